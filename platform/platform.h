@@ -1,0 +1,209 @@
+// The services that the core calls, shaped like the Win32 ANSI API of the
+// Windows 95/98/Me family. Every operation returns what its Win32 counterpart
+// returns and, on failure, sets a last-error code in Win32's numbers, read back
+// with GetLastError() on the same thread. Strings are bytes in the system's
+// ANSI code page (932 on the systems Sabrel is made for).
+//
+// Two implementations: platform/win32 (the real API) and platform/offline
+// (a Windows 9x installation on disk, seen from Linux). The core reaches the
+// one in use through platform::Get().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sabrel::platform {
+
+using DWORD = std::uint32_t;
+using UINT = std::uint32_t;
+using LONG = std::int32_t;
+using BOOL = int;
+using HKEY = std::uintptr_t;
+using HMODULE = void*;
+using HANDLE = void*;
+using REGSAM = DWORD;
+
+// Win32 error codes that Sabrel produces or looks at.
+enum : DWORD {
+    kErrorSuccess = 0,
+    kErrorInvalidFunction = 1,
+    kErrorFileNotFound = 2,
+    kErrorPathNotFound = 3,
+    kErrorAccessDenied = 5,
+    kErrorInvalidHandle = 6,
+    kErrorNotEnoughMemory = 8,
+    kErrorBadFormat = 11,
+    kErrorInvalidData = 13,
+    kErrorOutOfMemory = 14,
+    kErrorWriteProtect = 19,
+    kErrorGenFailure = 31,
+    kErrorSharingViolation = 32,
+    kErrorHandleEof = 38,
+    kErrorFileExists = 80,
+    kErrorInvalidParameter = 87,
+    kErrorDiskFull = 112,
+    kErrorInsufficientBuffer = 122,
+    kErrorInvalidName = 123,
+    kErrorModNotFound = 126,
+    kErrorProcNotFound = 127,
+    kErrorDirNotEmpty = 145,
+    kErrorBusy = 170,
+    kErrorAlreadyExists = 183,
+    kErrorFilenameExcedRange = 206,
+    kErrorNoMoreFiles = 18,
+    kErrorBadPathname = 161,
+    kErrorKeyDeleted = 1018,
+    kErrorBadregistryFile = 1009,
+    kErrorRegistryCorrupt = 1015,
+    kErrorRegistryIoFailed = 1016,
+    kErrorNotRegistryFile = 1017,
+    kErrorCallNotImplemented = 120,
+};
+
+// DOS file attributes (FILE_ATTRIBUTE_*).
+enum : DWORD {
+    kAttrReadOnly = 0x01,
+    kAttrHidden = 0x02,
+    kAttrSystem = 0x04,
+    kAttrDirectory = 0x10,
+    kAttrArchive = 0x20,
+    kAttrNormal = 0x80,
+};
+constexpr DWORD kInvalidFileAttributes = 0xFFFFFFFFu;
+
+// Registry.
+constexpr HKEY kHkeyUsers = 0x80000003u;
+constexpr REGSAM kKeyRead = 0x20019;
+constexpr REGSAM kKeyAllAccess = 0xF003F;
+
+// ExitWindowsEx flags.
+constexpr UINT kEwxShutdown = 1;
+constexpr UINT kEwxReboot = 2;
+
+// Platform identifiers of the version record.
+constexpr DWORD kVerPlatformWin32s = 0;
+constexpr DWORD kVerPlatformWin32Windows = 1;
+constexpr DWORD kVerPlatformWin32Nt = 2;
+
+// OSVERSIONINFOA: 148 bytes on Win32; only the four numbers are used.
+struct OsVersionInfo {
+    DWORD dwOSVersionInfoSize = 148;
+    DWORD dwMajorVersion = 0;
+    DWORD dwMinorVersion = 0;
+    DWORD dwBuildNumber = 0;
+    DWORD dwPlatformId = 0;
+    char szCSDVersion[128] = {};
+};
+static_assert(sizeof(OsVersionInfo) == 148, "OSVERSIONINFOA is 148 bytes");
+
+// CPINFO: lead-byte ranges as pairs, ended by a pair of zeros.
+struct CpInfo {
+    UINT MaxCharSize = 1;
+    std::uint8_t DefaultChar[2] = {'?', 0};
+    std::uint8_t LeadByte[12] = {};
+};
+
+// WIN32_FIND_DATAA, reduced to what Sabrel reads.
+struct FindData {
+    DWORD dwFileAttributes = 0;
+    std::uint64_t nFileSize = 0;
+    std::string cFileName;           // long name, ANSI bytes
+    std::string cAlternateFileName;  // 8.3 alias, empty when the long name is already 8.3
+};
+
+using FindHandle = void*;
+inline FindHandle const kInvalidFindHandle = reinterpret_cast<FindHandle>(~std::uintptr_t{0});
+
+using ThreadProc = DWORD (*)(void* param);
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // --- Errors -------------------------------------------------------------
+    virtual DWORD GetLastError() = 0;
+    virtual void SetLastError(DWORD code) = 0;
+
+    // --- System information -------------------------------------------------
+    virtual BOOL GetVersionExA(OsVersionInfo* info) = 0;
+    // Returns the length copied (without NUL), the size needed (with NUL) when
+    // the buffer is too small, 0 on failure. The path has no trailing '\'.
+    virtual UINT GetWindowsDirectoryA(char* buffer, UINT size) = 0;
+    // *size in: buffer size; out: length with NUL. FALSE with 122 when too small.
+    virtual BOOL GetUserNameA(char* buffer, DWORD* size) = 0;
+    // GetSystemMetrics(SM_DBCSENABLED).
+    virtual int GetDbcsEnabled() = 0;
+    virtual UINT GetACP() = 0;
+    virtual BOOL GetCPInfo(UINT codePage, CpInfo* info) = 0;
+
+    // --- Files and folders --------------------------------------------------
+    virtual DWORD GetFileAttributesA(const char* path) = 0;
+    virtual BOOL SetFileAttributesA(const char* path, DWORD attributes) = 0;
+    // Refused (5) on a read-only file, as on Windows.
+    virtual BOOL DeleteFileA(const char* path) = 0;
+    virtual BOOL CopyFileA(const char* from, const char* to, BOOL failIfExists) = 0;
+    virtual BOOL MoveFileA(const char* from, const char* to) = 0;
+    // One level; 183 when it exists.
+    virtual BOOL CreateDirectoryA(const char* path) = 0;
+    virtual BOOL RemoveDirectoryA(const char* path) = 0;
+    virtual FindHandle FindFirstFileA(const char* pattern, FindData* data) = 0;
+    virtual BOOL FindNextFileA(FindHandle handle, FindData* data) = 0;
+    virtual BOOL FindClose(FindHandle handle) = 0;
+    // Returns the length (without NUL); the size needed when too small; 0 when
+    // the path does not exist or cannot be shortened.
+    virtual DWORD GetShortPathNameA(const char* longPath, char* buffer, DWORD size) = 0;
+    // Opens for reading with both sharing modes, reads the whole file in one
+    // read, closes it. FALSE with the error code on any failure.
+    virtual BOOL ReadWholeFile(const char* path, std::vector<std::uint8_t>* out) = 0;
+    // Size of the file opened for reading with both sharing modes.
+    virtual BOOL GetFileSizeByPath(const char* path, std::uint64_t* size) = 0;
+    // Creates or replaces the file with exactly these bytes.
+    virtual BOOL WriteWholeFile(const char* path, const void* data, std::size_t size) = 0;
+
+    // --- Private profile (INI) ----------------------------------------------
+    // value == nullptr deletes the key; key == nullptr deletes the section.
+    virtual BOOL WritePrivateProfileStringA(const char* section, const char* key,
+                                            const char* value, const char* file) = 0;
+    // Returns the number of bytes copied, without NUL.
+    virtual DWORD GetPrivateProfileStringA(const char* section, const char* key,
+                                           const char* defaultValue, char* buffer, DWORD size,
+                                           const char* file) = 0;
+
+    // --- Registry (root HKEY_USERS only) ------------------------------------
+    // Results are Win32 error codes (0 success); the last error is set too.
+    virtual LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, REGSAM access,
+                               HKEY* result) = 0;
+    virtual LONG RegCloseKey(HKEY key) = 0;
+    virtual LONG RegLoadKeyA(HKEY root, const char* subKey, const char* file) = 0;
+    virtual LONG RegSaveKeyA(HKEY key, const char* file, void* securityAttributes) = 0;
+    virtual LONG RegUnLoadKeyA(HKEY root, const char* subKey) = 0;
+
+    // --- Threads and process ------------------------------------------------
+    // Starts a thread at once with default security and stack size.
+    virtual BOOL CreateThread(ThreadProc proc, void* param, DWORD* threadId) = 0;
+    [[noreturn]] virtual void ExitProcess(UINT exitCode) = 0;
+    virtual void Sleep(DWORD milliseconds) = 0;
+
+    // --- Restart and shutdown -----------------------------------------------
+    virtual BOOL ExitWindowsEx(UINT flags, DWORD reserved) = 0;
+
+    // --- Dynamic libraries --------------------------------------------------
+    virtual HMODULE LoadLibraryA(const char* name) = 0;
+    virtual void* GetProcAddress(HMODULE module, const char* name) = 0;
+    virtual BOOL FreeLibrary(HMODULE module) = 0;
+
+    // --- Single instance ----------------------------------------------------
+    // True when another running copy holds the application title `title`
+    // (FindWindowA with the application window's class on Windows).
+    virtual bool FindRunningInstance(const char* windowClass, const char* title) = 0;
+    // Marks this copy as the running one (on Windows the window title does it).
+    virtual void ClaimInstance(const char* title) = 0;
+};
+
+// The implementation in use. Set once at start-up (or per test).
+Platform& Get();
+void Set(Platform* platform);
+
+}  // namespace sabrel::platform

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds Sabrel, writes the demo Windows 9x machine
+# when it is missing and runs Sabrel's main job on it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+BUILD=${SABREL_BUILD_DIR:-build}
+cmake -S . -B "$BUILD" -G Ninja >/dev/null
+cmake --build "$BUILD" -j"$(nproc)"
+MACHINE=${SABREL_DEMO_MACHINE:-demo-machine}
+if [ ! -d "$MACHINE/WINDOWS" ]; then
+  "$BUILD/tools/sabrel-hive" make-machine "$MACHINE"
+fi
+export SABREL_WINDIR="$PWD/$MACHINE/WINDOWS"
+"$BUILD/tools/sabrel-hive" check "$SABREL_WINDIR/SYSTEM.DAT" "$SABREL_WINDIR/USER.DAT"

@@ -1,0 +1,12 @@
+#include <cstdio>
+
+#include "tools/sabrel-hive/commands.h"
+
+namespace sabrel::tool {
+
+int CmdCheck(int, char**) {
+    std::fputs("sabrel-hive: this command is not built yet\n", stderr);
+    return 1;
+}
+
+}  // namespace sabrel::tool
