@@ -1,0 +1,56 @@
+// The offline registry: HKEY_USERS in memory. Loading a hive parses the file
+// into a key tree and holds the file until it is unloaded; saving writes a
+// fresh, compact hive file that appears whole or not at all.
+// Paths here are host paths; the offline platform maps DOS paths to them.
+// Every result is a Win32 error code (0 success). Thread-safe.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace sabrel::platform::offline {
+
+class RegistryEngine {
+public:
+    RegistryEngine();
+    ~RegistryEngine();
+    RegistryEngine(const RegistryEngine&) = delete;
+    RegistryEngine& operator=(const RegistryEngine&) = delete;
+
+    // Opens a direct subkey of HKEY_USERS (names compare without regard to
+    // ASCII case). 2 when it does not exist.
+    LONG OpenKey(HKEY root, const std::string& subKey, REGSAM access, HKEY* result);
+    LONG CloseKey(HKEY key);
+    // Parses `hostFile` completely into a tree under a new subkey; the name
+    // must be free. A malformed file fails with an error code, never crashes.
+    LONG LoadKey(HKEY root, const std::string& subKey, const std::string& hostFile);
+    // Writes the key's whole tree as a compact hive; fails when the file exists.
+    LONG SaveKey(HKEY key, const std::string& hostFile);
+    // Releases a loaded hive; fails on a key that is not a loaded hive.
+    LONG UnLoadKey(HKEY root, const std::string& subKey);
+    // Tests: a key under HKEY_USERS that is not a loaded hive.
+    LONG CreatePlainKey(const std::string& subKey);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// What the installation's own SYSTEM.DAT says about the system.
+struct InstallationInfo {
+    bool hasVersion = false;
+    DWORD major = 0, minor = 0, build = 0;
+    bool hasUser = false;
+    std::string user;  // ANSI bytes
+    bool hasCodePage = false;
+    UINT codePage = 0;
+};
+
+// Reads the version number, the last logged-on user and the ANSI code page
+// from a SYSTEM.DAT. False when the file cannot be read or parsed; fields that
+// are not found keep has* == false.
+bool ReadInstallationInfo(const std::string& systemDatHostPath, InstallationInfo* info);
+
+}  // namespace sabrel::platform::offline
