@@ -1,0 +1,93 @@
+// The rebuild worker: the whole run that the wizard's OK starts, on its own
+// thread. In order: the backup (mode rebuild-and-back-up), the pre-flight test
+// of the temporary key MIRONET_SABREL, then for each selected hive: check,
+// clear the stale .CLN, short path, load, save, unload, check the .CLN and
+// compare, schedule the swap in WININIT.INI; then the cache set-aside entries,
+// the release of the archiver library, and the run state done. The first
+// failure shows its message, then sets the run state to aborted.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "hive/checker.h"
+#include "platform/platform.h"
+
+namespace sabrel::rebuild {
+
+// Values of the wizard's run state.
+enum : std::int32_t {
+    rsIdle = 0,
+    rsRunning = 1,
+    rsAborted = 2,
+    rsDone = 3,
+    rsRevealing = 4,
+};
+using RunState = std::atomic<std::int32_t>;
+
+// The checker takes paths of at most this many bytes.
+constexpr std::size_t kCheckerPathLimit = 255;
+
+// One entry of the target list: a hive path relative to the Windows directory.
+struct TargetEntry {
+    std::string text;
+    bool selected = false;
+};
+
+// The options a run reads, copied from the options dialog when the run starts
+// (they cannot change during a run).
+struct RunOptions {
+    bool rebuildAndBackup = false;  // rbRebldBckup
+    bool checkBefore = false;       // cbCheckReg
+    bool beforeGhost = false;       // cbBeforeGhost
+    bool checkAfter = false;        // cbCheckReg2
+    bool afterGhost = false;        // cbAfterGhost
+    bool ignoreLost = false;        // cbIgnoreLost
+    bool delFontCache = false;      // cbDelFCache
+    bool delIconCache = false;      // cbDelICache
+};
+
+// Counts of one check, as the hive checker gives them.
+using CheckCounts = hive::HiveCheckResult;
+
+struct RunInputs {
+    RunOptions options;
+    std::vector<TargetEntry> targets;
+    std::string winDir;  // without a trailing separator
+};
+
+// What the run calls in other parts of the program.
+struct RunHooks {
+    std::function<void()> backup;  // BackupReg; may raise a batch-write error
+    // Checks the hive file at `path` (at most kCheckerPathLimit bytes); may
+    // raise an input/output or out-of-memory error.
+    std::function<CheckCounts(const std::string& path)> checkHive;
+    // Releases the archiver library if it is loaded and not yet released.
+    std::function<void()> releaseArchiver;
+    // Ends the process; empty means the platform's ExitProcess.
+    std::function<void(platform::UINT)> exitProcess;
+};
+
+// The thread parameter: everything one run needs, owned by the wizard.
+struct RebuildJob {
+    RunInputs inputs;
+    RunHooks hooks;
+    RunState* runState = nullptr;
+};
+
+// The run itself. Ends with *runState == rsAborted or rsDone, written once as
+// its last act. Failures other parts raise pass through.
+void RunRebuild(RebuildJob& job);
+
+// Thread entry (parameter: a RebuildJob). Runs RunRebuild; a failure raised by
+// another part ends the program through the handler of last resort: an error
+// box captioned "ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ" with the failure's text, then exit code 1.
+platform::DWORD RebuildThreadProc(void* param);
+
+// Starts the worker thread; false when the platform could not create it.
+bool StartRebuildThread(RebuildJob* job, platform::DWORD* threadId);
+
+}  // namespace sabrel::rebuild
