@@ -32,9 +32,9 @@ struct BackupTarget {
 
 // What the options dialog's controls say at the moment of the call.
 struct BackupRequest {
-    bool rebuildOnly = false;  // rbRebldOnly: the routine does nothing
-    bool archiveMode = false;  // rbBUarc; otherwise plain copies (rbBUcopy)
-    bool testArchive = false;  // cbBUarc_test, consulted in archive mode only
+    bool rebuildOnly = false;           // rbRebldOnly: the routine does nothing
+    bool archiveMode = false;           // rbBUarc; otherwise plain copies (rbBUcopy)
+    bool testArchive = false;           // cbBUarc_test, consulted in archive mode only
     std::vector<BackupTarget> targets;  // lbRegs, in list order
     std::string windowsDirectory;       // the dialog's own copy, no trailing '\'
     // The loaded archiver; needed in archive mode only. A missing or unusable
@@ -59,12 +59,12 @@ struct BackupRequest {
 //   box captioned "Quillmere" (ui::BoxKind::Error) and goes on as after any
 //   backup.
 class BatchWriteError : public std::runtime_error {
-public:
+  public:
     BatchWriteError(const std::string& path, platform::DWORD lastError);
     const std::string& path() const { return path_; }
     platform::DWORD lastError() const { return lastError_; }
 
-private:
+  private:
     std::string path_;
     platform::DWORD lastError_;
 };

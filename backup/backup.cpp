@@ -1,0 +1,263 @@
+#include "backup/backup.h"
+
+#include <cstdio>
+
+#include "common/paths.h"
+#include "common/texts.h"
+#include "ui/ui.h"
+
+namespace sabrel::backup {
+
+namespace {
+
+using platform::DWORD;
+
+// The short path query: a buffer of 256 characters offered with the limit 250.
+constexpr std::size_t kShortPathBuffer = 256;
+constexpr DWORD kShortPathLimit = 250;
+// The mode of UnlhaCheckArchive that tests a self-extracting program.
+constexpr int kCheckMode = 2;
+// UnlhaCheckArchive's answer for a sound archive.
+constexpr int kArchiveSound = 1;
+
+// printf into a string; every argument is a C string or an int.
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+    int n = std::snprintf(nullptr, 0, format, args...);
+    if (n <= 0) return std::string();
+    std::string out(static_cast<std::size_t>(n) + 1, '\0');
+    std::snprintf(&out[0], out.size(), format, args...);
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+// The archiver splits its command line at spaces; a path holding one is
+// quoted so that it reaches the library as one argument.
+std::string QuoteIfSpaced(const std::string& path) {
+    return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+}
+
+// Messages carry Win32 codes and library results as signed decimals.
+int AsInt(DWORD code) {
+    return static_cast<int>(code);
+}
+
+bool Exists(const std::string& path) {
+    return platform::Get().GetFileAttributesA(path.c_str()) != platform::kInvalidFileAttributes;
+}
+
+// Clears every attribute of `path` and deletes it. True when no file of that
+// name is left; otherwise *error holds the code of the refused deletion.
+bool RemoveOld(const std::string& path, DWORD* error) {
+    platform::Platform& p = platform::Get();
+    p.SetFileAttributesA(path.c_str(), 0);
+    *error = p.DeleteFileA(path.c_str()) ? platform::kErrorSuccess : p.GetLastError();
+    if (!Exists(path)) return true;
+    if (*error == platform::kErrorSuccess) *error = p.GetLastError();
+    return false;
+}
+
+// The drive of a path ("C:"), empty when it has none.
+std::string ExtractDrive(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : std::string();
+}
+
+// Creates `folder` and every missing parent, one level at a time. Failures
+// are left to the write that follows, which then reports the real cause.
+void ForceDirectories(const std::string& folder) {
+    platform::Platform& p = platform::Get();
+    for (std::string::size_type i = 0; i < folder.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(folder[i]);
+        if (IsSjisLeadByte(c) && i + 1 < folder.size()) {
+            ++i;
+            continue;
+        }
+        if (c != '\\' || i == 0 || folder[i - 1] == ':') continue;
+        p.CreateDirectoryA(folder.substr(0, i).c_str());
+    }
+    p.CreateDirectoryA(folder.c_str());
+}
+
+void Append(std::vector<std::string>* buffer, const std::vector<std::string>& lines) {
+    buffer->insert(buffer->end(), lines.begin(), lines.end());
+}
+
+// Saves one hive; true when its backup exists and may get a batch block.
+bool SaveHive(const BackupRequest& request, const std::string& entry, const std::string& hive) {
+    platform::Platform& p = platform::Get();
+    const bool archive = request.archiveMode;
+    const std::string backup =
+        archive ? ArchiveBackupName(hive, texts::kExtArchive) : CopyBackupName(hive);
+    DWORD error = 0;
+    if (!RemoveOld(backup, &error)) {
+        ui::ShowMessage(Format(texts::kMsgCannotDeleteOldBackup, entry.c_str(), AsInt(error)));
+        return false;
+    }
+    if (!archive) {
+        if (!p.CopyFileA(hive.c_str(), backup.c_str(), 0)) {
+            ui::ShowMessage(Format(texts::kMsgCopyFailure, entry.c_str(), AsInt(p.GetLastError())));
+            return false;
+        }
+        return true;
+    }
+
+    const std::string program = ReplaceExtension(backup, texts::kExtSfx);
+    if (!RemoveOld(program, &error)) {
+        ui::ShowMessage(Format(texts::kMsgCannotDeleteOldArcExe, entry.c_str(), AsInt(error)));
+        return false;
+    }
+    ArchiverApi* api = request.archiver;
+    if (!api || !api->Usable()) {
+        ui::ShowMessage(
+            Format(texts::kMsgCompressFailure, entry.c_str(), AsInt(platform::kErrorProcNotFound)));
+        return false;
+    }
+    if (api->getRunning()) {
+        ui::ShowMessage(texts::kMsgUnlhaBusy);
+        return false;
+    }
+    const std::string add =
+        Format(texts::kCmdArchive, QuoteIfSpaced(backup).c_str(), QuoteIfSpaced(hive).c_str());
+    int r = api->unlha(nullptr, add.c_str(), nullptr, 0);
+    if (r != 0) {
+        ui::ShowMessage(Format(texts::kMsgCompressFailure, entry.c_str(), r));
+        return false;
+    }
+    // The folder argument ends in '\'; when quoted, the closing quote follows
+    // that separator.
+    const std::string folder = ExtractFileDir(backup);
+    std::string sfx =
+        Format(texts::kCmdMakeSfx, QuoteIfSpaced(backup).c_str(),
+               (folder.find(' ') == std::string::npos ? folder : "\"" + folder).c_str());
+    if (folder.find(' ') != std::string::npos) sfx += '"';
+    r = api->unlha(nullptr, sfx.c_str(), nullptr, 0);
+    if (r != 0) {
+        ui::ShowMessage(Format(texts::kMsgMakeSfxFailure, entry.c_str(), r));
+        return false;
+    }
+    if (request.testArchive) {
+        r = api->checkArchive(program.c_str(), kCheckMode);
+        if (r != kArchiveSound) {
+            ui::ShowMessage(Format(texts::kMsgCheckArchiveFailure, entry.c_str(), r));
+            return false;
+        }
+    }
+    p.DeleteFileA(backup.c_str());
+    return true;
+}
+
+// The platform's 8.3 form of `path`; false with the last error set when there
+// is none or it does not fit the limit.
+bool ShortPath(const std::string& path, std::string* out) {
+    platform::Platform& p = platform::Get();
+    char buffer[kShortPathBuffer] = {};
+    DWORD n = p.GetShortPathNameA(path.c_str(), buffer, kShortPathLimit);
+    if (n == 0) return false;
+    if (n >= kShortPathLimit) {
+        p.SetLastError(platform::kErrorInsufficientBuffer);
+        return false;
+    }
+    out->assign(buffer, n);
+    return true;
+}
+
+}  // namespace
+
+BatchWriteError::BatchWriteError(const std::string& path, DWORD lastError)
+    : std::runtime_error(Format(texts::kMsgCannotWrite, path.c_str())),
+      path_(path),
+      lastError_(lastError) {}
+
+std::string CopyBackupName(const std::string& path) {
+    return ReplaceExtension(path, texts::kExtCopyBackup);
+}
+
+std::string ArchiveBackupName(const std::string& path, const std::string& ext) {
+    const std::string stem = ReplaceExtension(path, "");
+    std::string name = ExtractFileName(stem);
+    // Six bytes, but never half of a double-byte character.
+    std::string::size_type cut = 0;
+    while (cut < name.size()) {
+        const unsigned char c = static_cast<unsigned char>(name[cut]);
+        std::string::size_type next = cut + (IsSjisLeadByte(c) ? 2 : 1);
+        if (next > 6) break;
+        cut = next;
+    }
+    name.resize(cut);
+    return ExtractFileDir(stem) + "\\" + name + "BU" + ext;
+}
+
+std::string BatchFilePath(const std::string& windowsDirectory) {
+    return Format(texts::kBatchName, (windowsDirectory + texts::kBatchFolder).c_str());
+}
+
+std::vector<std::string> BatchHeader() {
+    return {std::begin(texts::kBatchHeader), std::end(texts::kBatchHeader)};
+}
+
+std::vector<std::string> BatchFooter() {
+    return {std::begin(texts::kBatchFooter), std::end(texts::kBatchFooter)};
+}
+
+std::vector<std::string> BatchBlock(bool archiveMode, const std::string& entry,
+                                    const std::string& windowsDirectory,
+                                    const std::string& shortHive, const std::string& shortBackup) {
+    std::vector<std::string> lines = {
+        Format(texts::kBatchRestoring, entry.c_str()),
+        Format(texts::kBatchAttrib, windowsDirectory.c_str(), shortHive.c_str()),
+        Format(texts::kBatchAttrib, windowsDirectory.c_str(), shortBackup.c_str()),
+        Format(texts::kBatchIfExistDel, shortBackup.c_str(), shortHive.c_str()),
+    };
+    if (archiveMode) {
+        lines.push_back(ExtractDrive(shortHive));
+        lines.push_back(Format(texts::kBatchCd, ExtractFileDir(shortHive).c_str()));
+        lines.push_back(shortBackup);
+        lines.push_back(texts::kBatchCdRoot);
+    } else {
+        lines.push_back(Format(texts::kBatchCopy, shortBackup.c_str(), shortHive.c_str()));
+    }
+    return lines;
+}
+
+void BackupReg(const BackupRequest& request) {
+    if (request.rebuildOnly) return;
+    bool anySelected = false;
+    for (const BackupTarget& t : request.targets) anySelected = anySelected || t.selected;
+    if (!anySelected) return;
+
+    std::vector<std::string> ownBuffer;
+    std::vector<std::string>* lines = request.lineBuffer ? request.lineBuffer : &ownBuffer;
+    lines->clear();
+    Append(lines, BatchHeader());
+
+    platform::Platform& p = platform::Get();
+    for (const BackupTarget& target : request.targets) {
+        if (!target.selected) continue;
+        const std::string hive = JoinPath(request.windowsDirectory, target.text);
+        if (!SaveHive(request, target.text, hive)) continue;
+        std::string shortHive;
+        if (!ShortPath(hive, &shortHive)) {
+            ui::ShowMessage(Format(texts::kMsgCannotGetShortPath, target.text.c_str(),
+                                   AsInt(p.GetLastError())));
+            continue;
+        }
+        const std::string shortBackup = request.archiveMode
+                                            ? ArchiveBackupName(shortHive, texts::kExtSfx)
+                                            : CopyBackupName(shortHive);
+        Append(lines, BatchBlock(request.archiveMode, target.text, request.windowsDirectory,
+                                 shortHive, shortBackup));
+    }
+
+    const std::string folder = request.windowsDirectory + texts::kBatchFolder;
+    ForceDirectories(folder);
+    Append(lines, BatchFooter());
+    std::string text;
+    for (const std::string& line : *lines) text += line + "\r\n";
+    const std::string path = BatchFilePath(request.windowsDirectory);
+    if (!p.WriteWholeFile(path.c_str(), text.data(), text.size())) {
+        throw BatchWriteError(path, p.GetLastError());
+    }
+    lines->clear();
+}
+
+}  // namespace sabrel::backup
