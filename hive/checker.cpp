@@ -1,0 +1,417 @@
+#include "hive/checker.h"
+
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "common/byte_reader.h"
+#include "hive/creg_layout.h"
+
+// Positions are computed in 64 bits from the format's signed 32-bit fields, so
+// no sum of a position and a stored length can wrap: a record or block that
+// reaches beyond the file simply cannot be read there. Every position that is
+// stored (block table, key index) lies inside the image, which is at most
+// 2 GiB - 1 bytes, and so fits its signed 32-bit slot.
+
+namespace sabrel::hive {
+
+namespace L = layout;
+
+namespace {
+
+constexpr int kSlotsPerBlock = 256;
+constexpr std::int32_t kEmptySlot = -1;
+constexpr std::size_t kMaxImage =
+    static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+
+void SetRange(ByteClasses* c, unsigned lo, unsigned hi) {
+    for (unsigned b = lo; b <= hi && b < 256; ++b) c->lead[b] = true;
+}
+
+ByteClasses Cp932() {
+    ByteClasses c;
+    c.dbcs = true;
+    SetRange(&c, 0x81, 0x9F);
+    SetRange(&c, 0xE0, 0xFC);
+    return c;
+}
+
+}  // namespace
+
+ByteClasses ByteClasses::FromPlatform(platform::Platform& p) {
+    ByteClasses c;
+    if (p.GetDbcsEnabled() == 0) return c;
+    platform::CpInfo info;
+    if (!p.GetCPInfo(p.GetACP(), &info)) return Cp932();
+    c.dbcs = true;
+    for (int i = 0; i + 1 < 12; i += 2) {
+        if (info.LeadByte[i] == 0 && info.LeadByte[i + 1] == 0) break;
+        SetRange(&c, info.LeadByte[i], info.LeadByte[i + 1]);
+    }
+    return c;
+}
+
+ByteClasses ByteClasses::ForCodePage(unsigned codePage) {
+    ByteClasses c;
+    switch (codePage) {
+        case 932:
+            return Cp932();
+        case 936:
+        case 949:
+        case 950:
+            c.dbcs = true;
+            SetRange(&c, 0x81, 0xFE);
+            return c;
+        case 1361:
+            c.dbcs = true;
+            SetRange(&c, 0x84, 0xD3);
+            SetRange(&c, 0xD8, 0xDE);
+            SetRange(&c, 0xE0, 0xF9);
+            return c;
+        default:
+            return c;
+    }
+}
+
+// A byte is a trail byte when an odd number of lead-set bytes stands right
+// before it; `run` counts them as we go, by value, whatever their own class.
+std::uint32_t NameSum(const std::uint8_t* name, std::size_t length, const ByteClasses& classes) {
+    std::uint32_t sum = 0;
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        const std::uint8_t b = name[i];
+        const bool inSet = classes.dbcs && classes.lead[b];
+        const bool doubleByte = (run & 1) != 0 || inSet;
+        if (doubleByte) {
+            sum += b ^ 0x80u;
+        } else if (b >= 0x61 && b <= 0x7A) {
+            sum += b - 0x20u;
+        } else if (!(b >= 0xA1 && b <= 0xDF)) {
+            sum += b;
+        }
+        run = inSet ? run + 1 : 0;
+    }
+    return sum;
+}
+
+std::uint32_t SingleByteSum(const std::uint8_t* name, std::size_t length) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        const std::uint8_t b = name[i];
+        if (b >= 0x61 && b <= 0x7A) {
+            sum += b - 0x20u;
+        } else if (b < 0x80) {
+            sum += b;
+        }
+    }
+    return sum;
+}
+
+void TForm4::CheckHive() {
+    status = kCheckOk;
+    result = HiveCheckResult{};
+    std::memset(header_, 0, sizeof header_);
+
+    platform::Platform& p = platform::Get();
+    const platform::DWORD attributes = p.GetFileAttributesA(path);
+    if (attributes == platform::kInvalidFileAttributes ||
+        (attributes & platform::kAttrDirectory) != 0) {
+        status = kCheckNoFile;
+        return;
+    }
+    // The size comes first so that a file beyond the format's reach is
+    // refused before anything is allocated for it.
+    std::uint64_t size = 0;
+    if (!p.GetFileSizeByPath(path, &size)) throw CheckIoError{p.GetLastError()};
+    if (size > kMaxImage) throw CheckOutOfMemory{};
+    std::vector<std::uint8_t> image;
+    try {
+        if (!p.ReadWholeFile(path, &image)) {
+            const platform::DWORD code = p.GetLastError();
+            if (code == platform::kErrorNotEnoughMemory || code == platform::kErrorOutOfMemory) {
+                throw CheckOutOfMemory{};
+            }
+            throw CheckIoError{code};
+        }
+    } catch (const std::bad_alloc&) {
+        throw CheckOutOfMemory{};
+    }
+    Run(image.data(), image.size());
+}
+
+void TForm4::CheckImage(const std::uint8_t* data, std::size_t size) {
+    status = kCheckOk;
+    result = HiveCheckResult{};
+    std::memset(header_, 0, sizeof header_);
+    Run(data, size);
+}
+
+void TForm4::Run(const std::uint8_t* data, std::size_t size) {
+    if (size > kMaxImage) throw CheckOutOfMemory{};
+    image_ = data;
+    imageSize_ = size;
+    try {
+        if (CheckHeader()) {
+            BuildBlockTable();
+            if (status == kCheckOk) BuildKeyIndex();
+            if (status == kCheckOk) WalkTree();
+        }
+    } catch (const std::bad_alloc&) {
+        keyIndex_ = {};
+        blockTable_ = {};
+        image_ = nullptr;
+        imageSize_ = 0;
+        result = HiveCheckResult{};
+        throw CheckOutOfMemory{};
+    }
+    // Released in reverse order of making; the memory goes back at once.
+    keyIndex_ = {};
+    blockTable_ = {};
+    image_ = nullptr;
+    imageSize_ = 0;
+}
+
+bool TForm4::CheckHeader() {
+    const ByteReader r(image_, imageSize_);
+    if (r.Copy(0, header_, sizeof header_) < sizeof header_) {
+        status = kCheckShortFile;
+        return false;
+    }
+    if (!r.Sig(L::creg::kSignature, L::kCregSignature)) {
+        status = kCheckNoCreg;
+        return false;
+    }
+    return true;
+}
+
+// A block size is not tested: 0 enters the same block again under the next
+// number, and a size leading outside the file fails at the next header.
+void TForm4::BuildBlockTable() {
+    const std::uint16_t count = ByteReader::LoadU16(header_ + L::creg::kBlockCount);
+    const ByteReader r(image_, imageSize_);
+    blockTable_.assign(count, 0);
+    std::int64_t pos = ByteReader::LoadI32(header_ + L::creg::kDataOffset);
+    for (std::uint32_t n = 0; n < count; ++n) {
+        if (!r.Has(pos, L::rgdb::kSize)) {
+            status = kCheckBlockCut;
+            return;
+        }
+        if (!r.Sig(pos + L::rgdb::kSignature, L::kRgdbSignature)) {
+            status = kCheckNoRgdb;
+            return;
+        }
+        blockTable_[n] = static_cast<std::int32_t>(pos);
+        std::int32_t blockSize = 0;
+        r.I32(pos + L::rgdb::kBlockSize, &blockSize);
+        pos += blockSize;
+    }
+}
+
+// Enters the offset of every key record into slot block * 256 + keyId.
+// Kept as the format's readers of this family do it: a keyId of 256 or more
+// lands in a later block's slots, and the record entered last in a slot wins.
+// A block yields at most lastRecordIndex + 1 entered records; when its last
+// record is free, one more head is read at the block's end, which in a
+// well-formed file is the next block's signature or the end of the file.
+//
+// Bounds added to what the format defines:
+//  - a slot past the end of the index is not written (the record still counts
+//    as entered); a lookup there finds no record;
+//  - a record whose length is 0 or negative cannot lead anywhere new: it is
+//    entered if it holds a key, and the block ends with it. Without this, a
+//    free record of length 0 (or a chain leading back) would never end.
+void TForm4::BuildKeyIndex() {
+    const std::size_t count = blockTable_.size();
+    keyIndex_.assign(count * kSlotsPerBlock, kEmptySlot);
+    indexedRecords_ = 0;
+    const ByteReader r(image_, imageSize_);
+    for (std::size_t b = 0; b < count; ++b) {
+        const std::int64_t start = blockTable_[b];
+        std::int32_t blockSize = 0;
+        std::uint16_t lastRecordIndex = 0;
+        r.I32(start + L::rgdb::kBlockSize, &blockSize);
+        r.U16(start + L::rgdb::kMaxId, &lastRecordIndex);
+        const std::int64_t first = start + L::rgdb::kSize;
+        const std::int64_t end = start + blockSize;
+        std::int64_t x = first;
+        std::int32_t remaining = lastRecordIndex;
+        do {
+            std::uint8_t head[L::record::kSize];
+            if (r.Copy(x, head, sizeof head) < sizeof head) break;
+            const std::int32_t length = ByteReader::LoadI32(head + L::record::kLength);
+            const std::int64_t next = x + length;
+            if (next < first || next > end) break;
+            if (next == end) remaining = 0;
+            const std::uint16_t keyId = ByteReader::LoadU16(head + L::record::kKeyId);
+            if (keyId != L::record::kFreeId) {
+                const std::size_t slot = b * kSlotsPerBlock + keyId;
+                if (slot < keyIndex_.size()) keyIndex_[slot] = static_cast<std::int32_t>(x);
+                ++indexedRecords_;
+                --remaining;
+            }
+            if (length <= 0) break;
+            x = next;
+        } while (remaining >= 0);
+    }
+}
+
+namespace {
+
+// One entry of the walk: the entry's offset and whether it was reached by
+// climbing back from a child.
+struct WalkState {
+    std::int32_t entry;
+    bool climbing;
+    bool operator==(const WalkState& o) const { return entry == o.entry && climbing == o.climbing; }
+    bool operator!=(const WalkState& o) const { return !(*this == o); }
+};
+
+enum class StepResult { kNext, kEnd, kNodeCut, kIndexEmpty };
+
+// The tree walk without a stack: pre-order, children in sibling order; an
+// entry reached again by climbing from its last child is neither classified
+// nor descended into again. Each step depends only on the state it starts
+// from, which is what lets the cycle detection below work on states alone.
+class TreeWalk {
+  public:
+    TreeWalk(const ByteReader& image, const std::vector<std::int32_t>& index,
+             std::int32_t indexedRecords, const ByteClasses& classes, HiveCheckResult* result)
+        : image_(image),
+          index_(index),
+          indexedRecords_(indexedRecords),
+          classes_(classes),
+          result_(result) {}
+
+    StepResult Step(WalkState* s, bool classify) {
+        std::uint8_t node[L::keynode::kSize];
+        const std::int64_t at = L::rgkn::kFileOffset + static_cast<std::int64_t>(s->entry);
+        if (image_.Copy(at, node, sizeof node) < sizeof node) return StepResult::kNodeCut;
+        if (!s->climbing) {
+            const std::uint16_t keyId = ByteReader::LoadU16(node + L::keynode::kKeyId);
+            const std::uint16_t block = ByteReader::LoadU16(node + L::keynode::kBlockNumber);
+            if (classify && keyId != L::keynode::kNoRecord && block != L::keynode::kNoRecord) {
+                if (indexedRecords_ < 1) return StepResult::kIndexEmpty;
+                // An empty slot (status 12) is passed over at once.
+                const std::size_t slot = static_cast<std::size_t>(block) * kSlotsPerBlock + keyId;
+                const std::int32_t record = slot < index_.size() ? index_[slot] : kEmptySlot;
+                if (record != kEmptySlot) {
+                    Classify(record, ByteReader::LoadU32(node + L::keynode::kNameHash));
+                }
+            }
+            const std::int32_t child = ByteReader::LoadI32(node + L::keynode::kFirstChild);
+            if (child > 0) {
+                *s = WalkState{child, false};
+                return StepResult::kNext;
+            }
+        }
+        const std::int32_t sibling = ByteReader::LoadI32(node + L::keynode::kNextSibling);
+        if (sibling > 0) {
+            *s = WalkState{sibling, false};
+            return StepResult::kNext;
+        }
+        const std::int32_t parent = ByteReader::LoadI32(node + L::keynode::kParent);
+        if (parent > 0) {
+            *s = WalkState{parent, true};
+            return StepResult::kNext;
+        }
+        return StepResult::kEnd;
+    }
+
+  private:
+    // The name is summed straight from the image: over all nameLength bytes
+    // however long (no buffer bounds it), over the bytes present when the end
+    // of the file cuts it off, and only up to its first zero byte.
+    void Classify(std::int32_t record, std::uint32_t nameHash) {
+        std::uint16_t nameLength = 0;
+        image_.U16(static_cast<std::int64_t>(record) + L::record::kNameLength, &nameLength);
+        const std::size_t nameStart = static_cast<std::size_t>(record) + L::record::kSize;
+        std::size_t present = 0;
+        if (nameStart < image_.size()) {
+            present = image_.size() - nameStart;
+            if (present > nameLength) present = nameLength;
+        }
+        const std::uint8_t* name = image_.data() + nameStart;
+        const void* zero = present ? std::memchr(name, 0, present) : nullptr;
+        const std::size_t length =
+            zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - name)
+                 : present;
+        const std::uint32_t h = NameSum(name, length, classes_);
+        if (h != nameHash) {
+            ++result_->ghostKeys;
+        } else if (h == SingleByteSum(name, length)) {
+            ++result_->goodKeys;
+        } else {
+            ++result_->badKeys;
+        }
+    }
+
+    const ByteReader& image_;
+    const std::vector<std::int32_t>& index_;
+    std::int32_t indexedRecords_;
+    const ByteClasses& classes_;
+    HiveCheckResult* result_;
+};
+
+}  // namespace
+
+// Links that form a cycle would keep the walk going for ever. The walk is a
+// function of its state (entry, climbing mark), so it cycles exactly when a
+// state repeats; Brent's method finds that with two saved states and no
+// memory per entry. A cycling walk is then counted again from the root over
+// its distinct states only, every entry once, and ends with kCheckTreeCycle.
+void TForm4::WalkTree() {
+    const ByteReader r(image_, imageSize_);
+    std::uint8_t area[L::rgkn::kSize];
+    if (r.Copy(L::rgkn::kFileOffset, area, sizeof area) < sizeof area) {
+        status = kCheckNoKeyArea;
+        return;
+    }
+    if (std::memcmp(area + L::rgkn::kSignature, L::kRgknSignature, 4) != 0) {
+        status = kCheckNoRgkn;
+        return;
+    }
+    const WalkState start{ByteReader::LoadI32(area + L::rgkn::kRootOffset), false};
+    TreeWalk walk(r, keyIndex_, indexedRecords_, classes_, &result);
+
+    WalkState s = start;
+    WalkState saved = start;
+    std::uint64_t power = 1;
+    std::uint64_t cycleLength = 1;
+    for (;;) {
+        const StepResult step = walk.Step(&s, true);
+        if (step == StepResult::kNodeCut) {
+            status = kCheckNodeCut;
+            return;
+        }
+        if (step == StepResult::kIndexEmpty) {
+            status = kCheckIndexEmpty;
+            return;
+        }
+        if (step == StepResult::kEnd) return;
+        if (s == saved) break;
+        if (power == cycleLength) {
+            saved = s;
+            power <<= 1;
+            cycleLength = 0;
+        }
+        ++cycleLength;
+    }
+
+    // The states before the cycle: walk one cursor cycleLength steps ahead of
+    // another until they meet. No step here can fail, as all were taken above.
+    WalkState lead = start;
+    for (std::uint64_t i = 0; i < cycleLength; ++i) walk.Step(&lead, false);
+    WalkState trail = start;
+    std::uint64_t prefix = 0;
+    while (trail != lead) {
+        walk.Step(&trail, false);
+        walk.Step(&lead, false);
+        ++prefix;
+    }
+    result = HiveCheckResult{};
+    s = start;
+    for (std::uint64_t i = 0; i < prefix + cycleLength; ++i) walk.Step(&s, true);
+    status = kCheckTreeCycle;
+}
+
+}  // namespace sabrel::hive

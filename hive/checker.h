@@ -1,0 +1,124 @@
+// The hive checker: reads a Windows 9x registry hive file straight from its
+// bytes, walks its key tree and sorts every key that has a record into good,
+// bad and ghost keys by comparing sums of its name with the stored hash.
+//
+// TForm4 is the checker object of the program: the rebuild worker writes the
+// path, calls CheckHive and reads `result` (and `status`). It is used by one
+// thread at a time and is not reentrant.
+//
+// What the checker validates: the "CREG" and "RGKN" signatures, that every
+// data block header it needs lies inside the file and says "RGDB", and that
+// every key entry it walks to can be read. It leaves alone everything else:
+// checksums, flags, sizes of the key-node area, free lists, the parent links
+// of entries reached by descent, values. Record lengths and block sizes are
+// followed as stored, with the bounds described in checker.cpp.
+//
+// Failures that are not statuses (documented here because they reach the
+// caller as exceptions, which the rebuild worker's last-resort handler turns
+// into its "I/O error (%d)" and out-of-memory messages; they never cross into
+// the UI layer):
+//   - CheckIoError{code}: the file exists but could not be sized or read;
+//     `code` is the platform's last-error code.
+//   - CheckOutOfMemory: the file is too large to be held in memory (more than
+//     2 GiB - 1 bytes, beyond the reach of the format's signed 32-bit offsets),
+//     or memory for the image or the key index could not be had.
+// After either, status is 0 and the counts are 0, 0, 0.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sabrel::hive {
+
+// The counts of one hive file, in this order.
+struct HiveCheckResult {
+    std::int32_t goodKeys = 0;
+    std::int32_t badKeys = 0;
+    std::int32_t ghostKeys = 0;
+};
+
+// CheckStatus: the outcome of the last check.
+enum CheckStatus : std::int32_t {
+    kCheckOk = 0,           // no failure
+    kCheckNoFile = -1,      // the path names no existing file (or a directory)
+    kCheckShortFile = 1,    // fewer than 32 bytes
+    kCheckNoCreg = 2,       // does not begin with "CREG"
+    kCheckNoKeyArea = 3,    // fewer than 32 bytes follow offset 32
+    kCheckNoRgkn = 4,       // no "RGKN" at offset 32
+    kCheckNodeCut = 5,      // a key entry cannot be read in full
+    kCheckBlockCut = 7,     // a data block header cannot be read in full
+    kCheckNoRgdb = 8,       // a data block does not begin with "RGDB"
+    kCheckIndexEmpty = 11,  // a record is looked up but no record was indexed
+    kCheckSlotEmpty = 12,   // the slot looked up is empty (cleared at once)
+    // The key links form a cycle. The walk stops before it would repeat
+    // itself; every entry of the walk up to that point is counted once.
+    kCheckTreeCycle = 13,
+};
+
+struct CheckIoError {
+    platform::DWORD code;
+};
+struct CheckOutOfMemory {};
+
+// Which bytes of a name can start a double-byte character.
+struct ByteClasses {
+    bool dbcs = false;    // false: every byte is a single byte
+    bool lead[256] = {};  // the lead-byte set, used only when dbcs
+
+    // Reads the platform's double-byte flag and the lead-byte ranges of its
+    // ANSI code page. When the flag is set but the code page information is
+    // unavailable, the code page 932 ranges are taken: that is the system the
+    // program is made for.
+    static ByteClasses FromPlatform(platform::Platform& p);
+    // The classes of a code page by number: 932, 936, 949, 950 and 1361 are
+    // double-byte; every other number (1252, 437, ...) is single-byte.
+    static ByteClasses ForCodePage(unsigned codePage);
+    static ByteClasses SingleByte() { return ByteClasses{}; }
+};
+
+// The name sums, over `length` bytes at `name` (a name ends at its first zero
+// byte, so callers pass the bytes before it).
+std::uint32_t NameSum(const std::uint8_t* name, std::size_t length, const ByteClasses& classes);
+std::uint32_t SingleByteSum(const std::uint8_t* name, std::size_t length);
+
+class TForm4 {
+  public:
+    explicit TForm4(const ByteClasses& classes) : classes_(classes) {}
+
+    // Written by the caller before each check: at most 255 bytes and a zero.
+    char path[256] = {};
+    std::int32_t status = kCheckOk;
+    HiveCheckResult result;
+
+    // Checks the file named by `path`, read through platform::Get().
+    void CheckHive();
+    // Checks a hive image already in memory (the command-line tool, tests,
+    // the fuzzer). Same statuses and counts as CheckHive, without -1.
+    void CheckImage(const std::uint8_t* data, std::size_t size);
+
+    // The copy of the file header taken by the last check.
+    const std::uint8_t* header() const { return header_; }
+    const ByteClasses& classes() const { return classes_; }
+
+  private:
+    void Run(const std::uint8_t* data, std::size_t size);
+    bool CheckHeader();
+    void BuildBlockTable();
+    void BuildKeyIndex();
+    void WalkTree();
+
+    ByteClasses classes_;
+    std::uint8_t header_[32] = {};
+
+    // Valid only during a check.
+    const std::uint8_t* image_ = nullptr;
+    std::size_t imageSize_ = 0;
+    std::vector<std::int32_t> blockTable_;
+    std::vector<std::int32_t> keyIndex_;
+    std::int32_t indexedRecords_ = 0;
+};
+
+}  // namespace sabrel::hive
