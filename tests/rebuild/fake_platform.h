@@ -1,0 +1,210 @@
+// An in-memory platform for the worker's and the replacement entries' tests:
+// files by path with attributes, a short-path table, the temporary registry
+// key, and a log of every WININIT.INI write. Each failure the run must
+// handle can be switched on by itself.
+#pragma once
+
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sabrel::test {
+
+using namespace sabrel::platform;
+
+struct IniWrite {
+    std::string section, key, value, file;
+    bool remove = false;
+};
+
+class FakePlatform : public Platform {
+  public:
+    // --- set-up -------------------------------------------------------------
+    void AddFile(const std::string& path, std::size_t size = 100, DWORD attrs = 0) {
+        files[path] = File{attrs, size};
+    }
+    bool Has(const std::string& path) const { return files.count(path) != 0; }
+
+    struct File {
+        DWORD attrs = 0;
+        std::size_t size = 0;
+    };
+    std::map<std::string, File> files;
+    std::map<std::string, std::string> shortNames;  // long -> short; default: same
+    std::set<std::string> undeletable;
+    DWORD shortPathResultOverride = 0;  // non-zero: returned instead of the length
+
+    // The temporary key: absent, a loaded hive, or a foreign key that cannot
+    // be unloaded.
+    enum class TempKey { None, Loaded, Foreign } tempKey = TempKey::None;
+    std::string loadedFile;
+    bool refuseAllAccess = false;
+    LONG loadError = 0, saveError = 0, unloadError = 0, openError = 0;
+    double saveRatio = 0.5;
+
+    bool refuseIniWrites = false;
+    std::vector<IniWrite> iniWrites;
+    std::vector<std::string> calls;  // registry calls in order
+
+    // --- Platform -----------------------------------------------------------
+    DWORD GetLastError() override { return lastError_; }
+    void SetLastError(DWORD code) override { lastError_ = code; }
+
+    BOOL GetVersionExA(OsVersionInfo*) override { return Fail(120); }
+    UINT GetWindowsDirectoryA(char*, UINT) override { return Fail(120); }
+    BOOL GetUserNameA(char*, DWORD*) override { return Fail(120); }
+    int GetDbcsEnabled() override { return 1; }
+    UINT GetACP() override { return 932; }
+    BOOL GetCPInfo(UINT, CpInfo*) override { return Fail(120); }
+
+    DWORD GetFileAttributesA(const char* path) override {
+        auto it = files.find(path);
+        if (it == files.end()) {
+            Fail(2);
+            return kInvalidFileAttributes;
+        }
+        return it->second.attrs;
+    }
+    BOOL SetFileAttributesA(const char* path, DWORD attributes) override {
+        auto it = files.find(path);
+        if (it == files.end()) return Fail(2);
+        it->second.attrs = attributes == kAttrNormal ? 0 : attributes;
+        return 1;
+    }
+    BOOL DeleteFileA(const char* path) override {
+        auto it = files.find(path);
+        if (it == files.end()) return Fail(2);
+        if ((it->second.attrs & kAttrReadOnly) || undeletable.count(path)) return Fail(5);
+        files.erase(it);
+        return 1;
+    }
+    BOOL CopyFileA(const char*, const char*, BOOL) override { return Fail(120); }
+    BOOL MoveFileA(const char*, const char*) override { return Fail(120); }
+    BOOL CreateDirectoryA(const char*) override { return Fail(120); }
+    BOOL RemoveDirectoryA(const char*) override { return Fail(120); }
+    FindHandle FindFirstFileA(const char* pattern, FindData* data) override {
+        auto it = files.find(pattern);
+        if (it == files.end()) {
+            Fail(2);
+            return kInvalidFindHandle;
+        }
+        data->dwFileAttributes = it->second.attrs;
+        data->nFileSize = it->second.size;
+        return reinterpret_cast<FindHandle>(1);
+    }
+    BOOL FindNextFileA(FindHandle, FindData*) override { return Fail(18); }
+    BOOL FindClose(FindHandle) override { return 1; }
+    DWORD GetShortPathNameA(const char* longPath, char* buffer, DWORD size) override {
+        if (!files.count(longPath)) return Fail(2);
+        auto it = shortNames.find(longPath);
+        std::string s = it == shortNames.end() ? std::string(longPath) : it->second;
+        if (shortPathResultOverride) return shortPathResultOverride;
+        if (s.size() + 1 > size) return static_cast<DWORD>(s.size() + 1);
+        std::memcpy(buffer, s.c_str(), s.size() + 1);
+        return static_cast<DWORD>(s.size());
+    }
+    BOOL ReadWholeFile(const char*, std::vector<std::uint8_t>*) override { return Fail(120); }
+    BOOL GetFileSizeByPath(const char* path, std::uint64_t* size) override {
+        auto it = files.find(path);
+        if (it == files.end()) return Fail(2);
+        *size = it->second.size;
+        return 1;
+    }
+    BOOL WriteWholeFile(const char*, const void*, std::size_t) override { return Fail(120); }
+
+    BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                    const char* file) override {
+        if (refuseIniWrites) return Fail(5);
+        iniWrites.push_back(IniWrite{section, key ? key : "", value ? value : "", file, !value});
+        return 1;
+    }
+    DWORD GetPrivateProfileStringA(const char*, const char*, const char*, char*, DWORD,
+                                   const char*) override {
+        return 0;
+    }
+
+    LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD, REGSAM access, HKEY* result) override {
+        calls.push_back(access == kKeyAllAccess ? "open-all" : "open-read");
+        if (root != kHkeyUsers || std::strcmp(subKey, "MIRONET_SABREL") != 0) return Reg(2);
+        if (tempKey == TempKey::None) return Reg(2);
+        if (openError) return Reg(openError);
+        if (access == kKeyAllAccess && refuseAllAccess) return Reg(5);
+        *result = 0x1234;
+        return 0;
+    }
+    LONG RegCloseKey(HKEY) override {
+        calls.push_back("close");
+        lastError_ = 0;
+        return 0;
+    }
+    LONG RegLoadKeyA(HKEY, const char*, const char* file) override {
+        calls.push_back(std::string("load ") + file);
+        if (loadError) return Reg(loadError);
+        if (tempKey != TempKey::None) return Reg(183);
+        if (!files.count(file) && !IsShortName(file)) return Reg(2);
+        tempKey = TempKey::Loaded;
+        loadedFile = file;
+        return 0;
+    }
+    LONG RegSaveKeyA(HKEY, const char* file, void*) override {
+        calls.push_back(std::string("save ") + file);
+        if (saveError) return Reg(saveError);
+        if (files.count(file)) return Reg(183);
+        std::size_t size = files.count(loadedFile) ? files[loadedFile].size : 1000;
+        files[file] = File{0, static_cast<std::size_t>(size * saveRatio)};
+        return 0;
+    }
+    LONG RegUnLoadKeyA(HKEY, const char*) override {
+        calls.push_back("unload");
+        if (unloadError) return Reg(unloadError);
+        if (tempKey == TempKey::Foreign) return Reg(5);
+        if (tempKey == TempKey::None) return Reg(2);
+        tempKey = TempKey::None;
+        return 0;
+    }
+
+    BOOL CreateThread(ThreadProc proc, void* param, DWORD* threadId) override {
+        std::thread t(proc, param);
+        *threadId = 77;
+        t.detach();
+        return 1;
+    }
+    [[noreturn]] void ExitProcess(UINT) override { std::abort(); }
+    void Sleep(DWORD ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    BOOL ExitWindowsEx(UINT, DWORD) override { return Fail(5); }
+    HMODULE LoadLibraryA(const char*) override {
+        Fail(126);
+        return nullptr;
+    }
+    void* GetProcAddress(HMODULE, const char*) override { return nullptr; }
+    BOOL FreeLibrary(HMODULE) override { return 1; }
+    bool FindRunningInstance(const char*, const char*) override { return false; }
+    void ClaimInstance(const char*) override {}
+
+  private:
+    bool IsShortName(const std::string& path) const {
+        for (const auto& entry : shortNames) {
+            if (entry.second == path) return true;
+        }
+        return false;
+    }
+    BOOL Fail(DWORD code) {
+        lastError_ = code;
+        return 0;
+    }
+    LONG Reg(LONG code) {
+        lastError_ = static_cast<DWORD>(code);
+        return code;
+    }
+    static thread_local DWORD lastError_;
+};
+
+inline thread_local DWORD FakePlatform::lastError_ = 0;
+
+}  // namespace sabrel::test

@@ -1,0 +1,399 @@
+// The rebuild worker against an in-memory platform: the order of its steps,
+// the decision table of the checks, every stop message with its exact lines,
+// and the handler of last resort.
+#include "rebuild/worker.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <stdexcept>
+#include <thread>
+
+#include "rebuild/errors.h"
+#include "tests/rebuild/fake_platform.h"
+#include "tests/rebuild/recording_ui.h"
+
+namespace sabrel::test {
+namespace {
+
+using rebuild::CheckCounts;
+using rebuild::RebuildJob;
+
+class WorkerTest : public ::testing::Test {
+  protected:
+    // Also called again inside a test to start a second scenario afresh.
+    void SetUp() override {
+        p = FakePlatform();
+        u.Clear();
+        job = RebuildJob();
+        counts.clear();
+        checkedPaths.clear();
+        exitCodes.clear();
+        backups = releases = 0;
+        platform::Set(&p);
+        ui::Set(&u);
+        p.AddFile("C:\\WINDOWS\\SYSTEM.DAT", 2000);
+        p.AddFile("C:\\WINDOWS\\USER.DAT", 1000);
+        p.AddFile("C:\\WINDOWS\\CLASSES.DAT", 500);
+        p.AddFile("C:\\WINDOWS\\Profiles\\山田 太郎\\USER.DAT", 900);
+        p.shortNames["C:\\WINDOWS\\Profiles\\山田 太郎\\USER.DAT"] =
+            "C:\\WINDOWS\\PROFILES\\山田太~1\\USER.DAT";
+        job.inputs.winDir = "C:\\WINDOWS";
+        job.inputs.targets = {{"SYSTEM.DAT", true}, {"USER.DAT", true}, {"CLASSES.DAT", false}};
+        rebuild::RunOptions& o = job.inputs.options;
+        o.rebuildAndBackup = true;
+        o.checkBefore = true;
+        o.checkAfter = true;
+        job.hooks.backup = [this] { ++backups; };
+        job.hooks.releaseArchiver = [this] { ++releases; };
+        job.hooks.checkHive = [this](const std::string& path) {
+            checkedPaths.push_back(path);
+            auto it = counts.find(path);
+            return it == counts.end() ? CheckCounts{10, 0, 0} : it->second;
+        };
+        job.hooks.exitProcess = [this](platform::UINT code) { exitCodes.push_back(code); };
+        state = rebuild::rsRunning;
+        job.runState = &state;
+    }
+    void TearDown() override {
+        platform::Set(nullptr);
+        ui::Set(nullptr);
+    }
+
+    // Runs on this thread; returns the final run state.
+    std::int32_t Run() {
+        rebuild::RunRebuild(job);
+        return state.load();
+    }
+    std::vector<std::string> Texts() {
+        std::vector<std::string> t;
+        for (const Box& b : u.boxes()) t.push_back(b.text);
+        return t;
+    }
+    std::vector<std::string> RenameKeys() {
+        std::vector<std::string> keys;
+        for (const IniWrite& w : p.iniWrites) keys.push_back(w.key + "=" + w.value);
+        return keys;
+    }
+
+    FakePlatform p;
+    RecordingUi u;
+    RebuildJob job;
+    rebuild::RunState state{0};
+    std::map<std::string, CheckCounts> counts;
+    std::vector<std::string> checkedPaths;
+    std::vector<platform::UINT> exitCodes;
+    int backups = 0, releases = 0;
+};
+
+TEST_F(WorkerTest, SuccessfulRunSchedulesEveryHiveInOrder) {
+    EXPECT_EQ(Run(), rebuild::rsDone);
+    EXPECT_TRUE(u.boxes().empty());
+    EXPECT_EQ(backups, 1);
+    EXPECT_EQ(releases, 1);
+    EXPECT_TRUE(p.Has("C:\\WINDOWS\\SYSTEM.CLN"));
+    EXPECT_TRUE(p.Has("C:\\WINDOWS\\USER.CLN"));
+    EXPECT_FALSE(p.Has("C:\\WINDOWS\\CLASSES.CLN"));
+    EXPECT_EQ(RenameKeys(),
+              (std::vector<std::string>{"C:\\WINDOWS\\SYSTEM.DAT=C:\\WINDOWS\\SYSTEM.CLN",
+                                        "C:\\WINDOWS\\USER.DAT=C:\\WINDOWS\\USER.CLN"}));
+    for (const IniWrite& w : p.iniWrites) {
+        EXPECT_EQ(w.section, "Rename");
+        EXPECT_EQ(w.file, "C:\\WINDOWS\\WININIT.INI");
+    }
+    // Pre-flight probe (full access, then read), then load, save, unload per hive.
+    EXPECT_EQ(p.calls,
+              (std::vector<std::string>{"open-all", "open-read", "load C:\\WINDOWS\\SYSTEM.DAT",
+                                        "open-all", "save C:\\WINDOWS\\SYSTEM.CLN", "close",
+                                        "unload", "load C:\\WINDOWS\\USER.DAT", "open-all",
+                                        "save C:\\WINDOWS\\USER.CLN", "close", "unload"}));
+    EXPECT_EQ(checkedPaths,
+              (std::vector<std::string>{"C:\\WINDOWS\\SYSTEM.DAT", "C:\\WINDOWS\\SYSTEM.CLN",
+                                        "C:\\WINDOWS\\USER.DAT", "C:\\WINDOWS\\USER.CLN"}));
+}
+
+TEST_F(WorkerTest, ProfileHiveGoesByItsShortPathAfterTheLongCheck) {
+    job.inputs.targets = {{"Profiles\\山田 太郎\\USER.DAT", true}};
+    counts["C:\\WINDOWS\\PROFILES\\山田太~1\\USER.CLN"] = {0, 0, 2};
+    EXPECT_EQ(Run(), rebuild::rsAborted);
+    EXPECT_EQ(checkedPaths.front(), "C:\\WINDOWS\\Profiles\\山田 太郎\\USER.DAT");
+    EXPECT_EQ(Texts(), (std::vector<std::string>{
+                           "C:\\WINDOWS\\PROFILES\\山田太~1\\USER.DAT\r\n\r\n"
+                           "再構成後、2 個の幽霊キーを発見しました。\r\n"
+                           "これを使うと今後のシステム運用に不具合が起こるかもしれません。\r\n\r\n"
+                           "　　このレジストリの再構成を中止します。"}));
+    for (const Box& b : u.boxes()) EXPECT_EQ(b.caption, "Quillmere");
+}
+
+TEST_F(WorkerTest, RebuildOnlyModeMakesNoBackup) {
+    job.inputs.options.rebuildAndBackup = false;
+    EXPECT_EQ(Run(), rebuild::rsDone);
+    EXPECT_EQ(backups, 0);
+}
+
+TEST_F(WorkerTest, GhostKeysBeforeStopTheRunUnlessOverridden) {
+    counts["C:\\WINDOWS\\USER.DAT"] = {10, 0, 3};
+    EXPECT_EQ(Run(), rebuild::rsAborted);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{
+                           "C:\\WINDOWS\\USER.DAT\r\n\r\n3 個の幽霊キーを発見しました。\r\n"
+                           "再構成作業中にシステムが止まるかもしれません。\r\n\r\n"
+                           "　　レジストリの再構成を中止します。"}));
+    // The first hive stays done; the failing one was not touched.
+    EXPECT_EQ(RenameKeys().size(), 1u);
+    EXPECT_FALSE(p.Has("C:\\WINDOWS\\USER.CLN"));
+    EXPECT_EQ(releases, 0);
+
+    // Overridden: and the ghost option after does not govern the test before.
+    SetUp();
+    counts["C:\\WINDOWS\\USER.DAT"] = {10, 0, 3};
+    job.inputs.options.beforeGhost = true;
+    EXPECT_EQ(Run(), rebuild::rsDone);
+}
+
+TEST_F(WorkerTest, GhostKeysAfterAreGovernedByTheAfterOptionAlone) {
+    counts["C:\\WINDOWS\\SYSTEM.CLN"] = {10, 0, 1};
+    job.inputs.options.beforeGhost = true;
+    EXPECT_EQ(Run(), rebuild::rsAborted);
+    ASSERT_EQ(u.boxes().size(), 1u);
+    EXPECT_EQ(Texts()[0].substr(0, 25), "C:\\WINDOWS\\SYSTEM.DAT\r\n\r\n");
+    EXPECT_TRUE(p.Has("C:\\WINDOWS\\SYSTEM.CLN"));  // the failing hive's own save stays
+    EXPECT_TRUE(p.iniWrites.empty());
+
+    SetUp();
+    counts["C:\\WINDOWS\\SYSTEM.CLN"] = {10, 0, 1};
+    job.inputs.options.afterGhost = true;
+    EXPECT_EQ(Run(), rebuild::rsDone);
+}
+
+TEST_F(WorkerTest, LostKeysStopTheRunWithTheSignedDifference) {
+    counts["C:\\WINDOWS\\SYSTEM.DAT"] = {10, 2, 5};
+    job.inputs.options.beforeGhost = true;
+    counts["C:\\WINDOWS\\SYSTEM.CLN"] = {7, 1, 0};
+    EXPECT_EQ(Run(), rebuild::rsAborted);
+    EXPECT_EQ(Texts(),
+              (std::vector<std::string>{
+                  "C:\\WINDOWS\\SYSTEM.DAT\r\n\r\n再構成で 4 個のレジストリキーを失いました。\r\n"
+                  "これを使うと今後のシステム運用に不具合が起こるかもしれません。\r\n\r\n"
+                  "　　このレジストリの再構成を中止します。"}));
+
+    // More keys after than before (an unrecognised live hive) also stops.
+    SetUp();
+    counts["C:\\WINDOWS\\SYSTEM.DAT"] = {0, 0, 0};
+    EXPECT_EQ(Run(), rebuild::rsAborted);
+    EXPECT_NE(Texts()[0].find("再構成で -10 個"), std::string::npos);
+}
+
+TEST_F(WorkerTest, LostKeyTestPassesEqualSumsAndNeedsBothChecks) {
+    counts["C:\\WINDOWS\\SYSTEM.DAT"] = {9, 1, 0};
+    counts["C:\\WINDOWS\\SYSTEM.CLN"] = {10, 0, 0};  // traded places
+    EXPECT_EQ(Run(), rebuild::rsDone);
+
+    SetUp();
+    counts["C:\\WINDOWS\\SYSTEM.CLN"] = {0, 0, 0};
+    job.inputs.options.ignoreLost = true;
+    EXPECT_EQ(Run(), rebuild::rsDone);
+
+    SetUp();
+    counts["C:\\WINDOWS\\SYSTEM.CLN"] = {0, 0, 0};
+    counts["C:\\WINDOWS\\SYSTEM.DAT"] = {10, 0, 9};
+    job.inputs.options.checkBefore = false;  // no before counts, no ghost test before
+    EXPECT_EQ(Run(), rebuild::rsDone);
+    EXPECT_EQ(checkedPaths.size(), 2u);
+
+    SetUp();
+    counts["C:\\WINDOWS\\SYSTEM.CLN"] = {0, 0, 9};
+    job.inputs.options.checkAfter = false;
+    EXPECT_EQ(Run(), rebuild::rsDone);
+    EXPECT_EQ(checkedPaths.size(), 2u);
+}
+
+TEST_F(WorkerTest, LeftOverHiveIsUnloadedSilently) {
+    p.tempKey = FakePlatform::TempKey::Loaded;
+    p.refuseAllAccess = true;
+    EXPECT_EQ(Run(), rebuild::rsDone);
+    EXPECT_TRUE(u.boxes().empty());
+    EXPECT_EQ(std::vector<std::string>(p.calls.begin(), p.calls.begin() + 4),
+              (std::vector<std::string>{"open-all", "open-read", "close", "unload"}));
+}
+
+TEST_F(WorkerTest, ForeignKeyStopsTheRunBeforeAnyHive) {
+    p.tempKey = FakePlatform::TempKey::Foreign;
+    EXPECT_EQ(Run(), rebuild::rsAborted);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"再構成に使用するキーと同名のキーが存在します\r\n"
+                                                 "　ソフト製作者に連絡して下さい."}));
+    EXPECT_EQ(backups, 1);  // the backup came first
+    EXPECT_TRUE(checkedPaths.empty());
+    EXPECT_TRUE(p.iniWrites.empty());
+    EXPECT_FALSE(p.Has("C:\\WINDOWS\\SYSTEM.CLN"));
+}
+
+TEST_F(WorkerTest, StaleRebuiltFileIsReplacedUnlessItSurvivesDeletion) {
+    p.AddFile("C:\\WINDOWS\\SYSTEM.CLN", 7, kAttrReadOnly | kAttrHidden | kAttrSystem);
+    EXPECT_EQ(Run(), rebuild::rsDone);
+    EXPECT_EQ(p.files["C:\\WINDOWS\\SYSTEM.CLN"].size, 1000u);
+
+    SetUp();
+    p.AddFile("C:\\WINDOWS\\USER.CLN", 7);
+    p.undeletable.insert("C:\\WINDOWS\\USER.CLN");
+    EXPECT_EQ(Run(), rebuild::rsAborted);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"C:\\WINDOWS\\USER.CLN を削除できませんでした"}));
+}
+
+TEST_F(WorkerTest, PlatformFailuresNameTheEntryAndTheLastError) {
+    struct Case {
+        std::function<void(FakePlatform&)> arrange;
+        std::string message;
+    };
+    std::vector<Case> cases = {
+        {[](FakePlatform& f) { f.shortNames.clear(), f.files.erase("C:\\WINDOWS\\SYSTEM.DAT"); },
+         "SYSTEM.DAT: 短いパス名を獲得できません[2]"},
+        {[](FakePlatform& f) { f.shortPathResultOverride = 300; },
+         "SYSTEM.DAT: 短いパス名を獲得できません[206]"},
+        {[](FakePlatform& f) { f.loadError = 1009; }, "SYSTEM.DAT: ロードできません[1009]"},
+        {[](FakePlatform& f) { f.saveError = 112; }, "SYSTEM.DAT: 再構成できません[112]"},
+        {[](FakePlatform& f) { f.unloadError = 32; }, "SYSTEM.DAT: ロード解除できません[32]"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        job.inputs.options.checkBefore = false;
+        c.arrange(p);
+        EXPECT_EQ(Run(), rebuild::rsAborted) << c.message;
+        EXPECT_EQ(Texts(), std::vector<std::string>{c.message});
+        EXPECT_TRUE(p.iniWrites.empty());
+        EXPECT_EQ(releases, 0);
+    }
+}
+
+TEST_F(WorkerTest, FailedSaveLeavesTheHiveLoadedForTheNextPreflight) {
+    p.saveError = 5;
+    EXPECT_EQ(Run(), rebuild::rsAborted);
+    EXPECT_EQ(p.tempKey, FakePlatform::TempKey::Loaded);
+    SetUp();
+    p.saveError = 0;
+    EXPECT_EQ(Run(), rebuild::rsDone);
+}
+
+TEST_F(WorkerTest, SecondOfThreeHivesFailing) {
+    job.inputs.targets[2].selected = true;
+    job.inputs.options.delFontCache = true;
+    p.AddFile("C:\\WINDOWS\\ttfCache");
+    p.undeletable.insert("C:\\WINDOWS\\USER.CLN");
+    p.AddFile("C:\\WINDOWS\\USER.CLN");
+    EXPECT_EQ(Run(), rebuild::rsAborted);
+    EXPECT_EQ(RenameKeys(),
+              (std::vector<std::string>{"C:\\WINDOWS\\SYSTEM.DAT=C:\\WINDOWS\\SYSTEM.CLN"}));
+    EXPECT_TRUE(p.Has("C:\\WINDOWS\\SYSTEM.CLN"));
+    EXPECT_FALSE(p.Has("C:\\WINDOWS\\CLASSES.CLN"));
+    EXPECT_EQ(checkedPaths.back(), "C:\\WINDOWS\\USER.DAT");
+    EXPECT_EQ(releases, 0);
+}
+
+TEST_F(WorkerTest, NothingSelectedOrNoWindowsDirectoryEndsSilently) {
+    for (auto& t : job.inputs.targets) t.selected = false;
+    EXPECT_EQ(Run(), rebuild::rsAborted);
+    EXPECT_TRUE(u.boxes().empty());
+    EXPECT_TRUE(p.iniWrites.empty());
+    EXPECT_EQ(releases, 0);
+
+    SetUp();
+    job.inputs.winDir.clear();
+    EXPECT_EQ(Run(), rebuild::rsAborted);
+    EXPECT_TRUE(u.boxes().empty());
+    EXPECT_TRUE(p.calls.empty());
+}
+
+TEST_F(WorkerTest, CacheEntriesComeLastFontBeforeIcon) {
+    job.inputs.options.delFontCache = true;
+    job.inputs.options.delIconCache = true;
+    p.AddFile("C:\\WINDOWS\\ttfCache");
+    p.shortNames["C:\\WINDOWS\\ttfCache"] = "C:\\WINDOWS\\TTFCACHE";
+    p.AddFile("C:\\WINDOWS\\ShellIconCache");
+    p.shortNames["C:\\WINDOWS\\ShellIconCache"] = "C:\\WINDOWS\\SHELLI~1";
+    EXPECT_EQ(Run(), rebuild::rsDone);
+    EXPECT_EQ(RenameKeys(),
+              (std::vector<std::string>{"C:\\WINDOWS\\SYSTEM.DAT=C:\\WINDOWS\\SYSTEM.CLN",
+                                        "C:\\WINDOWS\\USER.DAT=C:\\WINDOWS\\USER.CLN",
+                                        "C:\\WINDOWS\\TTFCACHE.BEF=C:\\WINDOWS\\TTFCACHE",
+                                        "C:\\WINDOWS\\SHELLI~1.BEF=C:\\WINDOWS\\SHELLI~1"}));
+
+    // Only the boxes that are on; a missing cache file gets no entry.
+    SetUp();
+    job.inputs.options.delIconCache = true;
+    job.inputs.options.delFontCache = true;
+    p.AddFile("C:\\WINDOWS\\ShellIconCache");
+    EXPECT_EQ(Run(), rebuild::rsDone);
+    EXPECT_EQ(RenameKeys().back(), "C:\\WINDOWS\\ShellIconCache.BEF=C:\\WINDOWS\\ShellIconCache");
+    EXPECT_EQ(RenameKeys().size(), 3u);
+}
+
+TEST_F(WorkerTest, OverlongPathIsCheckedThroughItsShortForm) {
+    std::string folder(240, 'a');
+    std::string entry = "Profiles\\" + folder + "\\USER.DAT";
+    std::string longPath = "C:\\WINDOWS\\" + entry;
+    p.AddFile(longPath);
+    p.shortNames[longPath] = "C:\\WINDOWS\\PROFILES\\AAAAAA~1\\USER.DAT";
+    job.inputs.targets = {{entry, true}};
+    EXPECT_EQ(Run(), rebuild::rsDone);
+    for (const std::string& path : checkedPaths) EXPECT_LE(path.size(), 255u);
+    EXPECT_EQ(checkedPaths.front(), "C:\\WINDOWS\\PROFILES\\AAAAAA~1\\USER.DAT");
+}
+
+TEST_F(WorkerTest, LastResortHandlerShowsTheFailureAndExitsWithOne) {
+    struct Case {
+        std::function<void()> arrange;
+        std::string text;
+    };
+    std::vector<Case> cases = {
+        {[this] { p.refuseIniWrites = true; }, "C:\\WINDOWS\\WININIT.INI に書き込めません"},
+        {[this] {
+             job.hooks.checkHive = [](const std::string&) -> CheckCounts {
+                 throw hive::CheckIoError{5};
+             };
+         },
+         "I/O ｴﾗｰ (5)"},
+        {[this] {
+             job.hooks.checkHive = [](const std::string&) -> CheckCounts {
+                 throw hive::CheckOutOfMemory{};
+             };
+         },
+         "ﾒﾓﾘが不足しています"},
+        {[this] {
+             job.hooks.backup = [] {
+                 throw std::runtime_error("C:\\WINDOWS\\HELP\\SBRCOVER.BAT に書き込めません");
+             };
+         },
+         "C:\\WINDOWS\\HELP\\SBRCOVER.BAT に書き込めません"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        c.arrange();
+        EXPECT_EQ(rebuild::RebuildThreadProc(&job), 1u);
+        std::vector<Box> boxes = u.boxes();
+        ASSERT_EQ(boxes.size(), 1u) << c.text;
+        EXPECT_EQ(boxes[0].kind, ui::BoxKind::Error);
+        EXPECT_EQ(boxes[0].caption, "ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ");
+        EXPECT_EQ(boxes[0].text, c.text);
+        EXPECT_EQ(exitCodes, std::vector<platform::UINT>{1});
+        EXPECT_EQ(state.load(), rebuild::rsRunning);
+    }
+}
+
+// The worker on its own thread, its messages coming from there, the run state
+// read by this thread as the wizard's timer would.
+TEST_F(WorkerTest, RunsOnItsOwnThreadAndWritesTheStateLast) {
+    counts["C:\\WINDOWS\\USER.DAT"] = {10, 0, 1};
+    platform::DWORD id = 0;
+    ASSERT_TRUE(rebuild::StartRebuildThread(&job, &id));
+    EXPECT_EQ(id, 77u);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (state.load() == rebuild::rsRunning && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(state.load(), rebuild::rsAborted);
+    EXPECT_EQ(u.boxes().size(), 1u);  // shown before the state changed
+    EXPECT_EQ(RenameKeys().size(), 1u);
+}
+
+}  // namespace
+}  // namespace sabrel::test
