@@ -1,0 +1,412 @@
+#include "hive/checker.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/hive/file_platform.h"
+#include "tests/hive/hive_image.h"
+
+namespace sabrel::hive {
+namespace {
+
+using test::Baseline;
+using test::EntryAt;
+using test::HiveImage;
+namespace L = layout;
+
+struct Outcome {
+    std::int32_t status, good, bad, ghost;
+    bool operator==(const Outcome& o) const {
+        return status == o.status && good == o.good && bad == o.bad && ghost == o.ghost;
+    }
+};
+void PrintTo(const Outcome& o, std::ostream* os) {
+    *os << "status " << o.status << ", good " << o.good << ", bad " << o.bad << ", ghost "
+        << o.ghost;
+}
+
+Outcome Check(const std::vector<std::uint8_t>& bytes,
+              const ByteClasses& classes = ByteClasses::ForCodePage(932)) {
+    TForm4 checker(classes);
+    checker.CheckImage(bytes.data(), bytes.size());
+    return {checker.status, checker.result.goodKeys, checker.result.badKeys,
+            checker.result.ghostKeys};
+}
+Outcome Check(const HiveImage& h) {
+    return Check(h.bytes);
+}
+
+// Entry links and record fields of the baseline, by place.
+void SetLink(HiveImage& h, std::int32_t entry, int field, std::int32_t to) {
+    h.I32(EntryAt(entry) + field, to);
+}
+void SetEntryRecord(HiveImage& h, std::int32_t entry, std::uint16_t keyId, std::uint16_t block) {
+    h.U16(EntryAt(entry) + L::keynode::kKeyId, keyId);
+    h.U16(EntryAt(entry) + L::keynode::kBlockNumber, block);
+}
+
+TEST(HiveChecker, BaselineHasThreeGoodKeys) {
+    EXPECT_EQ(Check(Baseline()), (Outcome{0, 3, 0, 0}));
+}
+
+// --- Header and block table: every failure before the walk counts nothing --
+
+TEST(HiveChecker, HeaderFailures) {
+    HiveImage h = Baseline();
+    EXPECT_EQ(Check(std::vector<std::uint8_t>(h.bytes.begin(), h.bytes.begin() + 31)),
+              (Outcome{1, 0, 0, 0}));
+    HiveImage lower = Baseline();
+    lower.Text(0, "creg");
+    EXPECT_EQ(Check(lower), (Outcome{2, 0, 0, 0}));
+
+    // Exactly 32 bytes of header with no data blocks: no key-node header.
+    std::vector<std::uint8_t> headerOnly(h.bytes.begin(), h.bytes.begin() + 32);
+    headerOnly[L::creg::kBlockCount] = 0;
+    EXPECT_EQ(Check(headerOnly), (Outcome{3, 0, 0, 0}));
+    headerOnly.resize(63);
+    EXPECT_EQ(Check(headerOnly), (Outcome{3, 0, 0, 0}));
+
+    HiveImage noRgkn = Baseline();
+    noRgkn.Text(L::rgkn::kFileOffset, "RGKM");
+    EXPECT_EQ(Check(noRgkn), (Outcome{4, 0, 0, 0}));
+}
+
+TEST(HiveChecker, BlockTableFailures) {
+    HiveImage beyond = Baseline();
+    beyond.I32(L::creg::kDataOffset, static_cast<std::int32_t>(test::kEnd));
+    EXPECT_EQ(Check(beyond), (Outcome{7, 0, 0, 0}));
+
+    HiveImage negative = Baseline();
+    negative.I32(L::creg::kDataOffset, -32);
+    EXPECT_EQ(Check(negative), (Outcome{7, 0, 0, 0}));
+
+    // Block 1's header cut off by the end of the file.
+    HiveImage cut = Baseline();
+    cut.bytes.resize(test::kBlock1 + 31);
+    EXPECT_EQ(Check(cut), (Outcome{7, 0, 0, 0}));
+
+    // Block 0's size leads outside the file: block 1 cannot be read.
+    HiveImage longBlock = Baseline();
+    longBlock.I32(test::kBlock0 + L::rgdb::kBlockSize, 0x7FFFFFFF);
+    EXPECT_EQ(Check(longBlock), (Outcome{7, 0, 0, 0}));
+
+    // The data blocks are examined before the key-node header.
+    HiveImage both = Baseline();
+    both.Text(test::kBlock1, "RGDb");
+    EXPECT_EQ(Check(both), (Outcome{8, 0, 0, 0}));
+    both.Text(L::rgkn::kFileOffset, "XXXX");
+    EXPECT_EQ(Check(both), (Outcome{8, 0, 0, 0}));
+}
+
+TEST(HiveChecker, TrailingBytesAfterLastBlockAreNotRead) {
+    HiveImage h = Baseline();
+    h.Grow(test::kEnd + 100);
+    h.Text(test::kEnd, "junk");
+    EXPECT_EQ(Check(h), (Outcome{0, 3, 0, 0}));
+}
+
+// --- Walk -------------------------------------------------------------------
+
+TEST(HiveChecker, NoDataBlocks) {
+    // A root entry that refers to a record, with no block at all.
+    HiveImage h = Baseline();
+    h.U16(L::creg::kBlockCount, 0);
+    SetEntryRecord(h, test::kRoot, 0, 0);
+    EXPECT_EQ(Check(h), (Outcome{11, 0, 0, 0}));
+    // A lone root without a record.
+    SetEntryRecord(h, test::kRoot, 0xFFFF, 0);
+    SetLink(h, test::kRoot, L::keynode::kFirstChild, -1);
+    EXPECT_EQ(Check(h), (Outcome{0, 0, 0, 0}));
+}
+
+TEST(HiveChecker, EntriesWithoutRecordStillLeadToTheirChildren) {
+    HiveImage h = Baseline();
+    SetEntryRecord(h, test::kSoftware, 1, 0xFFFF);
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));
+    SetEntryRecord(h, test::kSoftware, 0xFFFF, 0);
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));
+    // A record id nobody entered: passed over, status cleared.
+    SetEntryRecord(h, test::kSoftware, 5, 0);
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));
+}
+
+TEST(HiveChecker, KeyIdAndBlockNumberAreNotSwapped) {
+    // Sub is id 0 of block 1; read the other way round it would be Software.
+    HiveImage h = Baseline();
+    SetEntryRecord(h, test::kSub, 1, 0);
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 1}));
+}
+
+TEST(HiveChecker, LinksOfZeroOrLessMeanNone) {
+    HiveImage h = Baseline();
+    SetLink(h, test::kAbc, L::keynode::kNextSibling, 0);
+    EXPECT_EQ(Check(h), (Outcome{0, 1, 0, 0}));
+    SetLink(h, test::kAbc, L::keynode::kNextSibling, -5);
+    EXPECT_EQ(Check(h), (Outcome{0, 1, 0, 0}));
+}
+
+TEST(HiveChecker, RootIsClassifiedOnceLikeAnyKey) {
+    HiveImage h = Baseline();
+    SetEntryRecord(h, test::kRoot, 0, 0);
+    h.U32(EntryAt(test::kRoot) + L::keynode::kNameHash, test::kAbcHash);
+    EXPECT_EQ(Check(h), (Outcome{0, 4, 0, 0}));
+}
+
+TEST(HiveChecker, UnreadableEntryKeepsCountsMadeBefore) {
+    HiveImage h = Baseline();
+    SetLink(h, test::kSoftware, L::keynode::kFirstChild, 0x7FFFFFF0);
+    EXPECT_EQ(Check(h), (Outcome{5, 2, 0, 0}));
+    // The root offset is taken as stored: from Software, the walk climbs to
+    // the real root and ends there.
+    HiveImage root = Baseline();
+    root.I32(L::rgkn::kFileOffset + L::rgkn::kRootOffset, test::kSoftware);
+    EXPECT_EQ(Check(root), (Outcome{0, 2, 0, 0}));
+    root.I32(L::rgkn::kFileOffset + L::rgkn::kRootOffset, -100);
+    EXPECT_EQ(Check(root), (Outcome{5, 0, 0, 0}));
+}
+
+// --- Key index --------------------------------------------------------------
+
+TEST(HiveChecker, LastRecordIndexBoundsEnteredRecords) {
+    HiveImage h = Baseline();
+    h.U16(test::kBlock0 + L::rgdb::kMaxId, 0);  // only abc, the first non-free one
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));
+}
+
+TEST(HiveChecker, RecordPastBlockEndEndsTheBlock) {
+    HiveImage h = Baseline();
+    h.I32(test::kFreeRecord + L::record::kLength, 0xE1);  // 1 byte past the end
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));           // Software is not entered
+    h.I32(test::kAbcRecord + L::record::kLength, 0xE1);
+    EXPECT_EQ(Check(h), (Outcome{0, 1, 0, 0}));
+}
+
+TEST(HiveChecker, LaterRecordWinsItsSlot) {
+    HiveImage h = Baseline();
+    h.U16(test::kSoftwareRecord + L::record::kKeyId, 0);
+    // abc's entry now finds Software's record; Software's id 1 is gone.
+    EXPECT_EQ(Check(h), (Outcome{0, 1, 0, 1}));
+}
+
+TEST(HiveChecker, SlotsAreSharedAcrossBlocks) {
+    // Block 0 id 256 is slot 256, the slot of block 1 id 0, which no longer
+    // exists there: Sub's entry finds Software's record.
+    HiveImage h = Baseline();
+    h.U16(test::kSoftwareRecord + L::record::kKeyId, 256);
+    h.U16(test::kSubRecord + L::record::kKeyId, 7);
+    EXPECT_EQ(Check(h), (Outcome{0, 1, 0, 1}));
+    // When block 1 enters its own id 0, the later write wins.
+    h.U16(test::kSubRecord + L::record::kKeyId, 0);
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));
+}
+
+TEST(HiveChecker, BlockSizeZeroEntersTheSameBlockAgain) {
+    // Every block number then names block 0's place, whose end lies before
+    // its first record: nothing is entered, and the first lookup fails.
+    HiveImage h = Baseline();
+    h.I32(test::kBlock0 + L::rgdb::kBlockSize, 0);
+    EXPECT_EQ(Check(h), (Outcome{11, 0, 0, 0}));
+    // Block 1 is block 0's header again, so the file's block 1 is never read.
+    h.Text(test::kBlock1, "XXXX");
+    EXPECT_EQ(Check(h), (Outcome{11, 0, 0, 0}));
+}
+
+TEST(HiveChecker, FreeLastRecordReadsOneMoreHead) {
+    // The last block ends with a free record; the head right after the block
+    // is read too. Here it is a record of length 0 with id 3, named "abc".
+    HiveImage h = Baseline();
+    h.Block(test::kBlock1, 0x60, 1, 1);
+    h.Record(test::kSubRecord + 0x20, 0x20, 0xFFFF, 0xFFFF, "");
+    h.Record(test::kEnd + 0x20, 0, 3, 1, "abc");
+    SetEntryRecord(h, test::kAbc, 3, 1);
+    EXPECT_EQ(Check(h), (Outcome{0, 3, 0, 0}));
+    // A block whose last record is in use stops there.
+    h.I32(test::kSubRecord + 0x20 + L::record::kLength, 0x20);
+    h.U16(test::kSubRecord + 0x20 + L::record::kKeyId, 9);
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));
+}
+
+// --- Names and sums -----------------------------------------------------------
+
+std::uint32_t Sum(const std::string& s, const ByteClasses& c) {
+    return NameSum(reinterpret_cast<const std::uint8_t*>(s.data()), s.size(), c);
+}
+std::uint32_t Single(const std::string& s) {
+    return SingleByteSum(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+}
+
+TEST(NameSums, ByteClasses) {
+    const ByteClasses sjis = ByteClasses::ForCodePage(932);
+    const ByteClasses single = ByteClasses::ForCodePage(1252);
+    EXPECT_EQ(Sum("abc", sjis), 198u);
+    EXPECT_EQ(Single("abc"), 198u);
+    EXPECT_EQ(Sum("\x82\xA0", sjis), 34u);  // lead 0x82 adds 2, trail 0xA0 adds 0x20
+    EXPECT_EQ(Single("\x82\xA0"), 0u);
+    EXPECT_EQ(Sum("\x82\xA0", single), 290u);
+    EXPECT_EQ(Sum("\xB1\xDF\xA1", sjis), 0u);  // half-width katakana add nothing
+    EXPECT_EQ(Sum("\xB1\xDF\xA1", single), 0u);
+    EXPECT_EQ(Single("\xB1\xDF\xA1"), 0u);
+    // A trail byte is not upper-cased; a run of lead-set bytes alternates.
+    EXPECT_EQ(Sum("\x82\x61", sjis), 2u + 0xE1u);
+    EXPECT_EQ(Sum("\x81\x81\x81\x41", sjis), 1u + 1u + 1u + 0xC1u);
+    EXPECT_EQ(Sum("\x81\x81\x41", sjis), 1u + 1u + 0x41u);
+    EXPECT_EQ(Sum("A\x82", sjis), 0x41u + 2u);  // a lone lead byte at the end
+    EXPECT_EQ(Sum("\x80\xA0\xE0", single), 0x80u + 0xA0u + 0xE0u);
+}
+
+TEST(NameSums, ClassesFromPlatform) {
+    test::FilePlatform p;
+    ByteClasses c = ByteClasses::FromPlatform(p);
+    EXPECT_TRUE(c.dbcs);
+    EXPECT_TRUE(c.lead[0x81] && c.lead[0x9F] && c.lead[0xE0] && c.lead[0xFC]);
+    EXPECT_FALSE(c.lead[0x80] || c.lead[0xA0] || c.lead[0xDF] || c.lead[0xFD]);
+    p.cpInfoWorks = false;
+    c = ByteClasses::FromPlatform(p);
+    EXPECT_TRUE(c.dbcs && c.lead[0x81] && !c.lead[0xA0]);
+    p.dbcs = 0;
+    EXPECT_FALSE(ByteClasses::FromPlatform(p).dbcs);
+}
+
+TEST(HiveChecker, GhostGoodAndBadKeys) {
+    HiveImage h = Baseline();
+    h.U32(EntryAt(test::kAbc) + L::keynode::kNameHash, 197);
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 1}));
+    // A double-byte name whose hash is its NameSum is a bad key...
+    h.Record(test::kAbcRecord, 0x20, 0, 0, "\x82\xA0");
+    h.U32(EntryAt(test::kAbc) + L::keynode::kNameHash, 34);
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 1, 0}));
+    // ... and a ghost key where the system has no double-byte support.
+    EXPECT_EQ(Check(h.bytes, ByteClasses::SingleByte()), (Outcome{0, 2, 0, 1}));
+}
+
+TEST(HiveChecker, NameEndsAtItsFirstZeroByte) {
+    HiveImage h = Baseline();
+    h.Record(test::kAbcRecord, 0x20, 0, 0, std::string("ab\0cd", 5));
+    h.U32(EntryAt(test::kAbc) + L::keynode::kNameHash, 'A' + 'B');
+    EXPECT_EQ(Check(h), (Outcome{0, 3, 0, 0}));
+}
+
+// --- Faults the format leaves open: bounded, sound outcomes ------------------
+
+TEST(HiveCheckerBounds, LongNameIsSummedWhole) {
+    HiveImage h = Baseline();
+    h.Record(test::kEnd, 20 + 400, 2, 1, std::string(400, 'a'));
+    h.I32(test::kBlock1 + L::rgdb::kBlockSize,
+          static_cast<std::int32_t>(h.bytes.size() - test::kBlock1));
+    h.I32(test::kSubRecord + L::record::kLength,
+          static_cast<std::int32_t>(test::kEnd - test::kSubRecord));
+    h.U16(test::kBlock1 + L::rgdb::kMaxId, 2);
+    SetEntryRecord(h, test::kAbc, 2, 1);
+    h.U32(EntryAt(test::kAbc) + L::keynode::kNameHash, 400 * 'A');
+    EXPECT_EQ(Check(h), (Outcome{0, 3, 0, 0}));
+}
+
+TEST(HiveCheckerBounds, NameCutOffByEndOfFileIsSummedOverBytesPresent) {
+    HiveImage h = Baseline();
+    h.U16(test::kSubRecord + L::record::kNameLength, 40);
+    h.bytes.resize(test::kSubRecord + L::record::kSize + 3);
+    EXPECT_EQ(Check(h), (Outcome{0, 3, 0, 0}));
+    h.bytes.resize(test::kSubRecord + L::record::kSize);
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 1}));  // an empty name sums to 0
+}
+
+TEST(HiveCheckerBounds, SlotsPastTheIndexHoldNoRecord) {
+    // Block 1 (the last) id 300 would land beyond the index's 512 slots.
+    HiveImage h = Baseline();
+    h.U16(test::kSubRecord + L::record::kKeyId, 300);
+    SetEntryRecord(h, test::kSub, 300, 1);
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));
+    SetEntryRecord(h, test::kSub, 0xFFFE, 0xFFFE);
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));
+    SetEntryRecord(h, test::kSub, 0, 2);  // block number past the last block
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));
+}
+
+TEST(HiveCheckerBounds, CyclingWalkStopsAndCountsEachKeyOnce) {
+    HiveImage sibling = Baseline();
+    SetLink(sibling, test::kSoftware, L::keynode::kNextSibling, test::kAbc);
+    EXPECT_EQ(Check(sibling), (Outcome{13, 3, 0, 0}));
+
+    HiveImage self = Baseline();
+    SetLink(self, test::kSub, L::keynode::kNextSibling, test::kSub);
+    EXPECT_EQ(Check(self), (Outcome{13, 3, 0, 0}));
+
+    HiveImage down = Baseline();
+    SetLink(down, test::kSub, L::keynode::kFirstChild, test::kRoot);
+    EXPECT_EQ(Check(down), (Outcome{13, 3, 0, 0}));
+
+    // Climbing for ever: Sub's parent is Sub itself.
+    HiveImage up = Baseline();
+    SetLink(up, test::kSub, L::keynode::kParent, test::kSub);
+    EXPECT_EQ(Check(up), (Outcome{13, 3, 0, 0}));
+}
+
+TEST(HiveCheckerBounds, RecordWalkThatCannotProgressEndsItsBlock) {
+    HiveImage zero = Baseline();
+    zero.I32(test::kFreeRecord + L::record::kLength, 0);
+    EXPECT_EQ(Check(zero), (Outcome{0, 2, 0, 0}));  // Software is after it
+    HiveImage back = Baseline();
+    back.I32(test::kFreeRecord + L::record::kLength, -0x20);
+    back.U16(test::kBlock0 + L::rgdb::kMaxId, 200);
+    EXPECT_EQ(Check(back), (Outcome{0, 2, 0, 0}));
+    // A record of length 0 that holds a key is entered, then the block ends.
+    HiveImage keyed = Baseline();
+    keyed.I32(test::kAbcRecord + L::record::kLength, 0);
+    EXPECT_EQ(Check(keyed), (Outcome{0, 2, 0, 0}));
+}
+
+// --- CheckHive: the file through the platform ------------------------------
+
+class CheckHiveTest : public ::testing::Test {
+  protected:
+    void SetUp() override { platform::Set(&fs_); }
+    void TearDown() override { platform::Set(nullptr); }
+    Outcome Run(const char* path) {
+        std::snprintf(checker_.path, sizeof checker_.path, "%s", path);
+        checker_.CheckHive();
+        return {checker_.status, checker_.result.goodKeys, checker_.result.badKeys,
+                checker_.result.ghostKeys};
+    }
+    test::FilePlatform fs_;
+    TForm4 checker_{ByteClasses::ForCodePage(932)};
+};
+
+TEST_F(CheckHiveTest, ReadsTheFileAndResetsBetweenChecks) {
+    fs_.files["C:\\WINDOWS\\SYSTEM.DAT"] = Baseline().bytes;
+    fs_.directories.insert("C:\\WINDOWS");
+    EXPECT_EQ(Run("C:\\WINDOWS\\SYSTEM.DAT"), (Outcome{0, 3, 0, 0}));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(checker_.header()), 4), "CREG");
+    EXPECT_EQ(Run("C:\\WINDOWS\\USER.DAT"), (Outcome{-1, 0, 0, 0}));
+    EXPECT_EQ(Run("C:\\WINDOWS"), (Outcome{-1, 0, 0, 0}));
+    EXPECT_EQ(fs_.readCalls, 1);
+}
+
+TEST_F(CheckHiveTest, ReadFailuresAreRaisedNotStatuses) {
+    fs_.files["A.DAT"] = Baseline().bytes;
+    fs_.readError = platform::kErrorSharingViolation;
+    try {
+        Run("A.DAT");
+        FAIL() << "no error raised";
+    } catch (const CheckIoError& e) {
+        EXPECT_EQ(e.code, platform::kErrorSharingViolation);
+    }
+    EXPECT_EQ(checker_.status, 0);
+    fs_.readError = platform::kErrorNotEnoughMemory;
+    EXPECT_THROW(Run("A.DAT"), CheckOutOfMemory);
+    fs_.readError = 0;
+    fs_.sizeError = platform::kErrorAccessDenied;
+    EXPECT_THROW(Run("A.DAT"), CheckIoError);
+}
+
+TEST_F(CheckHiveTest, FileTooLargeIsRefusedBeforeReading) {
+    fs_.files["BIG.DAT"] = Baseline().bytes;
+    fs_.reportedSize = 0x80000000ull;
+    EXPECT_THROW(Run("BIG.DAT"), CheckOutOfMemory);
+    EXPECT_EQ(fs_.readCalls, 0);
+    EXPECT_EQ(checker_.result.goodKeys, 0);
+}
+
+}  // namespace
+}  // namespace sabrel::hive
