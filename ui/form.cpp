@@ -93,6 +93,12 @@ void Control::ClearItems() {
     Changed(Change::Items);
 }
 
+std::vector<std::string>& Control::MutableLines() {
+    if (decl_.kind != ControlKind::LineBuffer) std::abort();
+    ++revision_;
+    return items_;
+}
+
 void Control::SetMarked(std::size_t i, bool marked) {
     std::uint8_t& m = marks_.at(i);
     if ((m != 0) == marked) return;

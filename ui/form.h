@@ -79,7 +79,11 @@ class Control {
     const std::vector<std::string>& Items() const { return items_; }
     void AddItem(std::string text, bool marked = false);
     void ClearItems();
-    bool Marked(std::size_t i) const { return marks_.at(i) != 0; }
+    // A LineBuffer's lines, for routines that fill it in place (no notice is
+    // given; see above). Aborts for any other kind.
+    std::vector<std::string>& MutableLines();
+    // False for an index past the end.
+    bool Marked(std::size_t i) const { return i < marks_.size() && marks_[i] != 0; }
     void SetMarked(std::size_t i, bool marked);
     std::size_t MarkedCount() const;
 
