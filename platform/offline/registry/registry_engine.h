@@ -13,27 +13,32 @@
 namespace sabrel::platform::offline {
 
 class RegistryEngine {
-public:
+  public:
     RegistryEngine();
     ~RegistryEngine();
     RegistryEngine(const RegistryEngine&) = delete;
     RegistryEngine& operator=(const RegistryEngine&) = delete;
 
     // Opens a direct subkey of HKEY_USERS (names compare without regard to
-    // ASCII case). 2 when it does not exist.
+    // ASCII case). 2 when it does not exist; 5 when more than KEY_READ is asked
+    // of a hive whose file could only be opened for reading.
     LONG OpenKey(HKEY root, const std::string& subKey, REGSAM access, HKEY* result);
     LONG CloseKey(HKEY key);
     // Parses `hostFile` completely into a tree under a new subkey; the name
-    // must be free. A malformed file fails with an error code, never crashes.
+    // must be free (183 otherwise). The file stays open and locked (flock)
+    // until the unload; a file locked elsewhere gives 32. A malformed file
+    // fails with 1009 or 1015 (see hive/creg_reader.h), never crashes.
     LONG LoadKey(HKEY root, const std::string& subKey, const std::string& hostFile);
-    // Writes the key's whole tree as a compact hive; fails when the file exists.
+    // Writes the key's whole tree as a compact hive; fails with 183 when the
+    // file exists. Nothing is left behind on failure.
     LONG SaveKey(HKEY key, const std::string& hostFile);
-    // Releases a loaded hive; fails on a key that is not a loaded hive.
+    // Releases a loaded hive; 2 for a missing key, 5 for a key that is not a
+    // loaded hive. Handles still open on it then give 1018.
     LONG UnLoadKey(HKEY root, const std::string& subKey);
     // Tests: a key under HKEY_USERS that is not a loaded hive.
     LONG CreatePlainKey(const std::string& subKey);
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> state_;
 };
@@ -49,8 +54,9 @@ struct InstallationInfo {
 };
 
 // Reads the version number, the last logged-on user and the ANSI code page
-// from a SYSTEM.DAT. False when the file cannot be read or parsed; fields that
-// are not found keep has* == false.
+// from a SYSTEM.DAT, at the places hive/install_keys.h names. `build` is the
+// plain build number (2222 for "4.10.2222"), `user` the name's ANSI bytes. False when the file
+// cannot be read or parsed; fields that are not found keep has* == false.
 bool ReadInstallationInfo(const std::string& systemDatHostPath, InstallationInfo* info);
 
 }  // namespace sabrel::platform::offline

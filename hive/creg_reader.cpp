@@ -1,0 +1,258 @@
+#include "hive/creg_reader.h"
+
+#include <cstddef>
+#include <new>
+#include <unordered_map>
+#include <utility>
+
+#include "common/byte_reader.h"
+#include "hive/creg_layout.h"
+#include "platform/platform.h"
+
+namespace sabrel::hive {
+
+namespace L = layout;
+
+namespace {
+
+constexpr std::uint32_t kBad = platform::kErrorBadregistryFile;
+constexpr std::uint32_t kCorrupt = platform::kErrorRegistryCorrupt;
+constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
+
+// Offsets beyond 2 GiB - 1 cannot be expressed in the format's signed links.
+constexpr std::size_t kMaxImage = 0x7FFFFFFFu;
+
+struct Block {
+    std::uint32_t start;
+    std::uint32_t size;
+};
+
+class Loader {
+  public:
+    Loader(const std::uint8_t* data, std::size_t size, CregTree* tree)
+        : r_(data, size), tree_(tree) {}
+
+    std::uint32_t Run() {
+        if (!r_.Sig(0, L::kCregSignature)) return kBad;
+        if (!r_.Sig(L::rgkn::kFileOffset, L::kRgknSignature)) return kBad;
+        std::uint32_t code = ReadHeaders();
+        if (code) return code;
+        code = IndexBlocks();
+        if (code) return code;
+        return ReadTree();
+    }
+
+  private:
+    std::uint32_t ReadHeaders() {
+        std::uint32_t rgknSize = 0, rgknFlags = 0, dataOffset = 0, unknown = 0;
+        std::uint16_t count = 0, cregFlags = 0;
+        if (!r_.U32(L::creg::kDataOffset, &dataOffset) || !r_.U16(L::creg::kBlockCount, &count) ||
+            !r_.U16(L::creg::kFlags, &cregFlags) || !r_.U32(L::creg::kUnknown14, &unknown) ||
+            !r_.U32(L::rgkn::kFileOffset + L::rgkn::kAreaSize, &rgknSize) ||
+            !r_.U32(L::rgkn::kFileOffset + L::rgkn::kRootOffset, &root_) ||
+            !r_.U32(L::rgkn::kFileOffset + L::rgkn::kFlags, &rgknFlags)) {
+            return kCorrupt;
+        }
+        if (dataOffset < L::rgkn::kFileOffset + L::rgkn::kSize || dataOffset > r_.size()) {
+            return kCorrupt;
+        }
+        // Entries must lie inside the key-node area as its header sizes it and
+        // before the first data block.
+        areaEnd_ = dataOffset - L::rgkn::kFileOffset;
+        if (rgknSize < areaEnd_) areaEnd_ = rgknSize;
+        dataOffset_ = dataOffset;
+        blockCount_ = count;
+        tree_->flags.creg = cregFlags;
+        tree_->flags.cregUnknown = unknown;
+        tree_->flags.rgkn = rgknFlags;
+        return 0;
+    }
+
+    // Walks the data blocks and the records of each, and notes where every
+    // record id of every block starts.
+    std::uint32_t IndexBlocks() {
+        blocks_.reserve(blockCount_);
+        slots_.assign(static_cast<std::size_t>(blockCount_) * L::rgdb::kMaxRecordsPerBlock,
+                      kNoSlot);
+        std::uint64_t pos = dataOffset_;
+        for (std::uint32_t b = 0; b < blockCount_; ++b) {
+            std::uint32_t size = 0;
+            if (!r_.Sig(static_cast<std::int64_t>(pos), L::kRgdbSignature) ||
+                !r_.U32(static_cast<std::int64_t>(pos) + L::rgdb::kBlockSize, &size) ||
+                size < L::rgdb::kSize || !r_.Has(static_cast<std::int64_t>(pos), size)) {
+                return kCorrupt;
+            }
+            if (b == 0) {
+                std::uint16_t flags = 0;
+                r_.U16(static_cast<std::int64_t>(pos) + L::rgdb::kFlags, &flags);
+                tree_->flags.rgdb = flags;
+            }
+            blocks_.push_back({static_cast<std::uint32_t>(pos), size});
+            std::uint32_t code = IndexRecords(b, static_cast<std::uint32_t>(pos), size);
+            if (code) return code;
+            pos += size;
+        }
+        return 0;
+    }
+
+    std::uint32_t IndexRecords(std::uint32_t b, std::uint32_t start, std::uint32_t size) {
+        std::uint32_t x = L::rgdb::kSize;
+        while (x < size) {
+            std::uint32_t length = 0;
+            std::uint16_t id = 0;
+            if (size - x < static_cast<std::uint32_t>(L::record::kSize)) return kCorrupt;
+            r_.U32(start + x + L::record::kLength, &length);
+            r_.U16(start + x + L::record::kKeyId, &id);
+            if (length < static_cast<std::uint32_t>(L::record::kSize) || length > size - x) {
+                return kCorrupt;
+            }
+            if (id != L::record::kFreeId) {
+                if (id < L::rgdb::kMaxRecordsPerBlock) {
+                    std::uint32_t& slot = slots_[b * L::rgdb::kMaxRecordsPerBlock + id];
+                    if (slot == kNoSlot) slot = start + x;
+                } else {
+                    extra_.emplace((static_cast<std::uint64_t>(b) << 16) | id, start + x);
+                }
+            }
+            x += length;
+        }
+        return 0;
+    }
+
+    std::uint32_t FindRecord(std::uint16_t block, std::uint16_t id, std::uint32_t* offset) const {
+        if (block >= blockCount_) return kCorrupt;
+        if (id < L::rgdb::kMaxRecordsPerBlock) {
+            *offset = slots_[block * L::rgdb::kMaxRecordsPerBlock + id];
+        } else {
+            auto it = extra_.find((static_cast<std::uint64_t>(block) << 16) | id);
+            *offset = it == extra_.end() ? kNoSlot : it->second;
+        }
+        return *offset == kNoSlot ? kCorrupt : 0;
+    }
+
+    // Reads the key entry at area offset `e`, creates its key (or fills the
+    // root), and returns the entry's first-child and next-sibling links.
+    std::uint32_t ReadEntry(std::uint32_t e, std::uint32_t parent, std::uint32_t* key,
+                            std::uint32_t* child, std::uint32_t* next) {
+        if (e < L::rgkn::kSize || e > areaEnd_ || areaEnd_ - e < L::keynode::kSize) {
+            return kCorrupt;
+        }
+        if (visited_[e]) return kCorrupt;  // a cycle or an entry shared by two keys
+        visited_[e] = true;
+        std::uint8_t n[L::keynode::kSize];
+        r_.Copy(L::rgkn::kFileOffset + e, n, sizeof n);
+        std::uint32_t hash = ByteReader::LoadU32(n + L::keynode::kNameHash);
+        *child = ByteReader::LoadU32(n + L::keynode::kFirstChild);
+        *next = ByteReader::LoadU32(n + L::keynode::kNextSibling);
+        std::uint16_t id = ByteReader::LoadU16(n + L::keynode::kKeyId);
+        std::uint16_t block = ByteReader::LoadU16(n + L::keynode::kBlockNumber);
+        bool hasRecord = id != L::keynode::kNoRecord && block != L::keynode::kNoRecord;
+        std::uint32_t nameOffset = 0, p = 0;
+        std::uint16_t nameLength = 0;
+        if (hasRecord) {
+            std::uint32_t code = FindRecord(block, id, &p);
+            if (code) return code;
+            r_.U16(p + L::record::kNameLength, &nameLength);
+            nameOffset = p + L::record::kSize;
+        }
+        if (parent == kNoKey) {
+            *key = 0;
+            CregKey& root = tree_->MutableKey(0);
+            root.hash = hash;
+            root.hasRecord = hasRecord;
+            root.nameOffset = nameOffset;
+            root.nameLength = nameLength;
+        } else {
+            *key = tree_->AddKeyRef(parent, nameOffset, nameLength, hash, hasRecord);
+        }
+        return hasRecord ? ReadValues(*key, p) : 0;
+    }
+
+    std::uint32_t ReadValues(std::uint32_t key, std::uint32_t p) {
+        std::uint8_t h[L::record::kSize];
+        r_.Copy(p, h, sizeof h);
+        std::uint32_t length = ByteReader::LoadU32(h + L::record::kLength);
+        std::uint32_t used = ByteReader::LoadU32(h + L::record::kUsedSize);
+        std::uint32_t nameLength = ByteReader::LoadU16(h + L::record::kNameLength);
+        std::uint32_t count = ByteReader::LoadU16(h + L::record::kValueCount);
+        // Bytes past the used size are slack; the index walk has already
+        // checked that the record's length stays inside its block.
+        std::uint32_t end = used < length ? used : length;
+        std::uint32_t x = L::record::kSize + nameLength;
+        if (x > end) return kCorrupt;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (end - x < static_cast<std::uint32_t>(L::value::kSize)) return kCorrupt;
+            std::uint8_t v[L::value::kSize];
+            r_.Copy(p + x, v, sizeof v);
+            CregValue value;
+            value.type = ByteReader::LoadU32(v + L::value::kType);
+            value.unknown = ByteReader::LoadU32(v + L::value::kUnknown04);
+            value.nameLength = ByteReader::LoadU16(v + L::value::kNameLength);
+            value.dataLength = ByteReader::LoadU16(v + L::value::kDataLength);
+            x += L::value::kSize;
+            if (end - x < static_cast<std::uint32_t>(value.nameLength) + value.dataLength) {
+                return kCorrupt;
+            }
+            value.nameOffset = p + x;
+            value.dataOffset = p + x + value.nameLength;
+            x += value.nameLength + value.dataLength;
+            tree_->AddValueRef(key, value);
+        }
+        return 0;
+    }
+
+    static bool IsLink(std::uint32_t link) { return link != 0 && link < 0x80000000u; }
+
+    // Breadth of the work list is bounded by the number of entries, each of
+    // which is read once; no recursion, so depth is unlimited.
+    std::uint32_t ReadTree() {
+        visited_.assign(areaEnd_, false);
+        std::uint32_t rootKey = 0, child = 0, next = 0;
+        std::uint32_t code = ReadEntry(root_, kNoKey, &rootKey, &child, &next);
+        if (code) return code;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> work;  // (first child, key)
+        if (IsLink(child)) work.emplace_back(child, rootKey);
+        while (!work.empty()) {
+            auto [e, parent] = work.back();
+            work.pop_back();
+            while (true) {
+                std::uint32_t key = 0;
+                code = ReadEntry(e, parent, &key, &child, &next);
+                if (code) return code;
+                if (IsLink(child)) work.emplace_back(child, key);
+                if (!IsLink(next)) break;
+                e = next;
+            }
+        }
+        return 0;
+    }
+
+    ByteReader r_;
+    CregTree* tree_;
+    std::uint32_t root_ = 0;
+    std::uint32_t areaEnd_ = 0;
+    std::uint32_t dataOffset_ = 0;
+    std::uint32_t blockCount_ = 0;
+    std::vector<Block> blocks_;
+    std::vector<std::uint32_t> slots_;
+    std::unordered_map<std::uint64_t, std::uint32_t> extra_;
+    std::vector<bool> visited_;
+};
+
+}  // namespace
+
+std::uint32_t LoadHive(std::vector<std::uint8_t> image, CregTree* tree) {
+    if (image.size() > kMaxImage) return platform::kErrorNotEnoughMemory;
+    try {
+        // The image becomes the tree's byte pool; names and data are
+        // referenced where they lie in it.
+        CregTree loaded(std::move(image));
+        std::uint32_t code = Loader(loaded.PoolData(), loaded.PoolSize(), &loaded).Run();
+        if (code == 0) *tree = std::move(loaded);
+        return code;
+    } catch (const std::bad_alloc&) {
+        return platform::kErrorNotEnoughMemory;
+    }
+}
+
+}  // namespace sabrel::hive

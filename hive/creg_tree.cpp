@@ -1,0 +1,134 @@
+#include "hive/creg_tree.h"
+
+#include <cstring>
+
+namespace sabrel::hive {
+
+namespace {
+
+std::uint8_t Upper(std::uint8_t b) {
+    return (b >= 'a' && b <= 'z') ? b - 0x20 : b;
+}
+
+bool EqualNoCase(const std::uint8_t* a, std::size_t an, const char* b, std::size_t bn) {
+    if (an != bn) return false;
+    for (std::size_t i = 0; i < an; ++i) {
+        if (Upper(a[i]) != Upper(static_cast<std::uint8_t>(b[i]))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::uint32_t AsciiNameHash(const std::uint8_t* name, std::size_t length) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (name[i] < 0x80) sum += Upper(name[i]);
+    }
+    return sum;
+}
+
+CregTree::CregTree() : CregTree(std::vector<std::uint8_t>()) {}
+
+CregTree::CregTree(std::vector<std::uint8_t> pool) : pool_(std::move(pool)) {
+    keys_.emplace_back();
+}
+
+std::string CregTree::NameString(const CregKey& k) const {
+    return std::string(reinterpret_cast<const char*>(Name(k)), k.nameLength);
+}
+
+std::string CregTree::NameString(const CregValue& v) const {
+    return std::string(reinterpret_cast<const char*>(Name(v)), v.nameLength);
+}
+
+std::uint32_t CregTree::AddBytes(const void* data, std::size_t length) {
+    auto offset = static_cast<std::uint32_t>(pool_.size());
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    pool_.insert(pool_.end(), p, p + length);
+    return offset;
+}
+
+std::uint32_t CregTree::AddKeyRef(std::uint32_t parent, std::uint32_t nameOffset,
+                                  std::uint16_t nameLength, std::uint32_t hash, bool hasRecord) {
+    auto k = static_cast<std::uint32_t>(keys_.size());
+    CregKey key;
+    key.hash = hash;
+    key.nameOffset = nameOffset;
+    key.nameLength = nameLength;
+    key.hasRecord = hasRecord;
+    key.firstValue = static_cast<std::uint32_t>(values_.size());
+    key.parent = parent;
+    keys_.push_back(key);
+    CregKey& p = keys_[parent];
+    if (p.lastChild == kNoKey) {
+        p.firstChild = k;
+    } else {
+        keys_[p.lastChild].nextSibling = k;
+    }
+    p.lastChild = k;
+    return k;
+}
+
+std::uint32_t CregTree::AddKey(std::uint32_t parent, const std::string& name, std::uint32_t hash) {
+    std::uint32_t offset = AddBytes(name.data(), name.size());
+    return AddKeyRef(parent, offset, static_cast<std::uint16_t>(name.size()), hash, true);
+}
+
+bool CregTree::AddValueRef(std::uint32_t k, const CregValue& value) {
+    CregKey& key = keys_[k];
+    if (key.valueCount == 0) {
+        key.firstValue = static_cast<std::uint32_t>(values_.size());
+    } else if (key.firstValue + key.valueCount != values_.size()) {
+        return false;
+    }
+    values_.push_back(value);
+    ++key.valueCount;
+    return true;
+}
+
+bool CregTree::AddValue(std::uint32_t k, std::uint32_t type, std::uint32_t unknown,
+                        const std::string& name, const std::string& data) {
+    if (name.size() > 0xFFFF || data.size() > 0xFFFF) return false;
+    CregValue v;
+    v.type = type;
+    v.unknown = unknown;
+    v.nameOffset = AddBytes(name.data(), name.size());
+    v.nameLength = static_cast<std::uint16_t>(name.size());
+    v.dataOffset = AddBytes(data.data(), data.size());
+    v.dataLength = static_cast<std::uint16_t>(data.size());
+    return AddValueRef(k, v);
+}
+
+std::uint32_t CregTree::FindChild(std::uint32_t k, const std::string& name) const {
+    for (std::uint32_t c = keys_[k].firstChild; c != kNoKey; c = keys_[c].nextSibling) {
+        const CregKey& child = keys_[c];
+        if (child.hasRecord &&
+            EqualNoCase(Name(child), child.nameLength, name.data(), name.size())) {
+            return c;
+        }
+    }
+    return kNoKey;
+}
+
+std::uint32_t CregTree::FindPath(std::uint32_t k, const std::string& path) const {
+    std::size_t start = 0;
+    while (k != kNoKey && start < path.size()) {
+        std::size_t end = path.find('\\', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) k = FindChild(k, path.substr(start, end - start));
+        start = end + 1;
+    }
+    return k;
+}
+
+const CregValue* CregTree::FindValue(std::uint32_t k, const std::string& name) const {
+    const CregKey& key = keys_[k];
+    for (std::uint32_t i = 0; i < key.valueCount; ++i) {
+        const CregValue& v = values_[key.firstValue + i];
+        if (EqualNoCase(Name(v), v.nameLength, name.data(), name.size())) return &v;
+    }
+    return nullptr;
+}
+
+}  // namespace sabrel::hive

@@ -1,0 +1,109 @@
+// The logical content of a Windows 9x registry hive: a tree of keys, each with
+// its name bytes, its stored name hash and its values, in source order.
+//
+// Names and value data live in one byte pool owned by the tree and are
+// referenced by offset, so a tree loaded from a file can keep the file image
+// as its pool and costs only a few dozen bytes per key and per value on top.
+// Key 0 is always the root. Children are kept in sibling order (the order in
+// which a reader enumerates them); values of a key are contiguous.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sabrel::hive {
+
+constexpr std::uint32_t kNoKey = 0xFFFFFFFFu;
+
+struct CregValue {
+    std::uint32_t type = 0;
+    std::uint32_t unknown = 0;  // dword +0x04 of the value entry, kept verbatim
+    std::uint32_t nameOffset = 0;
+    std::uint32_t dataOffset = 0;
+    std::uint16_t nameLength = 0;
+    std::uint16_t dataLength = 0;
+};
+
+struct CregKey {
+    std::uint32_t hash = 0;  // as stored in the key entry, never recomputed
+    std::uint32_t nameOffset = 0;
+    std::uint16_t nameLength = 0;
+    // False for an entry without record (block/id 0xFFFF): no name, no values.
+    bool hasRecord = false;
+    std::uint32_t firstValue = 0;
+    std::uint32_t valueCount = 0;
+    std::uint32_t parent = kNoKey;
+    std::uint32_t firstChild = kNoKey;
+    std::uint32_t lastChild = kNoKey;
+    std::uint32_t nextSibling = kNoKey;
+};
+
+// Header words that a rebuild copies from the source file. The defaults are
+// those of Windows 98/Me files.
+struct CregFlags {
+    std::uint16_t creg = 0x0020;
+    std::uint32_t cregUnknown = 0x00010000;
+    std::uint32_t rgkn = 0x0008;
+    std::uint16_t rgdb = 0x0008;
+};
+
+class CregTree {
+  public:
+    // A tree holding only a root entry without record.
+    CregTree();
+    // Same, with `pool` as the initial byte pool (e.g. a file image).
+    explicit CregTree(std::vector<std::uint8_t> pool);
+
+    std::size_t KeyCount() const { return keys_.size(); }
+    std::size_t ValueCount() const { return values_.size(); }
+    const CregKey& Key(std::uint32_t k) const { return keys_[k]; }
+    CregKey& MutableKey(std::uint32_t k) { return keys_[k]; }
+    const CregValue& Value(std::uint32_t v) const { return values_[v]; }
+    const std::uint8_t* PoolData() const { return pool_.data(); }
+    std::size_t PoolSize() const { return pool_.size(); }
+
+    const std::uint8_t* Name(const CregKey& k) const { return pool_.data() + k.nameOffset; }
+    const std::uint8_t* Name(const CregValue& v) const { return pool_.data() + v.nameOffset; }
+    const std::uint8_t* Data(const CregValue& v) const { return pool_.data() + v.dataOffset; }
+    std::string NameString(const CregKey& k) const;
+    std::string NameString(const CregValue& v) const;
+
+    // Appends bytes to the pool and returns their offset.
+    std::uint32_t AddBytes(const void* data, std::size_t length);
+    // Appends a key with a record as the last child of `parent`. The name is
+    // stored as given; `hash` is what the key entry will hold.
+    std::uint32_t AddKey(std::uint32_t parent, const std::string& name, std::uint32_t hash);
+    // Same, for name bytes already in the pool.
+    std::uint32_t AddKeyRef(std::uint32_t parent, std::uint32_t nameOffset,
+                            std::uint16_t nameLength, std::uint32_t hash, bool hasRecord);
+    // Appends a value to key `k`, which must be the most recently created key
+    // or the most recent one to receive values (values of a key are contiguous).
+    // False when that rule is broken.
+    bool AddValue(std::uint32_t k, std::uint32_t type, std::uint32_t unknown,
+                  const std::string& name, const std::string& data);
+    bool AddValueRef(std::uint32_t k, const CregValue& value);
+
+    // Direct child of `k` whose name equals `name` without regard to ASCII
+    // case; kNoKey when there is none.
+    std::uint32_t FindChild(std::uint32_t k, const std::string& name) const;
+    // Key at a backslash-separated path below `k`; kNoKey when missing.
+    std::uint32_t FindPath(std::uint32_t k, const std::string& path) const;
+    // Value of `k` by name, without regard to ASCII case; nullptr if missing.
+    const CregValue* FindValue(std::uint32_t k, const std::string& name) const;
+
+    CregFlags flags;
+
+  private:
+    std::vector<std::uint8_t> pool_;
+    std::vector<CregKey> keys_;
+    std::vector<CregValue> values_;
+};
+
+// The key-name hash that Windows stores: the sum of the name bytes below
+// 0x80, letters a-z counted as their capitals. Bytes from 0x80 up are left
+// out; a name with such bytes keeps the hash its source file gives it.
+std::uint32_t AsciiNameHash(const std::uint8_t* name, std::size_t length);
+
+}  // namespace sabrel::hive

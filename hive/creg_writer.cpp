@@ -1,0 +1,260 @@
+#include "hive/creg_writer.h"
+
+#include <cstring>
+#include <new>
+
+#include "common/byte_reader.h"
+#include "hive/creg_layout.h"
+#include "platform/platform.h"
+
+namespace sabrel::hive {
+
+namespace L = layout;
+
+namespace {
+
+constexpr std::uint32_t kTooBig = platform::kErrorRegistryIoFailed;
+constexpr std::uint32_t kBlockLimit = 0xF000;
+constexpr std::uint32_t kPage = 0x1000;
+constexpr std::uint16_t kChecksumBit = 0x0004;
+constexpr std::uint64_t kMaxFile = 0x7FFFFFFFu;
+
+std::uint32_t RoundUp(std::uint32_t n) {
+    return (n + kPage - 1) & ~(kPage - 1);
+}
+
+std::uint64_t RecordSize(const CregTree& tree, const CregKey& k) {
+    std::uint64_t size = L::record::kSize + k.nameLength;
+    for (std::uint32_t i = 0; i < k.valueCount; ++i) {
+        const CregValue& v = tree.Value(k.firstValue + i);
+        size += L::value::kSize + v.nameLength + v.dataLength;
+    }
+    return size;
+}
+
+// Next key after `k` in pre-order within the subtree of `root`.
+std::uint32_t NextPreOrder(const CregTree& tree, std::uint32_t root, std::uint32_t k) {
+    if (tree.Key(k).firstChild != kNoKey) return tree.Key(k).firstChild;
+    while (k != root) {
+        if (tree.Key(k).nextSibling != kNoKey) return tree.Key(k).nextSibling;
+        k = tree.Key(k).parent;
+    }
+    return kNoKey;
+}
+
+struct Block {
+    std::uint32_t firstKey;  // index into the pre-order list
+    std::uint32_t keyCount;  // keys of the list placed here (with a record)
+    std::uint32_t content;   // header plus records
+    std::uint32_t size;
+};
+
+class Writer {
+  public:
+    Writer(const CregTree& tree, std::uint32_t root, ByteSink& sink)
+        : tree_(tree), root_(root), sink_(sink) {}
+
+    std::uint32_t Run() {
+        for (std::uint32_t k = root_; k != kNoKey; k = NextPreOrder(tree_, root_, k)) {
+            order_.push_back(k);
+        }
+        std::uint32_t code = PlaceRecords();
+        if (code) return code;
+        areaSize_ = AreaSizeForSlots(static_cast<std::uint32_t>(order_.size()) + 1);
+        std::uint64_t total = L::creg::kSize + static_cast<std::uint64_t>(areaSize_);
+        for (const Block& b : blocks_) total += b.size;
+        if (total > kMaxFile) return kTooBig;
+        code = WriteHeader();
+        if (!code) code = WriteArea();
+        for (std::size_t b = 0; !code && b < blocks_.size(); ++b) code = WriteBlock(b);
+        return code;
+    }
+
+  private:
+    // Assigns every key with a record its block and id, in pre-order.
+    std::uint32_t PlaceRecords() {
+        place_.assign(order_.size(), 0xFFFFFFFFu);
+        Block* cur = nullptr;
+        std::uint32_t id = 0;
+        for (std::uint32_t i = 0; i < order_.size(); ++i) {
+            const CregKey& k = tree_.Key(order_[i]);
+            if (!k.hasRecord) continue;
+            std::uint64_t size = RecordSize(tree_, k);
+            if (size > 0xFFFFFFFFu - L::rgdb::kSize - kPage || k.valueCount > 0xFFFF)
+                return kTooBig;
+            auto rec = static_cast<std::uint32_t>(size);
+            if (!cur || id == L::rgdb::kMaxRecordsPerBlock ||
+                (cur->keyCount > 0 &&
+                 cur->content + static_cast<std::uint64_t>(rec) > kBlockLimit)) {
+                if (blocks_.size() == L::keynode::kNoRecord) return kTooBig;
+                blocks_.push_back({i, 0, L::rgdb::kSize, 0});
+                cur = &blocks_.back();
+                id = 0;
+            }
+            place_[i] = (static_cast<std::uint32_t>(blocks_.size() - 1) << 16) | id;
+            ++id;
+            ++cur->keyCount;
+            cur->content += rec;
+        }
+        // A file without any record still gets one (empty) block: readers
+        // expect at least one.
+        if (blocks_.empty()) blocks_.push_back({0, 0, L::rgdb::kSize, 0});
+        for (Block& b : blocks_) b.size = RoundUp(b.content);
+        return 0;
+    }
+
+    std::uint32_t WriteHeader() {
+        std::uint8_t h[L::creg::kSize] = {};
+        std::memcpy(h + L::creg::kSignature, L::kCregSignature, 4);
+        StoreU16(h + L::creg::kVersion, 0);
+        StoreU16(h + L::creg::kVersion + 2, 1);
+        StoreU32(h + L::creg::kDataOffset, L::rgkn::kFileOffset + areaSize_);
+        StoreU16(h + L::creg::kBlockCount, static_cast<std::uint16_t>(blocks_.size()));
+        StoreU16(h + L::creg::kFlags, tree_.flags.creg & ~kChecksumBit);
+        StoreU32(h + L::creg::kUnknown14, tree_.flags.cregUnknown);
+        return sink_.Write(h, sizeof h);
+    }
+
+    std::uint32_t WriteArea() {
+        std::vector<std::uint8_t> area(areaSize_, 0);
+        std::uint8_t* a = area.data();
+        std::memcpy(a + L::rgkn::kSignature, L::kRgknSignature, 4);
+        StoreU32(a + L::rgkn::kAreaSize, areaSize_);
+        StoreU32(a + L::rgkn::kRootOffset, SlotOffset(0));
+        auto n = static_cast<std::uint32_t>(order_.size());
+        std::uint32_t tail = SlotOffset(n);
+        StoreU32(a + L::rgkn::kFreeOffset, tail);
+        StoreU32(a + L::rgkn::kFlags, tree_.flags.rgkn & ~std::uint32_t{kChecksumBit});
+
+        // Slot of every key of the subtree, by key index.
+        std::vector<std::uint32_t> slot(tree_.KeyCount(), L::keynode::kNone);
+        for (std::uint32_t i = 0; i < n; ++i) slot[order_[i]] = SlotOffset(i);
+        auto link = [&](std::uint32_t k) { return k == kNoKey ? L::keynode::kNone : slot[k]; };
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const CregKey& k = tree_.Key(order_[i]);
+            std::uint8_t* e = a + SlotOffset(i);
+            StoreU32(e + L::keynode::kInUse, L::keynode::kInUseValue);
+            StoreU32(e + L::keynode::kNameHash, k.hash);
+            StoreU32(e + L::keynode::kNextFree, L::keynode::kNone);
+            bool isRoot = i == 0;
+            StoreU32(e + L::keynode::kParent, isRoot ? L::keynode::kNone : link(k.parent));
+            StoreU32(e + L::keynode::kFirstChild, link(k.firstChild));
+            StoreU32(e + L::keynode::kNextSibling,
+                     isRoot ? L::keynode::kNone : link(k.nextSibling));
+            std::uint16_t id = L::keynode::kNoRecord, block = L::keynode::kNoRecord;
+            if (place_[i] != 0xFFFFFFFFu) {
+                id = static_cast<std::uint16_t>(place_[i] & 0xFFFF);
+                block = static_cast<std::uint16_t>(place_[i] >> 16);
+            }
+            StoreU16(e + L::keynode::kKeyId, id);
+            StoreU16(e + L::keynode::kBlockNumber, block);
+        }
+        std::uint8_t* f = a + tail;
+        StoreU32(f + L::keynode::kInUse, L::keynode::kFreeValue);
+        StoreU32(f + L::keynode::kNameHash, areaSize_ - tail);
+        StoreU32(f + L::keynode::kNextFree, L::keynode::kNone);
+        return sink_.Write(a, area.size());
+    }
+
+    std::uint32_t WriteBlock(std::size_t b) {
+        const Block& blk = blocks_[b];
+        buf_.assign(blk.size, 0);
+        std::uint8_t* d = buf_.data();
+        std::uint32_t tail = blk.size - blk.content;
+        bool freeTail = tail >= static_cast<std::uint32_t>(L::record::kSize);
+        std::memcpy(d + L::rgdb::kSignature, L::kRgdbSignature, 4);
+        StoreU32(d + L::rgdb::kBlockSize, blk.size);
+        StoreU32(d + L::rgdb::kUnusedSize, freeTail ? tail : 0);
+        StoreU16(d + L::rgdb::kFlags, tree_.flags.rgdb & ~kChecksumBit);
+        StoreU16(d + L::rgdb::kBlockNumber, static_cast<std::uint16_t>(b));
+        StoreU32(d + L::rgdb::kFreeOffset, freeTail ? blk.content : 0xFFFFFFFFu);
+        std::uint16_t last = blk.keyCount ? static_cast<std::uint16_t>(blk.keyCount - 1) : 0;
+        StoreU16(d + L::rgdb::kMaxId, last);
+        StoreU16(d + L::rgdb::kFirstFreeId, static_cast<std::uint16_t>(blk.keyCount));
+
+        std::uint32_t x = L::rgdb::kSize;
+        std::uint32_t placed = 0;
+        for (std::uint32_t i = blk.firstKey; placed < blk.keyCount; ++i) {
+            if (place_[i] == 0xFFFFFFFFu) continue;
+            const CregKey& k = tree_.Key(order_[i]);
+            auto used = static_cast<std::uint32_t>(RecordSize(tree_, k));
+            ++placed;
+            std::uint32_t length = used;
+            if (placed == blk.keyCount && !freeTail) length += tail;
+            std::uint8_t* r = d + x;
+            StoreU32(r + L::record::kLength, length);
+            StoreU16(r + L::record::kKeyId, static_cast<std::uint16_t>(place_[i] & 0xFFFF));
+            StoreU16(r + L::record::kBlockNumber, static_cast<std::uint16_t>(b));
+            StoreU32(r + L::record::kUsedSize, used);
+            StoreU16(r + L::record::kNameLength, k.nameLength);
+            StoreU16(r + L::record::kValueCount, static_cast<std::uint16_t>(k.valueCount));
+            std::uint32_t y = L::record::kSize;
+            std::memcpy(r + y, tree_.Name(k), k.nameLength);
+            y += k.nameLength;
+            for (std::uint32_t j = 0; j < k.valueCount; ++j) {
+                const CregValue& v = tree_.Value(k.firstValue + j);
+                StoreU32(r + y + L::value::kType, v.type);
+                StoreU32(r + y + L::value::kUnknown04, v.unknown);
+                StoreU16(r + y + L::value::kNameLength, v.nameLength);
+                StoreU16(r + y + L::value::kDataLength, v.dataLength);
+                y += L::value::kSize;
+                std::memcpy(r + y, tree_.Name(v), v.nameLength);
+                y += v.nameLength;
+                std::memcpy(r + y, tree_.Data(v), v.dataLength);
+                y += v.dataLength;
+            }
+            x += length;
+        }
+        if (freeTail) {
+            std::uint8_t* r = d + x;
+            StoreU32(r + L::record::kLength, tail);
+            StoreU16(r + L::record::kKeyId, L::record::kFreeId);
+            StoreU16(r + L::record::kBlockNumber, L::record::kFreeId);
+            StoreU32(r + L::record::kUsedSize, 0xFFFFFFFFu);
+        }
+        return sink_.Write(d, buf_.size());
+    }
+
+    const CregTree& tree_;
+    std::uint32_t root_;
+    ByteSink& sink_;
+    std::vector<std::uint32_t> order_;
+    std::vector<std::uint32_t> place_;  // (block << 16) | id, or all ones
+    std::vector<Block> blocks_;
+    std::vector<std::uint8_t> buf_;
+    std::uint32_t areaSize_ = 0;
+};
+
+}  // namespace
+
+std::uint32_t SlotOffset(std::uint32_t i) {
+    if (i < static_cast<std::uint32_t>(L::grid::kFirstChunkSlots)) {
+        return L::rgkn::kSize + L::keynode::kSize * i;
+    }
+    std::uint32_t j = i - L::grid::kFirstChunkSlots;
+    return L::grid::kFirstChunk + L::grid::kChunk * (j / L::grid::kChunkSlots) +
+           L::keynode::kSize * (j % L::grid::kChunkSlots);
+}
+
+std::uint32_t AreaSizeForSlots(std::uint32_t slots) {
+    if (slots <= static_cast<std::uint32_t>(L::grid::kFirstChunkSlots)) return L::grid::kFirstChunk;
+    std::uint32_t j = slots - L::grid::kFirstChunkSlots;
+    return L::grid::kFirstChunk +
+           L::grid::kChunk * ((j + L::grid::kChunkSlots - 1) / L::grid::kChunkSlots);
+}
+
+std::uint32_t WriteCompact(const CregTree& tree, std::uint32_t root, ByteSink& sink) {
+    try {
+        return Writer(tree, root, sink).Run();
+    } catch (const std::bad_alloc&) {
+        return platform::kErrorNotEnoughMemory;
+    }
+}
+
+std::vector<std::uint8_t> CompactBytes(const CregTree& tree, std::uint32_t root) {
+    VectorSink sink;
+    if (WriteCompact(tree, root, sink)) return {};
+    return std::move(sink.bytes);
+}
+
+}  // namespace sabrel::hive

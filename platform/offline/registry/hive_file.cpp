@@ -1,0 +1,133 @@
+#include "platform/offline/registry/hive_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <new>
+
+#include "hive/creg_reader.h"
+#include "hive/creg_writer.h"
+#include "platform/offline/win32_errors.h"
+
+namespace sabrel::platform::offline {
+
+namespace {
+
+// Files of 2 GiB and more cannot be hives (signed 32-bit offsets).
+constexpr off_t kMaxHive = 0x7FFFFFFF;
+
+class FdSink : public hive::ByteSink {
+  public:
+    explicit FdSink(int fd) : fd_(fd) {}
+    std::uint32_t Write(const std::uint8_t* data, std::size_t length) override {
+        while (length > 0) {
+            ssize_t n = ::write(fd_, data, length);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return Win32FromErrno(errno);
+            }
+            data += n;
+            length -= static_cast<std::size_t>(n);
+        }
+        return 0;
+    }
+
+  private:
+    int fd_;
+};
+
+std::string FolderOf(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Gives `from` the name `to` unless `to` exists. A hard link is atomic and
+// never replaces; file systems without links (FAT) get renameat2 with
+// RENAME_NOREPLACE, and where that is missing, a test and a rename.
+DWORD PublishNoReplace(const std::string& from, const std::string& to) {
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno == EEXIST) return kErrorAlreadyExists;
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK && errno != ENOSYS) {
+        return Win32FromErrno(errno);
+    }
+#ifdef SYS_renameat2
+    constexpr unsigned kRenameNoReplace = 1;
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kRenameNoReplace) ==
+        0) {
+        return 0;
+    }
+    if (errno == EEXIST) return kErrorAlreadyExists;
+    if (errno != EINVAL && errno != ENOSYS) return Win32FromErrno(errno);
+#endif
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0) return kErrorAlreadyExists;
+    if (::rename(from.c_str(), to.c_str()) != 0) return Win32FromErrno(errno);
+    return 0;
+}
+
+}  // namespace
+
+DWORD ReadWholeFile(int fd, std::vector<std::uint8_t>* bytes) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return Win32FromErrno(errno);
+    if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
+    if (st.st_size > kMaxHive) return kErrorNotEnoughMemory;
+    try {
+        bytes->resize(static_cast<std::size_t>(st.st_size));
+    } catch (const std::bad_alloc&) {
+        return kErrorNotEnoughMemory;
+    }
+    std::size_t have = 0;
+    while (have < bytes->size()) {
+        ssize_t n =
+            ::pread(fd, bytes->data() + have, bytes->size() - have, static_cast<off_t>(have));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Win32FromErrno(errno);
+        }
+        if (n == 0) break;  // the file shrank while being read
+        have += static_cast<std::size_t>(n);
+    }
+    bytes->resize(have);
+    return 0;
+}
+
+DWORD LoadHiveFile(const std::string& hostPath, hive::CregTree* tree) {
+    int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Win32FromErrno(errno);
+    std::vector<std::uint8_t> bytes;
+    DWORD code = ReadWholeFile(fd, &bytes);
+    ::close(fd);
+    if (code) return code;
+    return hive::LoadHive(std::move(bytes), tree);
+}
+
+DWORD SaveHiveFile(const hive::CregTree& tree, std::uint32_t root, const std::string& hostPath) {
+    struct stat st;
+    if (::lstat(hostPath.c_str(), &st) == 0) return kErrorAlreadyExists;
+    std::string folder = FolderOf(hostPath);
+    std::string temp = folder + "/.sabrel-save-XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        return errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound : Win32FromErrno(errno);
+    }
+    ::fchmod(fd, 0644);
+    FdSink sink(fd);
+    DWORD code = hive::WriteCompact(tree, root, sink);
+    if (!code && ::fsync(fd) != 0) code = Win32FromErrno(errno);
+    if (::close(fd) != 0 && !code) code = Win32FromErrno(errno);
+    if (!code) code = PublishNoReplace(temp, hostPath);
+    if (code) ::unlink(temp.c_str());
+    return code;
+}
+
+}  // namespace sabrel::platform::offline

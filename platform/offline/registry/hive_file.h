@@ -1,0 +1,26 @@
+// Host-file side of the registry engine: reading a hive file whole and writing
+// a new one so that it appears complete or not at all.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "hive/creg_tree.h"
+#include "platform/platform.h"
+
+namespace sabrel::platform::offline {
+
+// Reads the whole of the open file `fd` into *bytes. Returns a Win32 code.
+DWORD ReadWholeFile(int fd, std::vector<std::uint8_t>* bytes);
+
+// Reads and parses the hive file at `hostPath`. Returns a Win32 code.
+DWORD LoadHiveFile(const std::string& hostPath, hive::CregTree* tree);
+
+// Writes the subtree of `root` as a compact hive at `hostPath`, which must not
+// exist (183 otherwise). The bytes go to a temporary file in the same folder,
+// which is flushed to disk and then given the final name without replacing
+// anything; on any failure the temporary file is removed and nothing is left.
+DWORD SaveHiveFile(const hive::CregTree& tree, std::uint32_t root, const std::string& hostPath);
+
+}  // namespace sabrel::platform::offline

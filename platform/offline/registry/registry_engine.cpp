@@ -1,0 +1,251 @@
+#include "platform/offline/registry/registry_engine.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+#include "hive/creg_reader.h"
+#include "hive/install_keys.h"
+#include "platform/offline/registry/hive_file.h"
+#include "platform/offline/win32_errors.h"
+
+namespace sabrel::platform::offline {
+
+namespace {
+
+// Handles are small numbers well away from the predefined roots.
+constexpr HKEY kFirstHandle = 0x1000;
+
+std::string Folded(const std::string& name) {
+    std::string s = name;
+    for (char& c : s) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 0x20);
+    }
+    return s;
+}
+
+// A direct subkey of HKEY_USERS: either a loaded hive, which holds its file
+// open and locked until it is unloaded, or a plain key.
+struct Subkey {
+    std::uint64_t id = 0;
+    std::string name;
+    std::shared_ptr<const hive::CregTree> tree;
+    bool loaded = false;
+    bool writable = false;
+    int fd = -1;
+};
+
+LONG Fail(DWORD code) {
+    ThreadLastError() = code;
+    return static_cast<LONG>(code);
+}
+
+bool ValidSubkeyName(const std::string& name) {
+    return !name.empty() && name.find('\\') == std::string::npos && name.size() <= 255;
+}
+
+}  // namespace
+
+struct RegistryEngine::State {
+    std::mutex mutex;
+    std::map<std::string, Subkey> keys;  // by upper-cased name
+    struct Handle {
+        std::uint64_t subkeyId;
+        bool write;
+    };
+    std::map<HKEY, Handle> handles;
+    HKEY nextHandle = kFirstHandle;
+    std::uint64_t nextId = 1;
+
+    Subkey* ById(std::uint64_t id) {
+        for (auto& entry : keys) {
+            if (entry.second.id == id) return &entry.second;
+        }
+        return nullptr;
+    }
+};
+
+RegistryEngine::RegistryEngine() : state_(std::make_unique<State>()) {}
+
+RegistryEngine::~RegistryEngine() {
+    for (auto& entry : state_->keys) {
+        if (entry.second.fd >= 0) ::close(entry.second.fd);
+    }
+}
+
+LONG RegistryEngine::OpenKey(HKEY root, const std::string& subKey, REGSAM access, HKEY* result) {
+    if (!result) return Fail(kErrorInvalidParameter);
+    if (root != kHkeyUsers) return Fail(kErrorInvalidHandle);
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto it = state_->keys.find(Folded(subKey));
+    if (subKey.empty() || it == state_->keys.end()) return Fail(kErrorFileNotFound);
+    // Full access to a hive needs its file to be writable; read access is
+    // granted to every key.
+    bool wantsWrite = (access & ~kKeyRead) != 0;
+    if (wantsWrite && it->second.loaded && !it->second.writable) return Fail(kErrorAccessDenied);
+    HKEY h = state_->nextHandle++;
+    state_->handles[h] = {it->second.id, wantsWrite};
+    *result = h;
+    return 0;
+}
+
+LONG RegistryEngine::CloseKey(HKEY key) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (key == kHkeyUsers) return 0;
+    if (state_->handles.erase(key) == 0) return Fail(kErrorInvalidHandle);
+    return 0;
+}
+
+LONG RegistryEngine::LoadKey(HKEY root, const std::string& subKey, const std::string& hostFile) {
+    if (root != kHkeyUsers) return Fail(kErrorInvalidHandle);
+    if (!ValidSubkeyName(subKey)) return Fail(kErrorInvalidParameter);
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        if (state_->keys.count(Folded(subKey))) return Fail(kErrorAlreadyExists);
+    }
+    bool writable = true;
+    int fd = ::open(hostFile.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        writable = false;
+        fd = ::open(hostFile.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd < 0) return Fail(Win32FromErrno(errno));
+    // The hive is the engine's until it is unloaded: a second load of the
+    // same file, here or by another process that locks, is refused.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        DWORD code = errno == EWOULDBLOCK ? kErrorSharingViolation : Win32FromErrno(errno);
+        ::close(fd);
+        return Fail(code);
+    }
+    std::vector<std::uint8_t> bytes;
+    DWORD code = ReadWholeFile(fd, &bytes);
+    auto tree = std::make_shared<hive::CregTree>();
+    if (!code) code = hive::LoadHive(std::move(bytes), tree.get());
+    if (code) {
+        ::close(fd);
+        return Fail(code);
+    }
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::string folded = Folded(subKey);
+    if (state_->keys.count(folded)) {
+        ::close(fd);
+        return Fail(kErrorAlreadyExists);
+    }
+    Subkey& k = state_->keys[folded];
+    k.id = state_->nextId++;
+    k.name = subKey;
+    k.tree = std::move(tree);
+    k.loaded = true;
+    k.writable = writable;
+    k.fd = fd;
+    return 0;
+}
+
+LONG RegistryEngine::SaveKey(HKEY key, const std::string& hostFile) {
+    std::shared_ptr<const hive::CregTree> tree;
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        auto h = state_->handles.find(key);
+        if (h == state_->handles.end()) return Fail(kErrorInvalidHandle);
+        Subkey* k = state_->ById(h->second.subkeyId);
+        if (!k) return Fail(kErrorKeyDeleted);
+        tree = k->tree;
+    }
+    // The tree is immutable once loaded; an unload during the write only
+    // drops the engine's reference to it.
+    DWORD code = SaveHiveFile(*tree, 0, hostFile);
+    return code ? Fail(code) : 0;
+}
+
+LONG RegistryEngine::UnLoadKey(HKEY root, const std::string& subKey) {
+    if (root != kHkeyUsers) return Fail(kErrorInvalidHandle);
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto it = state_->keys.find(Folded(subKey));
+    if (subKey.empty() || it == state_->keys.end()) return Fail(kErrorFileNotFound);
+    if (!it->second.loaded) return Fail(kErrorAccessDenied);
+    ::close(it->second.fd);  // also releases the lock
+    // Handles still open on the key stay valid numbers but refer to a
+    // deleted key, as on Windows.
+    state_->keys.erase(it);
+    return 0;
+}
+
+LONG RegistryEngine::CreatePlainKey(const std::string& subKey) {
+    if (!ValidSubkeyName(subKey)) return Fail(kErrorInvalidParameter);
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::string folded = Folded(subKey);
+    if (state_->keys.count(folded)) return Fail(kErrorAlreadyExists);
+    Subkey& k = state_->keys[folded];
+    k.id = state_->nextId++;
+    k.name = subKey;
+    k.tree = std::make_shared<hive::CregTree>();
+    return 0;
+}
+
+namespace {
+
+std::string StringValue(const hive::CregTree& tree, std::uint32_t key, const char* name) {
+    const hive::CregValue* v = tree.FindValue(key, name);
+    if (!v) return {};
+    std::string s(reinterpret_cast<const char*>(tree.Data(*v)), v->dataLength);
+    std::size_t nul = s.find('\0');
+    if (nul != std::string::npos) s.resize(nul);
+    return s;
+}
+
+bool ParseVersion(const std::string& text, InstallationInfo* info) {
+    unsigned long part[3] = {};
+    const char* p = text.c_str();
+    for (int i = 0; i < 3; ++i) {
+        char* end = nullptr;
+        if (*p < '0' || *p > '9') return false;
+        part[i] = std::strtoul(p, &end, 10);
+        p = end;
+        if (i < 2) {
+            if (*p != '.') return false;
+            ++p;
+        }
+    }
+    info->major = static_cast<DWORD>(part[0]);
+    info->minor = static_cast<DWORD>(part[1]);
+    info->build = static_cast<DWORD>(part[2]);
+    return true;
+}
+
+}  // namespace
+
+bool ReadInstallationInfo(const std::string& systemDatHostPath, InstallationInfo* info) {
+    hive::CregTree tree;
+    if (LoadHiveFile(systemDatHostPath, &tree) != 0) return false;
+    *info = InstallationInfo();
+    std::uint32_t k = tree.FindPath(0, hive::kInstallVersionKey);
+    if (k != hive::kNoKey) {
+        info->hasVersion = ParseVersion(StringValue(tree, k, hive::kInstallVersionValue), info);
+    }
+    k = tree.FindPath(0, hive::kInstallLogonKey);
+    std::string user = k == hive::kNoKey ? "" : StringValue(tree, k, hive::kInstallLogonValue);
+    if (user.empty()) {
+        k = tree.FindPath(0, hive::kInstallCurrentUserKey);
+        if (k != hive::kNoKey) user = StringValue(tree, k, hive::kInstallCurrentUserValue);
+    }
+    info->hasUser = !user.empty();
+    info->user = user;
+    k = tree.FindPath(0, hive::kInstallCodePageKey);
+    if (k != hive::kNoKey) {
+        std::string acp = StringValue(tree, k, hive::kInstallCodePageValue);
+        char* end = nullptr;
+        unsigned long cp = std::strtoul(acp.c_str(), &end, 10);
+        if (!acp.empty() && *end == '\0' && cp > 0 && cp < 65536) {
+            info->hasCodePage = true;
+            info->codePage = static_cast<UINT>(cp);
+        }
+    }
+    return true;
+}
+
+}  // namespace sabrel::platform::offline
