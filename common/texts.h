@@ -63,6 +63,9 @@ inline constexpr char kColPath[] = "レジストリのパス名";
 inline constexpr char kColBefore[] = "前(Bytes)";
 inline constexpr char kColAfter[] = "後(Bytes)";
 inline constexpr char kColRatio[] = "率(%)";
+// The general error handler's text when a selected hive's present size is 0
+// and the ratio has no value.
+inline constexpr char kMsgZeroDivide[] = "浮動小数点数の 0 による除算";
 
 // --- Rebuild worker -------------------------------------------------------------
 inline constexpr char kTempKey[] = "MIRONET_SABREL";
