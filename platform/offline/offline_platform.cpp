@@ -1,0 +1,861 @@
+#include "platform/offline/offline_platform.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "platform/offline/codepage.h"
+#include "platform/offline/dos_attributes.h"
+#include "platform/offline/dos_paths.h"
+#include "platform/offline/profile.h"
+#include "platform/offline/registry/registry_engine.h"
+#include "platform/offline/restart.h"
+#include "platform/offline/win32_errors.h"
+
+namespace sabrel::platform::offline {
+
+namespace {
+
+constexpr DWORD kErrorNotLoggedOn = 1245;
+constexpr DWORD kErrorDirectoryInvalid = 267;
+
+// Windows 98 (second edition's build 2222).
+constexpr DWORD kDefaultMajor = 4;
+constexpr DWORD kDefaultMinor = 10;
+constexpr DWORD kDefaultBuild = 0x040A08AE;
+constexpr UINT kDefaultCodePage = 932;
+
+const char* Env(const char* name) {
+    const char* v = std::getenv(name);
+    return (v && *v) ? v : nullptr;
+}
+
+// On the 9x family the build field carries major and minor version in its
+// high word; a plain build number is widened to that form.
+DWORD BuildField(DWORD major, DWORD minor, DWORD build, DWORD platformId) {
+    if (platformId != kVerPlatformWin32Windows || build > 0xFFFF) return build;
+    return (major & 0xFF) << 24 | (minor & 0xFF) << 16 | build;
+}
+
+bool ParseVersion(const char* text, DWORD* major, DWORD* minor, DWORD* build) {
+    unsigned long a = 0, b = 0, c = 0;
+    char tail = 0;
+    if (std::sscanf(text, "%lu.%lu.%lu%c", &a, &b, &c, &tail) != 3) return false;
+    *major = static_cast<DWORD>(a);
+    *minor = static_cast<DWORD>(b);
+    *build = static_cast<DWORD>(c);
+    return true;
+}
+
+bool Fail(DWORD code) {
+    ThreadLastError() = code;
+    return false;
+}
+
+bool FailErrno(int err = errno) {
+    return Fail(Win32FromErrno(err));
+}
+
+bool IsDir(const std::string& host) {
+    struct stat st;
+    return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string HostDirOf(const std::string& host) {
+    auto slash = host.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : host.substr(0, slash);
+}
+
+// Reads a whole host file. False with errno set.
+bool ReadHostFile(const std::string& host, std::vector<std::uint8_t>* out) {
+    int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        int err = S_ISDIR(st.st_mode) ? EACCES : errno;
+        ::close(fd);
+        errno = err;
+        return false;
+    }
+    std::vector<std::uint8_t> data;
+    try {
+        data.reserve(static_cast<std::size_t>(st.st_size));
+    } catch (const std::bad_alloc&) {
+        ::close(fd);
+        errno = ENOMEM;
+        return false;
+    }
+    std::uint8_t buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            ::close(fd);
+            errno = err;
+            return false;
+        }
+        if (n == 0) break;
+        data.insert(data.end(), buf, buf + n);
+    }
+    ::close(fd);
+    *out = std::move(data);
+    return true;
+}
+
+// Writes `data` to a new file beside `host` and renames it over `host`, so
+// that the file appears whole or not at all. False with errno set.
+bool WriteHostFileAtomically(const std::string& host, const void* data, std::size_t size,
+                             mode_t mode) {
+    std::string tmp = HostDirOf(host) + "/.sabrel-tmp-XXXXXX";
+    std::vector<char> name(tmp.begin(), tmp.end());
+    name.push_back(0);
+    int fd = ::mkstemp(name.data());
+    if (fd < 0) return false;
+    const char* p = static_cast<const char*>(data);
+    std::size_t left = size;
+    int err = 0;
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (!err && ::fsync(fd) != 0) err = errno;
+    if (!err && ::fchmod(fd, mode) != 0) err = errno;
+    if (::close(fd) != 0 && !err) err = errno;
+    if (!err && ::rename(name.data(), host.c_str()) != 0) err = errno;
+    if (err) {
+        ::unlink(name.data());
+        errno = err;
+        return false;
+    }
+    return true;
+}
+
+mode_t DefaultFileMode() {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+struct FindState {
+    std::vector<FindData> entries;
+    std::size_t next = 0;
+};
+
+// DOS wildcard match ('*' any run, '?' one character), ASCII case ignored,
+// double-byte characters taken whole.
+bool WildcardMatch(const std::string& pattern, std::size_t pi, const std::string& name,
+                   std::size_t ni, const CodePage& cp) {
+    while (pi < pattern.size()) {
+        char pc = pattern[pi];
+        if (pc == '*') {
+            while (pi < pattern.size() && pattern[pi] == '*') ++pi;
+            if (pi == pattern.size()) return true;
+            for (std::size_t k = ni; k <= name.size();) {
+                if (WildcardMatch(pattern, pi, name, k, cp)) return true;
+                if (k == name.size()) break;
+                k += cp.IsLeadByte(static_cast<std::uint8_t>(name[k])) ? 2 : 1;
+            }
+            return false;
+        }
+        if (ni >= name.size()) {
+            // A trailing ".*" or "." also matches a name without extension.
+            if (pc == '.') {
+                std::size_t rest = pi + 1;
+                while (rest < pattern.size() && pattern[rest] == '*') ++rest;
+                return rest == pattern.size();
+            }
+            return false;
+        }
+        std::size_t plen = cp.IsLeadByte(static_cast<std::uint8_t>(pc)) ? 2 : 1;
+        std::size_t nlen = cp.IsLeadByte(static_cast<std::uint8_t>(name[ni])) ? 2 : 1;
+        if (pc == '?') {
+            pi += 1;
+            ni += nlen;
+            continue;
+        }
+        if (!cp.EqualNoCase(pattern.substr(pi, plen), name.substr(ni, nlen))) return false;
+        pi += plen;
+        ni += nlen;
+    }
+    return ni >= name.size();
+}
+
+bool MatchesPattern(const std::string& pattern, const std::string& name, const CodePage& cp) {
+    if (pattern == "*.*" || pattern == "*") return true;
+    return WildcardMatch(pattern, 0, name, 0, cp);
+}
+
+bool HasWildcard(const std::string& s) {
+    return s.find_first_of("*?") != std::string::npos;
+}
+
+std::string HexOf(const std::string& s) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : s) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+}  // namespace
+
+struct OfflinePlatform::State {
+    std::string hostWindir;
+    DWORD major = kDefaultMajor, minor = kDefaultMinor, build = kDefaultBuild;
+    DWORD platformId = kVerPlatformWin32Windows;
+    bool hasUser = false;
+    std::string user;  // ANSI
+    CodePage cp{kDefaultCodePage};
+    DosPaths paths{std::string(), CodePage(kDefaultCodePage)};
+    RegistryEngine registry;
+    std::mutex libsMutex;
+    std::multiset<void*> libraries;
+    std::atomic<DWORD> nextThreadId{0x100};
+    int instanceFd = -1;
+};
+
+OfflinePlatform::OfflinePlatform() : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.hostWindir = HostWindowsDirectoryFromEnvironment();
+
+    DWORD rawBuild = kDefaultBuild & 0xFFFF;
+    UINT codePage = kDefaultCodePage;
+    InstallationInfo info;
+    if (!s.hostWindir.empty() && ReadInstallationInfo(s.hostWindir + "/SYSTEM.DAT", &info)) {
+        if (info.hasVersion) {
+            s.major = info.major;
+            s.minor = info.minor;
+            rawBuild = info.build;
+        }
+        if (info.hasUser) {
+            s.hasUser = true;
+            s.user = info.user;
+        }
+        if (info.hasCodePage) codePage = info.codePage;
+    }
+    if (const char* v = Env("SABREL_VERSION")) ParseVersion(v, &s.major, &s.minor, &rawBuild);
+    if (const char* p = Env("SABREL_PLATFORM")) s.platformId = static_cast<DWORD>(std::atoi(p));
+    if (const char* c = Env("SABREL_CODEPAGE")) codePage = static_cast<UINT>(std::atoi(c));
+    s.build = BuildField(s.major, s.minor, rawBuild, s.platformId);
+    s.cp = CodePage(codePage);
+    if (const char* u = Env("SABREL_USER")) {
+        // The environment is UTF-8; a name that is not is taken as ANSI bytes.
+        s.hasUser = true;
+        if (!s.cp.FromHost(u, &s.user)) s.user = u;
+    }
+    s.paths = DosPaths(DriveCOf(s.hostWindir), s.cp);
+}
+
+OfflinePlatform::~OfflinePlatform() {
+    if (state_->instanceFd >= 0) ::close(state_->instanceFd);
+}
+
+RegistryEngine& OfflinePlatform::registry() {
+    return state_->registry;
+}
+const std::string& OfflinePlatform::hostWindowsDirectory() const {
+    return state_->hostWindir;
+}
+
+// --- Errors -----------------------------------------------------------------
+
+DWORD OfflinePlatform::GetLastError() {
+    return ThreadLastError();
+}
+void OfflinePlatform::SetLastError(DWORD code) {
+    ThreadLastError() = code;
+}
+
+// --- System information -------------------------------------------------------
+
+BOOL OfflinePlatform::GetVersionExA(OsVersionInfo* info) {
+    if (!info) return Fail(kErrorInvalidParameter);
+    if (info->dwOSVersionInfoSize != sizeof(OsVersionInfo) && info->dwOSVersionInfoSize != 156)
+        return Fail(kErrorInsufficientBuffer);
+    info->dwMajorVersion = state_->major;
+    info->dwMinorVersion = state_->minor;
+    info->dwBuildNumber = state_->build;
+    info->dwPlatformId = state_->platformId;
+    std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+    return true;
+}
+
+UINT OfflinePlatform::GetWindowsDirectoryA(char* buffer, UINT size) {
+    const std::string& windir = state_->hostWindir;
+    if (windir.empty()) return Fail(kErrorPathNotFound);
+    std::string name = windir.substr(windir.find_last_of('/') + 1);
+    std::string ansi;
+    bool lossless = false;
+    if (!state_->cp.FromHost(name, &ansi, &lossless) || !lossless) return Fail(kErrorInvalidName);
+    std::string path = "C:\\" + ansi;
+    if (!buffer || path.size() + 1 > size) {
+        // Nothing usable goes into a buffer that is too small.
+        if (buffer && size > 0) buffer[0] = 0;
+        ThreadLastError() = kErrorInsufficientBuffer;
+        return static_cast<UINT>(path.size() + 1);
+    }
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<UINT>(path.size());
+}
+
+BOOL OfflinePlatform::GetUserNameA(char* buffer, DWORD* size) {
+    if (!size) return Fail(kErrorInvalidParameter);
+    if (!state_->hasUser) return Fail(kErrorNotLoggedOn);
+    const std::string& user = state_->user;
+    DWORD needed = static_cast<DWORD>(user.size() + 1);
+    if (!buffer || *size < needed) {
+        if (buffer && *size > 0) buffer[0] = 0;
+        *size = needed;
+        return Fail(kErrorInsufficientBuffer);
+    }
+    std::memcpy(buffer, user.c_str(), needed);
+    *size = needed;
+    return true;
+}
+
+int OfflinePlatform::GetDbcsEnabled() {
+    return state_->cp.IsDoubleByte() ? 1 : 0;
+}
+
+UINT OfflinePlatform::GetACP() {
+    return state_->cp.number();
+}
+
+BOOL OfflinePlatform::GetCPInfo(UINT codePage, CpInfo* info) {
+    if (!info) return Fail(kErrorInvalidParameter);
+    // CP_ACP (0) and CP_THREAD_ACP (3) name the system's ANSI code page.
+    if (codePage == 0 || codePage == 3) codePage = state_->cp.number();
+    if (!DescribeCodePage(codePage, info)) return Fail(kErrorInvalidParameter);
+    return true;
+}
+
+// --- Files and folders ----------------------------------------------------------
+
+DWORD OfflinePlatform::GetFileAttributesA(const char* path) {
+    if (!path) return Fail(kErrorInvalidParameter), kInvalidFileAttributes;
+    DosPaths::Mapping m;
+    if (!state_->paths.Map(path, &m) || !m.exists) {
+        Fail(m.missingError ? m.missingError : kErrorFileNotFound);
+        return kInvalidFileAttributes;
+    }
+    DWORD attrs = ReadDosAttributes(m.host);
+    if (attrs == kInvalidFileAttributes) FailErrno();
+    return attrs;
+}
+
+BOOL OfflinePlatform::SetFileAttributesA(const char* path, DWORD attributes) {
+    if (!path) return Fail(kErrorInvalidParameter);
+    DosPaths::Mapping m;
+    if (!state_->paths.Map(path, &m) || !m.exists)
+        return Fail(m.missingError ? m.missingError : kErrorFileNotFound);
+    if (!WriteDosAttributes(m.host, attributes)) {
+        return errno == ENOTSUP ? Fail(kErrorInvalidFunction) : FailErrno();
+    }
+    return true;
+}
+
+BOOL OfflinePlatform::DeleteFileA(const char* path) {
+    if (!path) return Fail(kErrorInvalidParameter);
+    DosPaths::Mapping m;
+    if (!state_->paths.Map(path, &m) || !m.exists)
+        return Fail(m.missingError ? m.missingError : kErrorFileNotFound);
+    if (IsDir(m.host)) return Fail(kErrorAccessDenied);
+    DWORD attrs = ReadDosAttributes(m.host);
+    if (attrs != kInvalidFileAttributes && (attrs & kAttrReadOnly)) return Fail(kErrorAccessDenied);
+    if (::unlink(m.host.c_str()) != 0) return FailErrno();
+    return true;
+}
+
+BOOL OfflinePlatform::CopyFileA(const char* from, const char* to, BOOL failIfExists) {
+    if (!from || !to) return Fail(kErrorInvalidParameter);
+    DosPaths::Mapping src, dst;
+    if (!state_->paths.Map(from, &src) || !src.exists)
+        return Fail(src.missingError ? src.missingError : kErrorFileNotFound);
+    if (IsDir(src.host)) return Fail(kErrorAccessDenied);
+    if (!state_->paths.Map(to, &dst)) return Fail(dst.missingError);
+    if (dst.exists) {
+        if (failIfExists) return Fail(kErrorFileExists);
+        if (IsDir(dst.host)) return Fail(kErrorAccessDenied);
+        DWORD attrs = ReadDosAttributes(dst.host);
+        if (attrs != kInvalidFileAttributes && (attrs & kAttrReadOnly))
+            return Fail(kErrorAccessDenied);
+        if (dst.host == src.host) return Fail(kErrorSharingViolation);
+    }
+    std::vector<std::uint8_t> data;
+    if (!ReadHostFile(src.host, &data)) return FailErrno();
+    DWORD srcAttrs = ReadDosAttributes(src.host);
+    if (!WriteHostFileAtomically(dst.host, data.data(), data.size(), DefaultFileMode()))
+        return FailErrno();
+    // The copy takes the source's attributes, as on Windows.
+    if (srcAttrs != kInvalidFileAttributes) WriteDosAttributes(dst.host, srcAttrs | kAttrArchive);
+    return true;
+}
+
+BOOL OfflinePlatform::MoveFileA(const char* from, const char* to) {
+    if (!from || !to) return Fail(kErrorInvalidParameter);
+    DosPaths::Mapping src, dst;
+    if (!state_->paths.Map(from, &src) || !src.exists)
+        return Fail(src.missingError ? src.missingError : kErrorFileNotFound);
+    if (!state_->paths.Map(to, &dst)) return Fail(dst.missingError);
+    if (dst.exists && dst.host != src.host) return Fail(kErrorAlreadyExists);
+    if (::rename(src.host.c_str(), dst.host.c_str()) == 0) return true;
+    if (errno != EXDEV || IsDir(src.host)) return FailErrno();
+    // Across file systems: copy, then remove the source.
+    std::vector<std::uint8_t> data;
+    if (!ReadHostFile(src.host, &data)) return FailErrno();
+    DWORD attrs = ReadDosAttributes(src.host);
+    if (!WriteHostFileAtomically(dst.host, data.data(), data.size(), DefaultFileMode()))
+        return FailErrno();
+    if (attrs != kInvalidFileAttributes) WriteDosAttributes(dst.host, attrs);
+    if (::unlink(src.host.c_str()) != 0) return FailErrno();
+    return true;
+}
+
+BOOL OfflinePlatform::CreateDirectoryA(const char* path) {
+    if (!path) return Fail(kErrorInvalidParameter);
+    DosPaths::Mapping m;
+    if (!state_->paths.Map(path, &m)) return Fail(m.missingError);
+    if (m.exists) return Fail(kErrorAlreadyExists);
+    if (::mkdir(m.host.c_str(), 0777) != 0) {
+        return errno == EEXIST ? Fail(kErrorAlreadyExists)
+                               : (errno == ENOENT ? Fail(kErrorPathNotFound) : FailErrno());
+    }
+    return true;
+}
+
+BOOL OfflinePlatform::RemoveDirectoryA(const char* path) {
+    if (!path) return Fail(kErrorInvalidParameter);
+    DosPaths::Mapping m;
+    if (!state_->paths.Map(path, &m) || !m.exists)
+        return Fail(m.missingError ? m.missingError : kErrorFileNotFound);
+    if (!IsDir(m.host)) return Fail(kErrorDirectoryInvalid);
+    if (::rmdir(m.host.c_str()) != 0) {
+        return (errno == ENOTEMPTY || errno == EEXIST) ? Fail(kErrorDirNotEmpty) : FailErrno();
+    }
+    return true;
+}
+
+FindHandle OfflinePlatform::FindFirstFileA(const char* pattern, FindData* data) {
+    if (!pattern || !data) return Fail(kErrorInvalidParameter), kInvalidFindHandle;
+    std::string folder, last;
+    state_->paths.SplitLast(pattern, &folder, &last);
+    if (last.empty()) return Fail(kErrorFileNotFound), kInvalidFindHandle;
+    std::string hostDir;
+    if (folder.empty()) {
+        char cwd[4096];
+        if (!getcwd(cwd, sizeof cwd)) return FailErrno(), kInvalidFindHandle;
+        hostDir = cwd;
+    } else {
+        DosPaths::Mapping m;
+        if (!state_->paths.Map(folder, &m) || !m.exists)
+            return Fail(kErrorPathNotFound), kInvalidFindHandle;
+        hostDir = m.host;
+        if (!IsDir(hostDir)) return Fail(kErrorPathNotFound), kInvalidFindHandle;
+    }
+    const CodePage& cp = state_->cp;
+    auto state = std::make_unique<FindState>();
+    // Every folder but a drive's root lists "." and "..", as on Windows.
+    bool root = hostDir == state_->paths.driveC();
+    if (!root) {
+        for (const char* dot : {".", ".."}) {
+            if (!MatchesPattern(last, dot, cp)) continue;
+            FindData d;
+            d.dwFileAttributes = ReadDosAttributes(hostDir);
+            if (d.dwFileAttributes == kInvalidFileAttributes) d.dwFileAttributes = kAttrDirectory;
+            d.cFileName = dot;
+            state->entries.push_back(d);
+        }
+    }
+    std::vector<DosDirEntry> entries;
+    if (!ListDosDirectory(hostDir, cp, &entries)) return FailErrno(), kInvalidFindHandle;
+    for (const auto& e : entries) {
+        if (!MatchesPattern(last, e.longName, cp) && !MatchesPattern(last, e.alias, cp)) continue;
+        std::string host = hostDir + "/" + e.hostName;
+        struct stat st;
+        if (::stat(host.c_str(), &st) != 0) continue;  // dangling link or gone since
+        FindData d;
+        d.dwFileAttributes = ReadDosAttributes(host);
+        if (d.dwFileAttributes == kInvalidFileAttributes) continue;
+        d.nFileSize = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+        d.cFileName = e.longName;
+        if (e.alias != e.longName) d.cAlternateFileName = e.alias;
+        state->entries.push_back(std::move(d));
+    }
+    if (state->entries.empty()) return Fail(kErrorFileNotFound), kInvalidFindHandle;
+    *data = state->entries[0];
+    state->next = 1;
+    ThreadLastError() = kErrorSuccess;
+    return state.release();
+}
+
+BOOL OfflinePlatform::FindNextFileA(FindHandle handle, FindData* data) {
+    if (!handle || handle == kInvalidFindHandle || !data) return Fail(kErrorInvalidHandle);
+    auto* state = static_cast<FindState*>(handle);
+    if (state->next >= state->entries.size()) return Fail(kErrorNoMoreFiles);
+    *data = state->entries[state->next++];
+    return true;
+}
+
+BOOL OfflinePlatform::FindClose(FindHandle handle) {
+    if (!handle || handle == kInvalidFindHandle) return Fail(kErrorInvalidHandle);
+    delete static_cast<FindState*>(handle);
+    return true;
+}
+
+DWORD OfflinePlatform::GetShortPathNameA(const char* longPath, char* buffer, DWORD size) {
+    if (!longPath) return Fail(kErrorInvalidParameter);
+    if (HasWildcard(longPath)) return Fail(kErrorInvalidName);
+    std::string shortPath;
+    DWORD error = 0;
+    if (!state_->paths.ShortPath(longPath, &shortPath, &error)) return Fail(error);
+    if (!buffer || shortPath.size() + 1 > size) {
+        if (buffer && size > 0) buffer[0] = 0;
+        ThreadLastError() = kErrorInsufficientBuffer;
+        return static_cast<DWORD>(shortPath.size() + 1);
+    }
+    std::memcpy(buffer, shortPath.c_str(), shortPath.size() + 1);
+    return static_cast<DWORD>(shortPath.size());
+}
+
+BOOL OfflinePlatform::ReadWholeFile(const char* path, std::vector<std::uint8_t>* out) {
+    if (!path || !out) return Fail(kErrorInvalidParameter);
+    DosPaths::Mapping m;
+    if (!state_->paths.Map(path, &m) || !m.exists)
+        return Fail(m.missingError ? m.missingError : kErrorFileNotFound);
+    if (!ReadHostFile(m.host, out)) return FailErrno();
+    return true;
+}
+
+BOOL OfflinePlatform::GetFileSizeByPath(const char* path, std::uint64_t* size) {
+    if (!path || !size) return Fail(kErrorInvalidParameter);
+    DosPaths::Mapping m;
+    if (!state_->paths.Map(path, &m) || !m.exists)
+        return Fail(m.missingError ? m.missingError : kErrorFileNotFound);
+    struct stat st;
+    if (::stat(m.host.c_str(), &st) != 0) return FailErrno();
+    if (S_ISDIR(st.st_mode)) return Fail(kErrorAccessDenied);
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+BOOL OfflinePlatform::WriteWholeFile(const char* path, const void* data, std::size_t size) {
+    if (!path || (!data && size > 0)) return Fail(kErrorInvalidParameter);
+    DosPaths::Mapping m;
+    if (!state_->paths.Map(path, &m)) return Fail(m.missingError);
+    DWORD attrs = kInvalidFileAttributes;
+    if (m.exists) {
+        if (IsDir(m.host)) return Fail(kErrorAccessDenied);
+        attrs = ReadDosAttributes(m.host);
+        if (attrs != kInvalidFileAttributes && (attrs & kAttrReadOnly))
+            return Fail(kErrorAccessDenied);
+    }
+    if (!WriteHostFileAtomically(m.host, data, size, DefaultFileMode())) return FailErrno();
+    // A replaced file keeps its hidden and system attributes.
+    if (attrs != kInvalidFileAttributes) WriteDosAttributes(m.host, attrs | kAttrArchive);
+    return true;
+}
+
+// --- Private profile --------------------------------------------------------------
+
+namespace {
+
+// A profile name without a folder lives in the Windows directory.
+std::string ProfilePath(const char* file, const std::string& windowsDir, const CodePage& cp) {
+    std::string f = file;
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        auto c = static_cast<std::uint8_t>(f[i]);
+        if (cp.IsLeadByte(c)) {
+            ++i;
+            continue;
+        }
+        if (c == '\\' || c == '/' || c == ':') return f;
+    }
+    return windowsDir.empty() ? f : windowsDir + "\\" + f;
+}
+
+bool HasLineBreak(const char* s) {
+    return s && std::strpbrk(s, "\r\n") != nullptr;
+}
+
+// Copies `text` into a Win32 string buffer; returns the count copied.
+DWORD CopyOut(const std::string& text, char* buffer, DWORD size) {
+    if (size == 0) return 0;
+    std::size_t n = text.size() < size ? text.size() : size - 1;
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = 0;
+    return static_cast<DWORD>(n);
+}
+
+// Copies a list of names, each ended by NUL, the list by a second NUL.
+DWORD CopyList(const std::vector<std::string>& names, char* buffer, DWORD size) {
+    if (size < 2) {
+        if (size == 1) buffer[0] = 0;
+        return 0;
+    }
+    std::string all;
+    for (const auto& n : names) all += n + '\0';
+    if (all.size() + 1 > size) {
+        std::memcpy(buffer, all.data(), size - 2);
+        buffer[size - 2] = 0;
+        buffer[size - 1] = 0;
+        return size - 2;
+    }
+    std::memcpy(buffer, all.data(), all.size());
+    buffer[all.size()] = 0;
+    if (all.empty()) buffer[1] = 0;
+    return static_cast<DWORD>(all.size());
+}
+
+}  // namespace
+
+BOOL OfflinePlatform::WritePrivateProfileStringA(const char* section, const char* key,
+                                                 const char* value, const char* file) {
+    if (!file) return Fail(kErrorInvalidParameter);
+    if (!section) return true;  // only flushes the cache on Windows
+    // A line break would split the entry and plant lines of its own.
+    if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value))
+        return Fail(kErrorInvalidParameter);
+    char windir[260];
+    UINT n = GetWindowsDirectoryA(windir, sizeof windir);
+    std::string dosPath = ProfilePath(file, (n > 0 && n < sizeof windir) ? windir : "", state_->cp);
+    DosPaths::Mapping m;
+    if (!state_->paths.Map(dosPath, &m)) return Fail(m.missingError);
+    std::string text;
+    DWORD attrs = kInvalidFileAttributes;
+    mode_t mode = DefaultFileMode();
+    if (m.exists) {
+        std::vector<std::uint8_t> bytes;
+        if (!ReadHostFile(m.host, &bytes)) return FailErrno();
+        text.assign(bytes.begin(), bytes.end());
+        attrs = ReadDosAttributes(m.host);
+        struct stat st;
+        if (::stat(m.host.c_str(), &st) == 0) mode = st.st_mode & 07777;
+    }
+    std::string keyText = key ? key : "";
+    std::string valueText = value ? value : "";
+    if (!profile::Write(&text, section, key ? &keyText : nullptr, value ? &valueText : nullptr,
+                        state_->cp)) {
+        return true;
+    }
+    if (attrs != kInvalidFileAttributes && (attrs & kAttrReadOnly)) return Fail(kErrorAccessDenied);
+    if (!WriteHostFileAtomically(m.host, text.data(), text.size(), mode)) return FailErrno();
+    if (attrs != kInvalidFileAttributes) WriteDosAttributes(m.host, attrs | kAttrArchive);
+    return true;
+}
+
+DWORD OfflinePlatform::GetPrivateProfileStringA(const char* section, const char* key,
+                                                const char* defaultValue, char* buffer, DWORD size,
+                                                const char* file) {
+    if (!file || !buffer) return Fail(kErrorInvalidParameter);
+    char windir[260];
+    UINT n = GetWindowsDirectoryA(windir, sizeof windir);
+    std::string dosPath = ProfilePath(file, (n > 0 && n < sizeof windir) ? windir : "", state_->cp);
+    std::string text;
+    DosPaths::Mapping m;
+    if (state_->paths.Map(dosPath, &m) && m.exists) {
+        std::vector<std::uint8_t> bytes;
+        if (ReadHostFile(m.host, &bytes)) text.assign(bytes.begin(), bytes.end());
+    }
+    ThreadLastError() = kErrorSuccess;
+    if (!section) return CopyList(profile::SectionNames(text, state_->cp), buffer, size);
+    if (!key) return CopyList(profile::KeyNames(text, section, state_->cp), buffer, size);
+    std::string value;
+    if (!profile::Find(text, section, key, &value, state_->cp)) {
+        value = defaultValue ? defaultValue : "";
+        while (!value.empty() && value.back() == ' ') value.pop_back();
+        ThreadLastError() = kErrorFileNotFound;
+    }
+    return CopyOut(value, buffer, size);
+}
+
+// --- Registry ---------------------------------------------------------------------
+
+namespace {
+LONG Result(LONG code) {
+    ThreadLastError() = static_cast<DWORD>(code);
+    return code;
+}
+}  // namespace
+
+LONG OfflinePlatform::RegOpenKeyExA(HKEY root, const char* subKey, DWORD, REGSAM access,
+                                    HKEY* result) {
+    if (!result) return Result(kErrorInvalidParameter);
+    return Result(state_->registry.OpenKey(root, subKey ? subKey : "", access, result));
+}
+
+LONG OfflinePlatform::RegCloseKey(HKEY key) {
+    return Result(state_->registry.CloseKey(key));
+}
+
+LONG OfflinePlatform::RegLoadKeyA(HKEY root, const char* subKey, const char* file) {
+    if (!subKey || !file) return Result(kErrorInvalidParameter);
+    DosPaths::Mapping m;
+    if (!state_->paths.Map(file, &m) || !m.exists)
+        return Result(static_cast<LONG>(m.missingError ? m.missingError : kErrorFileNotFound));
+    return Result(state_->registry.LoadKey(root, subKey, m.host));
+}
+
+LONG OfflinePlatform::RegSaveKeyA(HKEY key, const char* file, void*) {
+    if (!file) return Result(kErrorInvalidParameter);
+    DosPaths::Mapping m;
+    if (!state_->paths.Map(file, &m)) return Result(static_cast<LONG>(m.missingError));
+    if (m.exists) return Result(kErrorAlreadyExists);
+    return Result(state_->registry.SaveKey(key, m.host));
+}
+
+LONG OfflinePlatform::RegUnLoadKeyA(HKEY root, const char* subKey) {
+    if (!subKey) return Result(kErrorInvalidParameter);
+    return Result(state_->registry.UnLoadKey(root, subKey));
+}
+
+// --- Threads and process -------------------------------------------------------------
+
+BOOL OfflinePlatform::CreateThread(ThreadProc proc, void* param, DWORD* threadId) {
+    if (!proc) return Fail(kErrorInvalidParameter);
+    DWORD id = state_->nextThreadId.fetch_add(4);
+    try {
+        std::thread([proc, param] { proc(param); }).detach();
+    } catch (const std::exception&) {
+        return Fail(kErrorNotEnoughMemory);
+    }
+    if (threadId) *threadId = id;
+    return true;
+}
+
+void OfflinePlatform::ExitProcess(UINT exitCode) {
+    // No static destructors: a worker thread may still be running.
+    std::fflush(nullptr);
+    std::_Exit(static_cast<int>(exitCode));
+}
+
+void OfflinePlatform::Sleep(DWORD milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+// --- Restart and shutdown -------------------------------------------------------------
+
+BOOL OfflinePlatform::ExitWindowsEx(UINT flags, DWORD) {
+    if (flags & kEwxReboot) {
+        if (!state_->hostWindir.empty()) CarryOutWininit(state_->paths, state_->hostWindir);
+    }
+    return true;
+}
+
+// --- Dynamic libraries ------------------------------------------------------------------
+
+HMODULE OfflinePlatform::LoadLibraryA(const char* name) {
+    if (!name || !*name) return Fail(kErrorInvalidParameter), nullptr;
+    std::string base = name;
+    auto sep = base.find_last_of("\\/:");
+    if (sep != std::string::npos) base = base.substr(sep + 1);
+    for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (base.size() > 4 && base.compare(base.size() - 4, 4, ".dll") == 0)
+        base.resize(base.size() - 4);
+    else if (base.find('.') != std::string::npos)
+        return Fail(kErrorModNotFound), nullptr;
+    std::string host;
+    const char* over = Env("SABREL_UNLHA_PATH");
+    if (base == "unlha32" && over) {
+        host = over;
+    } else {
+        char exe[4096];
+        ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+        if (n <= 0) return Fail(kErrorModNotFound), nullptr;
+        exe[n] = 0;
+        host = HostDirOf(exe) + "/lib" + base + ".so";
+    }
+    struct stat st;
+    if (::stat(host.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return Fail(kErrorModNotFound), nullptr;
+    void* handle = ::dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) return Fail(kErrorBadFormat), nullptr;
+    std::lock_guard<std::mutex> lock(state_->libsMutex);
+    state_->libraries.insert(handle);
+    return handle;
+}
+
+void* OfflinePlatform::GetProcAddress(HMODULE module, const char* name) {
+    {
+        std::lock_guard<std::mutex> lock(state_->libsMutex);
+        if (!module || state_->libraries.count(module) == 0)
+            return Fail(kErrorInvalidHandle), nullptr;
+    }
+    if (!name) return Fail(kErrorProcNotFound), nullptr;
+    void* fn = ::dlsym(module, name);
+    if (!fn) return Fail(kErrorProcNotFound), nullptr;
+    return fn;
+}
+
+BOOL OfflinePlatform::FreeLibrary(HMODULE module) {
+    {
+        std::lock_guard<std::mutex> lock(state_->libsMutex);
+        auto it = state_->libraries.find(module);
+        if (!module || it == state_->libraries.end()) return Fail(kErrorInvalidHandle);
+        state_->libraries.erase(it);
+    }
+    ::dlclose(module);
+    return true;
+}
+
+// --- Single instance ----------------------------------------------------------------------
+
+namespace {
+
+std::string InstanceLockPath(const char* title) {
+    std::string dir;
+    if (const char* d = Env("SABREL_RUNTIME_DIR")) {
+        dir = d;
+    } else if (const char* x = Env("XDG_RUNTIME_DIR")) {
+        dir = std::string(x) + "/sabrel";
+    } else {
+        dir = "/tmp/sabrel-" + std::to_string(::getuid());
+    }
+    ::mkdir(dir.c_str(), 0700);
+    return dir + "/instance-" + HexOf(title ? title : "") + ".lock";
+}
+
+}  // namespace
+
+bool OfflinePlatform::FindRunningInstance(const char*, const char* title) {
+    int fd = ::open(InstanceLockPath(title).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;  // never claimed
+    bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+void OfflinePlatform::ClaimInstance(const char* title) {
+    int fd = ::open(InstanceLockPath(title).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return;
+    }
+    if (state_->instanceFd >= 0) ::close(state_->instanceFd);
+    state_->instanceFd = fd;
+}
+
+}  // namespace sabrel::platform::offline

@@ -1,0 +1,95 @@
+// The offline platform: a Windows 9x installation on disk, seen from Linux.
+//
+// SABREL_WINDIR names the host folder that is the Windows directory; drive C:
+// is the folder that holds it. DOS paths (CP932 bytes, backslashes, any case,
+// long names or 8.3 aliases) are mapped to host paths (UTF-8) component by
+// component. Version, user name and code page come from the installation's
+// SYSTEM.DAT when it can be read; the variables SABREL_VERSION
+// ("major.minor.build"), SABREL_PLATFORM, SABREL_USER and SABREL_CODEPAGE
+// override each of them. Without either, the system is Windows 98 (4.10,
+// build field 0x040A08AE, platform 1) with code page 932.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace sabrel::platform::offline {
+
+class RegistryEngine;
+
+class OfflinePlatform : public Platform {
+  public:
+    // Reads the environment (and the installation's SYSTEM.DAT) once.
+    OfflinePlatform();
+    ~OfflinePlatform() override;
+    OfflinePlatform(const OfflinePlatform&) = delete;
+    OfflinePlatform& operator=(const OfflinePlatform&) = delete;
+
+    DWORD GetLastError() override;
+    void SetLastError(DWORD code) override;
+
+    BOOL GetVersionExA(OsVersionInfo* info) override;
+    UINT GetWindowsDirectoryA(char* buffer, UINT size) override;
+    BOOL GetUserNameA(char* buffer, DWORD* size) override;
+    int GetDbcsEnabled() override;
+    UINT GetACP() override;
+    BOOL GetCPInfo(UINT codePage, CpInfo* info) override;
+
+    DWORD GetFileAttributesA(const char* path) override;
+    BOOL SetFileAttributesA(const char* path, DWORD attributes) override;
+    BOOL DeleteFileA(const char* path) override;
+    BOOL CopyFileA(const char* from, const char* to, BOOL failIfExists) override;
+    BOOL MoveFileA(const char* from, const char* to) override;
+    BOOL CreateDirectoryA(const char* path) override;
+    BOOL RemoveDirectoryA(const char* path) override;
+    FindHandle FindFirstFileA(const char* pattern, FindData* data) override;
+    BOOL FindNextFileA(FindHandle handle, FindData* data) override;
+    BOOL FindClose(FindHandle handle) override;
+    DWORD GetShortPathNameA(const char* longPath, char* buffer, DWORD size) override;
+    BOOL ReadWholeFile(const char* path, std::vector<std::uint8_t>* out) override;
+    BOOL GetFileSizeByPath(const char* path, std::uint64_t* size) override;
+    BOOL WriteWholeFile(const char* path, const void* data, std::size_t size) override;
+
+    BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                    const char* file) override;
+    DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
+                                   char* buffer, DWORD size, const char* file) override;
+
+    LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, REGSAM access,
+                       HKEY* result) override;
+    LONG RegCloseKey(HKEY key) override;
+    LONG RegLoadKeyA(HKEY root, const char* subKey, const char* file) override;
+    LONG RegSaveKeyA(HKEY key, const char* file, void* securityAttributes) override;
+    LONG RegUnLoadKeyA(HKEY root, const char* subKey) override;
+
+    BOOL CreateThread(ThreadProc proc, void* param, DWORD* threadId) override;
+    [[noreturn]] void ExitProcess(UINT exitCode) override;
+    void Sleep(DWORD milliseconds) override;
+
+    // Restart (kEwxReboot) carries out the Rename section of WININIT.INI, as
+    // Windows 9x does at its next start; shutdown carries nothing out.
+    BOOL ExitWindowsEx(UINT flags, DWORD reserved) override;
+
+    HMODULE LoadLibraryA(const char* name) override;
+    void* GetProcAddress(HMODULE module, const char* name) override;
+    BOOL FreeLibrary(HMODULE module) override;
+
+    // A lock file per title in the user's runtime folder (SABREL_RUNTIME_DIR,
+    // else $XDG_RUNTIME_DIR/sabrel, else /tmp/sabrel-<uid>) stands in for the
+    // window search.
+    bool FindRunningInstance(const char* windowClass, const char* title) override;
+    void ClaimInstance(const char* title) override;
+
+    // The in-memory HKEY_USERS (tests load and inspect hives through it).
+    RegistryEngine& registry();
+    // The host folder that is the Windows directory; empty without SABREL_WINDIR.
+    const std::string& hostWindowsDirectory() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace sabrel::platform::offline
