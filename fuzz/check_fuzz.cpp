@@ -1,0 +1,20 @@
+// Fuzzes the hive checker on arbitrary images, with both byte-class settings.
+// Every status and count is acceptable; what must not happen is a read or
+// write outside the image or the checker's tables, a hang, or an exception
+// other than the out-of-memory refusal the checker documents.
+#include <cstddef>
+#include <cstdint>
+
+#include "hive/checker.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const sabrel::hive::ByteClasses kSjis = sabrel::hive::ByteClasses::ForCodePage(932);
+    static const sabrel::hive::ByteClasses kSingle = sabrel::hive::ByteClasses::SingleByte();
+    // The last byte picks the byte classes, so both are explored.
+    const bool sjis = size > 0 && (data[size - 1] & 1) != 0;
+    sabrel::hive::TForm4 checker(sjis ? kSjis : kSingle);
+    checker.CheckImage(data, size);
+    const auto& r = checker.result;
+    if (r.goodKeys < 0 || r.badKeys < 0 || r.ghostKeys < 0) __builtin_trap();
+    return 0;
+}
