@@ -1,0 +1,309 @@
+#include "app/form1.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "app/form3.h"
+#include "app/form_decls.h"
+#include "app/program.h"
+#include "backup/backup.h"
+#include "common/paths.h"
+#include "common/texts.h"
+#include "hive/checker.h"
+#include "options/form2.h"
+#include "platform/platform.h"
+#include "rebuild/format.h"
+#include "rebuild/wininit.h"
+#include "ui/ui.h"
+
+namespace sabrel::app {
+
+namespace {
+
+// An input/output failure raised to the user-interface thread's general error
+// handler (ui::Form's dispatch shows what() in an error box "Quillmere").
+class InOutError : public std::runtime_error {
+  public:
+    explicit InOutError(platform::DWORD code)
+        : std::runtime_error(Format(texts::kMsgIoError, static_cast<int>(code))) {}
+};
+
+class ZeroDivideError : public std::runtime_error {
+  public:
+    ZeroDivideError() : std::runtime_error(texts::kMsgZeroDivide) {}
+};
+
+bool FileExists(const std::string& path) {
+    platform::Platform& p = platform::Get();
+    platform::FindData data;
+    platform::FindHandle h = p.FindFirstFileA(path.c_str(), &data);
+    if (h == platform::kInvalidFindHandle) return false;
+    p.FindClose(h);
+    return true;
+}
+
+std::vector<rebuild::TargetEntry> TargetsOf(const ui::Control& list) {
+    std::vector<rebuild::TargetEntry> targets;
+    for (std::size_t i = 0; i < list.Count(); ++i) {
+        targets.push_back(rebuild::TargetEntry{list.Item(i), list.Marked(i)});
+    }
+    return targets;
+}
+
+}  // namespace
+
+TForm1::TForm1() : ui::Form(Form1Decl()) {
+    Bind("btOk", ui::Event::Click, [this] { btOkClick(); });
+    Bind("btCancel", ui::Event::Click, [this] { btCancelClick(); });
+    Bind("btOption", ui::Event::Click, [this] { btOptionClick(); });
+    Bind("Timer1", ui::Event::Timer, [this] { Timer1Timer(); });
+    Bind("btReboot", ui::Event::Click, [this] { btRebootClick(); });
+    Bind("btAbort", ui::Event::Click, [this] { btAbortClick(); });
+    Bind("btFin1", ui::Event::Click, [this] { btFin1Click(); });
+    Bind("Label7", ui::Event::DoubleClick, [this] { meBatDblClick(); });
+    Bind("btDBG", ui::Event::Click, [this] { meBatDblClick(); });
+}
+
+std::string TForm1::WinDirText() const {
+    return std::string(WinDir, strnlen(WinDir, sizeof WinDir));
+}
+
+void TForm1::DisableStart() {
+    Get("btOk").SetEnabled(false);
+    Get("btOption").SetEnabled(false);
+}
+
+void TForm1::FormCreate() {
+    platform::Platform& p = platform::Get();
+    SetBackColor(ui::kBlack);
+    RunState = rebuild::rsIdle;
+    AnimCount = 0;
+    Get("nbStage").ShowPage("00");
+
+    platform::OsVersionInfo version;
+    version.dwOSVersionInfoSize = sizeof version;
+    bool versionKnown = p.GetVersionExA(&version) != 0;
+    if (!versionKnown) {
+        ui::ShowMessage(texts::kMsgVersionUnknown);
+        DisableStart();
+    } else if (version.dwPlatformId != platform::kVerPlatformWin32Windows) {
+        // After a failed query the record holds nothing to test.
+        ui::ShowMessage(texts::kMsgNotWin9x);
+        DisableStart();
+    }
+
+    // Each field compared as a signed 32-bit number, the build number whole
+    // (its high half carries the version on this family).
+    IsLastRelease = !(static_cast<std::int32_t>(version.dwMajorVersion) < 4 ||
+                      static_cast<std::int32_t>(version.dwMinorVersion) < 90 ||
+                      static_cast<std::int32_t>(version.dwBuildNumber) < 3000);
+
+    // Room for 125 characters; a longer directory (the call then returns the
+    // size it needs) is a failed query rather than a cut or garbage path.
+    platform::UINT n = p.GetWindowsDirectoryA(WinDir, 125);
+    if (n == 0 || n >= 125) {
+        std::memset(WinDir, 0, sizeof WinDir);
+        ui::ShowMessage(texts::kMsgWinDirFailed);
+        DisableStart();
+    }
+}
+
+void TForm1::btOkClick() {
+    options::TForm2& options = *Form2;
+    if (options.Get("rbBckupOnly").Checked()) {
+        if (!ui::Confirm(texts::kAskBackupOnly)) return;
+        try {
+            options.BackupReg();
+        } catch (const backup::BatchWriteError& e) {
+            ui::ShowError(texts::kAppTitle, e.what());
+        }
+        ui::ShowMessage(texts::kMsgBackupDone);
+        options.ReleaseArchiver();
+        ui::AskToEnd();
+        return;
+    }
+
+    // The worker's inputs, taken now: they cannot change during the run.
+    rebuild::RunInputs& in = job_.inputs;
+    in.winDir = WinDirText();
+    in.targets = TargetsOf(options.Get("lbRegs"));
+    rebuild::RunOptions& o = in.options;
+    o.rebuildAndBackup = options.Get("rbRebldBckup").Checked();
+    o.checkBefore = options.Get("cbCheckReg").Checked();
+    o.beforeGhost = options.Get("cbBeforeGhost").Checked();
+    o.checkAfter = options.Get("cbCheckReg2").Checked();
+    o.afterGhost = options.Get("cbAfterGhost").Checked();
+    o.ignoreLost = options.Get("cbIgnoreLost").Checked();
+    o.delFontCache = options.Get("cbDelFCache").Checked();
+    o.delIconCache = options.Get("cbDelICache").Checked();
+    job_.hooks.backup = [] { Form2->BackupReg(); };
+    job_.hooks.releaseArchiver = [] { Form2->ReleaseArchiver(); };
+    job_.hooks.checkHive = [](const std::string& path) {
+        hive::TForm4& checker = *Form4;
+        std::size_t n = std::min(path.size(), sizeof checker.path - 1);
+        std::memcpy(checker.path, path.data(), n);
+        checker.path[n] = '\0';
+        checker.CheckHive();
+        return checker.result;
+    };
+    if (exitProcessHook) {
+        job_.hooks.exitProcess = [hook = exitProcessHook](platform::UINT code) { hook(code); };
+    }
+    job_.runState = &RunState;
+
+    Get("nbStage").ShowPage("01");
+    RunState = rebuild::rsRunning;
+    platform::DWORD id = 0;
+    if (rebuild::StartRebuildThread(&job_, &id)) {
+        WorkerThreadId = id;
+    } else {
+        // No thread, no run: the timer shows the stopped page.
+        RunState = rebuild::rsAborted;
+    }
+}
+
+void TForm1::btCancelClick() {
+    Form2->ReleaseArchiver();
+    ui::AskToEnd();
+}
+
+void TForm1::btOptionClick() {
+    Form2->ShowModal();
+    SetEndCaptions();
+}
+
+void TForm1::SetEndCaptions() {
+    const options::TForm2& options = *Form2;
+    if (options.Get("rbWinReboot").Checked()) {
+        Get("Label6").SetCaption(texts::kLabel6Reboot);
+        Get("btReboot").SetCaption(texts::kBtRebootReboot);
+    } else if (options.Get("rbWinTerm").Checked()) {
+        Get("Label6").SetCaption(texts::kLabel6Shutdown);
+        Get("btReboot").SetCaption(texts::kBtRebootShutdown);
+    } else {
+        Get("Label6").SetCaption(texts::kLabel6SabrelOnly);
+        Get("btReboot").SetCaption(texts::kBtRebootSabrelOnly);
+    }
+}
+
+void TForm1::Timer1Timer() {
+    ui::Control& timer = Get("Timer1");
+    switch (RunState.load()) {
+        case rebuild::rsRunning: {
+            const std::vector<std::string>& frames = Get("ilImgLst").Decl().items;
+            if (AnimCount >= 0 && static_cast<std::size_t>(AnimCount) < frames.size()) {
+                Get("imgFld").SetImage(frames[static_cast<std::size_t>(AnimCount)]);
+            }
+            ++AnimCount;
+            if (static_cast<std::size_t>(AnimCount) >= frames.size()) AnimCount = 0;
+            break;
+        }
+        case rebuild::rsAborted:
+            timer.SetEnabled(false);
+            RunState = rebuild::rsIdle;
+            Get("nbStage").ShowPage("02");
+            break;
+        case rebuild::rsDone:
+            timer.SetEnabled(false);
+            RunState = rebuild::rsRevealing;
+            AnimCount = 0;
+            Get("nbStage").ShowPage("03");
+            timer.SetEnabled(true);
+            break;
+        case rebuild::rsRevealing:
+            ++AnimCount;
+            if (AnimCount == 10) {
+                Get("imComplete").SetVisible(true);
+                Get("btReboot").SetVisible(true);
+            }
+            if (AnimCount == 20) {
+                timer.SetEnabled(false);
+                RunState = rebuild::rsIdle;
+                Get("btAbort").SetVisible(true);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void TForm1::btRebootClick() {
+    platform::Platform& p = platform::Get();
+    const options::TForm2& options = *Form2;
+    Get("btReboot").SetEnabled(false);
+    Get("btAbort").SetEnabled(false);
+    if (options.Get("rbWinReboot").Checked()) {
+        if (!p.ExitWindowsEx(platform::kEwxReboot, 0)) ui::ShowMessage(texts::kMsgCannotReboot);
+    }
+    if (options.Get("rbWinTerm").Checked()) {
+        if (!p.ExitWindowsEx(platform::kEwxShutdown, 0)) {
+            ui::ShowMessage(texts::kMsgCannotShutdown);
+        }
+    }
+    ui::AskToEnd();
+}
+
+void TForm1::btAbortClick() {
+    platform::Platform& p = platform::Get();
+    if (ui::Confirm(texts::kAskDeleteRebuilt)) {
+        const ui::Control& list = Form2->Get("lbRegs");
+        for (std::size_t i = 0; i < list.Count(); ++i) {
+            if (!list.Marked(i)) continue;
+            std::string rebuilt =
+                ReplaceExtension(JoinPath(WinDirText(), list.Item(i)), texts::kExtRebuilt);
+            if (!FileExists(rebuilt)) continue;
+            p.SetFileAttributesA(rebuilt.c_str(), 0);
+            if (!p.DeleteFileA(rebuilt.c_str())) {
+                ui::ShowMessage(Format(texts::kMsgCannotDelete, rebuilt.c_str()));
+            }
+        }
+    }
+    Get("nbStage").ShowPage("02");
+}
+
+void TForm1::btFin1Click() {
+    const options::TForm2& options = *Form2;
+    const ui::Control& list = options.Get("lbRegs");
+    std::string winDir = WinDirText();
+    for (std::size_t i = 0; i < list.Count(); ++i) {
+        if (list.Marked(i)) rebuild::CancelHiveReplacement(winDir, list.Item(i));
+    }
+    if (options.Get("cbDelFCache").Checked())
+        rebuild::CancelCacheSetAside(winDir, texts::kFontCache);
+    if (options.Get("cbDelICache").Checked())
+        rebuild::CancelCacheSetAside(winDir, texts::kIconCache);
+    Form2->ReleaseArchiver();
+    ui::AskToEnd();
+}
+
+std::int64_t TForm1::HiveFileSize(const std::string& path) {
+    std::uint64_t size = 0;
+    platform::Platform& p = platform::Get();
+    if (!p.GetFileSizeByPath(path.c_str(), &size)) throw InOutError(p.GetLastError());
+    return static_cast<std::int64_t>(size);
+}
+
+void TForm1::meBatDblClick() {
+    ui::Control& rows = Form3->Get("lvResult");
+    rows.ClearRows();
+    const ui::Control& list = Form2->Get("lbRegs");
+    std::string winDir = WinDirText();
+    for (std::size_t i = 0; i < list.Count(); ++i) {
+        std::vector<std::string> row{list.Item(i)};
+        std::string path = JoinPath(winDir, list.Item(i));
+        std::int64_t before = HiveFileSize(path);
+        row.push_back(FormatThousands(before));
+        if (list.Marked(i)) {
+            std::int64_t after = HiveFileSize(ReplaceExtension(path, texts::kExtRebuilt));
+            row.push_back(FormatThousands(after));
+            // The ratio has no value for an empty hive: abandon the report.
+            if (before == 0) throw ZeroDivideError();
+            long double ratio = static_cast<long double>(after) / before * 100;
+            row.push_back(FormatRatio(ratio));
+        }
+        rows.AddRow(std::move(row));
+    }
+    Form3->ShowModal();
+}
+
+}  // namespace sabrel::app

@@ -1,0 +1,59 @@
+#include "app/program.h"
+
+#include "app/form1.h"
+#include "app/form3.h"
+#include "common/texts.h"
+#include "hive/checker.h"
+#include "options/form2.h"
+#include "platform/platform.h"
+#include "ui/ui.h"
+
+namespace sabrel::app {
+
+TForm1* Form1 = nullptr;
+options::TForm2* Form2 = nullptr;
+TForm3* Form3 = nullptr;
+hive::TForm4* Form4 = nullptr;
+
+namespace {
+
+// Clears the program-wide references when the forms go.
+struct References {
+    ~References() {
+        Form1 = nullptr;
+        Form2 = nullptr;
+        Form3 = nullptr;
+        Form4 = nullptr;
+    }
+};
+
+}  // namespace
+
+int RunProgram() {
+    ui::Ui& u = ui::Get();
+    // While this copy searches it carries another title, so it never finds
+    // itself.
+    u.SetAppTitle(texts::kAppTitleBoot);
+    if (ui::AnotherInstanceRunning()) {
+        u.PostQuit();
+        return 0;
+    }
+    u.SetAppTitle(texts::kAppTitle);
+    ui::ClaimInstance();
+
+    References references;
+    TForm1 form1;
+    Form1 = &form1;
+    form1.FormCreate();
+    options::TForm2 form2(options::MainWindowLink{form1.IsLastRelease, &form1.Get("btOk")});
+    Form2 = &form2;
+    TForm3 form3;
+    Form3 = &form3;
+    hive::TForm4 form4(hive::ByteClasses::FromPlatform(platform::Get()));
+    Form4 = &form4;
+
+    form1.Show();
+    return u.Run();
+}
+
+}  // namespace sabrel::app

@@ -1,0 +1,28 @@
+// The program: its entry and the four forms, each reachable through one
+// program-wide reference while the program runs.
+#pragma once
+
+namespace sabrel::options {
+class TForm2;
+}
+namespace sabrel::hive {
+class TForm4;
+}
+
+namespace sabrel::app {
+
+class TForm1;
+class TForm3;
+
+extern TForm1* Form1;
+extern options::TForm2* Form2;
+extern TForm3* Form3;
+extern hive::TForm4* Form4;
+
+// The program's entry, on the platform and Ui backend set by the caller:
+// the single-instance rule, the application title, the four forms created in
+// order, then the message loop until a handler asks the application to end.
+// Returns the process exit code (0; a second copy also ends with 0).
+int RunProgram();
+
+}  // namespace sabrel::app
