@@ -11,7 +11,7 @@ PKGS=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   libfltk1.3-dev fonts-ipafont-gothic
   xvfb xdotool x11-utils imagemagick
-  python3 python3-libcreg libcreg-utils libcreg-dev
+  python3 python3-libcreg libcreg-utils libcreg-dev libbfio-dev
   lhasa jlha-utils nasm dosbox
   attr libattr1-dev dosfstools mtools
 )
