@@ -32,8 +32,8 @@ bool IsInvalidInShortName(std::uint8_t c) {
     }
 }
 
-// Copies characters of `in` starting at `pos` into `out` until `limit` bytes
-// are used or `stopAtPeriod` meets a period; returns whether anything was left.
+// Copies the characters of in[begin, end) into `out`, leaving out spaces and
+// periods, until `limit` bytes are used; returns whether anything was left over.
 bool CopyPart(const std::string& in, std::size_t begin, std::size_t end, std::size_t limit,
               const CodePage& cp, std::string* out, bool* lossy) {
     std::size_t i = begin;
@@ -95,14 +95,12 @@ std::string ShortNameBasis(const std::string& longName, const CodePage& cp, bool
         lossy = true;
     }
     std::string body = upper.substr(start);
+    // Every period but the last is dropped; the name is what comes before it.
     std::size_t lastDot = LastPeriod(body, cp);
-    std::size_t firstDot = FirstPeriod(body, cp);
-    std::size_t nameEnd = firstDot == std::string::npos ? body.size() : firstDot;
-    if (lastDot != firstDot) lossy = true;  // more than one period
+    std::size_t nameEnd = lastDot == std::string::npos ? body.size() : lastDot;
 
     std::string name;
     if (CopyPart(body, 0, nameEnd, 8, cp, &name, &lossy)) lossy = true;
-    // Periods between the first and the last one are dropped with the rest.
     std::string ext;
     if (lastDot != std::string::npos) {
         if (CopyPart(body, lastDot + 1, body.size(), 3, cp, &ext, &lossy)) lossy = true;

@@ -10,9 +10,9 @@
 namespace sabrel::platform::offline {
 
 // The basis of the alias of one long name (ANSI bytes): upper case, spaces and
-// leading periods removed, characters that a short name cannot hold replaced
-// by '_', at most 8 bytes of name up to its first period and 3 of extension
-// after its last one, double-byte characters never split. *exact is true when
+// every period but the last removed, characters that a short name cannot hold
+// replaced by '_', at most 8 bytes of name and 3 of extension (after the last
+// period), double-byte characters never split. *exact is true when
 // the long name, upper-cased, is that basis itself (it needs no "~N").
 std::string ShortNameBasis(const std::string& longName, const CodePage& cp, bool* exact);
 

@@ -1,0 +1,215 @@
+// What is particular to the offline platform: the environment, the host side
+// of names and attributes, the restart, libraries and the instance lock.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "platform/offline/dos_paths.h"
+#include "platform/offline/offline_platform.h"
+#include "tests/platform/offline_fixture.h"
+
+namespace sabrel::platform::testing {
+namespace {
+
+using offline::OfflinePlatform;
+
+class OfflinePlatformTest : public ::testing::Test {
+  protected:
+    TempInstallation install_;
+    std::string Host(const std::string& rel) const { return install_.root() + "/" + rel; }
+    static bool HostExists(const std::string& path) { return std::filesystem::exists(path); }
+};
+
+TEST_F(OfflinePlatformTest, DefaultsAreWindows98WithCodePage932) {
+    OfflinePlatform p;
+    OsVersionInfo v;
+    ASSERT_TRUE(p.GetVersionExA(&v));
+    EXPECT_EQ(v.dwMajorVersion, 4u);
+    EXPECT_EQ(v.dwMinorVersion, 10u);
+    EXPECT_EQ(v.dwBuildNumber, 0x040A08AEu);
+    EXPECT_EQ(v.dwPlatformId, kVerPlatformWin32Windows);
+    EXPECT_EQ(p.GetACP(), 932u);
+    EXPECT_EQ(p.GetDbcsEnabled(), 1);
+    CpInfo info;
+    ASSERT_TRUE(p.GetCPInfo(0, &info));
+    EXPECT_EQ(info.MaxCharSize, 2u);
+    const std::uint8_t lead[] = {0x81, 0x9F, 0xE0, 0xFC, 0, 0};
+    EXPECT_EQ(std::memcmp(info.LeadByte, lead, sizeof lead), 0);
+    char buf[128];
+    EXPECT_EQ(p.GetWindowsDirectoryA(buf, 125), 10u);
+    EXPECT_STREQ(buf, "C:\\WINDOWS");
+    DWORD size = sizeof buf;
+    EXPECT_FALSE(p.GetUserNameA(buf, &size));  // nobody logged on
+    v.dwOSVersionInfoSize = 100;
+    EXPECT_FALSE(p.GetVersionExA(&v));
+}
+
+TEST_F(OfflinePlatformTest, EnvironmentOverridesEachValue) {
+    setenv("SABREL_VERSION", "4.90.3000", 1);
+    setenv("SABREL_USER", u8"山田", 1);
+    setenv("SABREL_CODEPAGE", "1252", 1);
+    {
+        OfflinePlatform p;
+        OsVersionInfo v;
+        ASSERT_TRUE(p.GetVersionExA(&v));
+        EXPECT_EQ(v.dwMinorVersion, 90u);
+        EXPECT_EQ(v.dwBuildNumber, 0x045A0BB8u);  // 4.90 in the high word, 3000 below
+        EXPECT_EQ(p.GetDbcsEnabled(), 0);
+        CpInfo info;
+        ASSERT_TRUE(p.GetCPInfo(0, &info));
+        EXPECT_EQ(info.MaxCharSize, 1u);
+        EXPECT_EQ(info.LeadByte[0], 0);
+    }
+    setenv("SABREL_CODEPAGE", "932", 1);
+    setenv("SABREL_PLATFORM", "2", 1);
+    OfflinePlatform p;
+    OsVersionInfo v;
+    ASSERT_TRUE(p.GetVersionExA(&v));
+    EXPECT_EQ(v.dwPlatformId, kVerPlatformWin32Nt);
+    EXPECT_EQ(v.dwBuildNumber, 3000u);
+    char buf[16];
+    DWORD size = sizeof buf;
+    ASSERT_TRUE(p.GetUserNameA(buf, &size));
+    EXPECT_STREQ(buf, "山田");
+    EXPECT_EQ(size, 5u);
+}
+
+TEST_F(OfflinePlatformTest, WindowsDirectoryQueryFailsWithoutTheVariableOrRoom) {
+    unsetenv("SABREL_WINDIR");
+    OfflinePlatform without;
+    char buf[128] = "x";
+    EXPECT_EQ(without.GetWindowsDirectoryA(buf, sizeof buf), 0u);
+    EXPECT_EQ(without.GetFileAttributesA("C:\\WINDOWS"), kInvalidFileAttributes);
+
+    // A long Windows directory does not fit 125 characters: nothing is copied.
+    std::string longName(130, 'W');
+    std::filesystem::create_directory(Host(longName));
+    setenv("SABREL_WINDIR", Host(longName).c_str(), 1);
+    OfflinePlatform p;
+    std::memset(buf, 'x', sizeof buf);
+    EXPECT_EQ(p.GetWindowsDirectoryA(buf, 125), 134u);
+    EXPECT_EQ(buf[0], 0);
+}
+
+TEST_F(OfflinePlatformTest, DriveCIsTheParentAndNamesConvertToUtf8) {
+    OfflinePlatform p;
+    ASSERT_TRUE(p.WriteWholeFile("C:\\表示.TXT", "a", 1));
+    EXPECT_TRUE(HostExists(Host(u8"表示.TXT")));
+    ASSERT_TRUE(p.CreateDirectoryA("c:\\windows\\ソフト"));
+    EXPECT_TRUE(std::filesystem::is_directory(install_.windir() + u8"/ソフト"));
+    TempInstallation::WriteHost(install_.windir() + u8"/ソフト/能力.ini", "x");
+    EXPECT_NE(p.GetFileAttributesA("C:\\WINDOWS\\ソフト\\能力.INI"), kInvalidFileAttributes);
+    EXPECT_EQ(offline::MapDosPathFromEnvironment("C:\\windows\\ソフト\\能力.INI"),
+              install_.windir() + u8"/ソフト/能力.ini");
+    EXPECT_EQ(offline::MapDosPathFromEnvironment("/any/host/path"), "/any/host/path");
+    EXPECT_EQ(p.GetFileAttributesA("D:\\WINDOWS"), kInvalidFileAttributes);
+    EXPECT_EQ(p.GetLastError(), kErrorPathNotFound);
+}
+
+TEST_F(OfflinePlatformTest, NamesWithoutAnAnsiFormAreReachedByAlias) {
+    TempInstallation::WriteHost(install_.windir() + u8"/smile\U0001F600.txt", "s");
+    OfflinePlatform p;
+    FindData d;
+    FindHandle h = p.FindFirstFileA("C:\\WINDOWS\\SMILE*.*", &d);
+    ASSERT_NE(h, kInvalidFindHandle);
+    p.FindClose(h);
+    EXPECT_EQ(d.cFileName, "smile?.txt");
+    EXPECT_EQ(d.cAlternateFileName, "SMILE_~1.TXT");
+    std::vector<std::uint8_t> data;
+    ASSERT_TRUE(p.ReadWholeFile("C:\\WINDOWS\\SMILE_~1.TXT", &data));
+    EXPECT_EQ(data.size(), 1u);
+}
+
+TEST_F(OfflinePlatformTest, AttributesLiveInAnExtendedAttributeAndThePermission) {
+    OfflinePlatform p;
+    const std::string host = install_.windir() + "/SYSTEM.DAT";
+    TempInstallation::WriteHost(host, "hive");
+    EXPECT_EQ(p.GetFileAttributesA("C:\\WINDOWS\\SYSTEM.DAT"), DWORD{kAttrArchive});
+    ASSERT_TRUE(
+        p.SetFileAttributesA("C:\\WINDOWS\\SYSTEM.DAT", kAttrReadOnly | kAttrHidden | kAttrSystem));
+    struct stat st;
+    ASSERT_EQ(stat(host.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0222, 0u);
+    char value[16] = {};
+    EXPECT_GT(getxattr(host.c_str(), "user.sabrel.dosattrib", value, sizeof value - 1), 0);
+    // Giving write permission on the host takes read-only away.
+    chmod(host.c_str(), st.st_mode | S_IWUSR);
+    EXPECT_EQ(p.GetFileAttributesA("C:\\WINDOWS\\SYSTEM.DAT"), DWORD{kAttrHidden | kAttrSystem});
+}
+
+// Windows 9x carries out WININIT.INI at its next start, entry by entry.
+TEST_F(OfflinePlatformTest, RestartCarriesOutRenameInOrder) {
+    const std::string w = install_.windir() + "/";
+    TempInstallation::WriteHost(w + "A.TXT", "old a");
+    TempInstallation::WriteHost(w + "B.TXT", "old b");
+    TempInstallation::WriteHost(w + "C.TXT", "old c");
+    TempInstallation::WriteHost(w + "SYSTEM.DAT", "live hive");
+    TempInstallation::WriteHost(w + "SYSTEM.CLN", "rebuilt hive");
+    TempInstallation::WriteHost(w + "USER.DAT", "user hive");
+    TempInstallation::WriteHost(w + "GONE.TMP", "temp");
+    TempInstallation::WriteHost(w + "WININIT.BAK", "older");
+    const std::string ini =
+        "[Other]\r\nC:\\WINDOWS\\C.TXT=C:\\WINDOWS\\A.TXT\r\n"
+        "[rename]\r\n"
+        "C:\\WINDOWS\\A.TXT=C:\\WINDOWS\\B.TXT\r\n"
+        "C:\\WINDOWS\\B.TXT=C:\\WINDOWS\\C.TXT\r\n"
+        "c:\\windows\\system.dat=C:\\WINDOWS\\SYSTEM.CLN\r\n"
+        "C:\\WINDOWS\\USER.DAT=C:\\WINDOWS\\USER.CLN\r\n"
+        "nul=C:\\WINDOWS\\GONE.TMP\r\n";
+    TempInstallation::WriteHost(w + "WININIT.INI", ini);
+    OfflinePlatform p;
+    ASSERT_TRUE(p.SetFileAttributesA("C:\\WINDOWS\\SYSTEM.DAT", kAttrReadOnly | kAttrHidden));
+
+    ASSERT_TRUE(p.ExitWindowsEx(kEwxShutdown, 0));
+    EXPECT_EQ(TempInstallation::ReadHost(w + "WININIT.INI"), ini);  // shutdown does nothing
+
+    ASSERT_TRUE(p.ExitWindowsEx(kEwxReboot, 0));
+    EXPECT_EQ(TempInstallation::ReadHost(w + "A.TXT"), "old b");  // first entry first
+    EXPECT_EQ(TempInstallation::ReadHost(w + "B.TXT"), "old c");
+    EXPECT_FALSE(HostExists(w + "C.TXT"));
+    EXPECT_EQ(TempInstallation::ReadHost(w + "SYSTEM.DAT"), "rebuilt hive");
+    EXPECT_FALSE(HostExists(w + "SYSTEM.CLN"));
+    // A replacement that is missing never costs the hive.
+    EXPECT_EQ(TempInstallation::ReadHost(w + "USER.DAT"), "user hive");
+    EXPECT_FALSE(HostExists(w + "GONE.TMP"));
+    EXPECT_FALSE(HostExists(w + "WININIT.INI"));
+    EXPECT_EQ(TempInstallation::ReadHost(w + "WININIT.BAK"), ini);
+}
+
+TEST_F(OfflinePlatformTest, LibrariesLoadBesideTheProgramOrFail) {
+    OfflinePlatform p;
+    EXPECT_EQ(p.LoadLibraryA("nosuch.dll"), nullptr);
+    EXPECT_EQ(p.GetLastError(), kErrorModNotFound);
+    EXPECT_EQ(p.LoadLibraryA("unlha32.dll"), nullptr);  // no stand-in beside the test program
+    EXPECT_EQ(p.GetLastError(), kErrorModNotFound);
+
+    setenv("SABREL_UNLHA_PATH", SABREL_TEST_MODULE, 1);
+    HMODULE m = p.LoadLibraryA("UNLHA32.DLL");
+    ASSERT_NE(m, nullptr);
+    auto fn = reinterpret_cast<int (*)()>(p.GetProcAddress(m, "UnlhaGetVersion"));
+    ASSERT_NE(fn, nullptr);
+    EXPECT_EQ(fn(), 123);
+    EXPECT_EQ(p.GetProcAddress(m, "UnlhaGetRunning"), nullptr);
+    EXPECT_EQ(p.GetLastError(), kErrorProcNotFound);
+    EXPECT_TRUE(p.FreeLibrary(m));
+    EXPECT_FALSE(p.FreeLibrary(m));
+}
+
+TEST_F(OfflinePlatformTest, AClaimedInstanceIsFoundByAnotherCopy) {
+    setenv("SABREL_RUNTIME_DIR", (install_.root() + "/run").c_str(), 1);
+    OfflinePlatform first;
+    EXPECT_FALSE(first.FindRunningInstance("TApplication", "Quillmere"));
+    {
+        OfflinePlatform second;
+        second.ClaimInstance("Quillmere");
+        EXPECT_TRUE(first.FindRunningInstance("TApplication", "Quillmere"));
+        EXPECT_FALSE(first.FindRunningInstance("TApplication", "Sabrel Boot..."));
+    }
+    EXPECT_FALSE(first.FindRunningInstance("TApplication", "Quillmere"));  // ended copy
+}
+
+}  // namespace
+}  // namespace sabrel::platform::testing

@@ -1,0 +1,4 @@
+// Exports one entry point, as the archiver library exports its own.
+extern "C" __attribute__((visibility("default"))) int UnlhaGetVersion() {
+    return 123;
+}
