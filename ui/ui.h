@@ -42,7 +42,10 @@ class Ui {
     virtual void SetAppTitle(const std::string& title) { (void)title; }
 
     // A form was created / is being destroyed. A backend builds its widgets
-    // here (hidden) and observes the form's state.
+    // here (hidden) and observes the form's state (Form::SetObserver).
+    // AddForm runs inside Form's constructor, before the derived form's
+    // constructor (and so its creation handler) has run: the observer then
+    // hears of every change that creation makes.
     virtual void AddForm(Form& form) { (void)form; }
     virtual void RemoveForm(Form& form) { (void)form; }
 
