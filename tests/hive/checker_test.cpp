@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -355,6 +357,65 @@ TEST(HiveCheckerBounds, RecordWalkThatCannotProgressEndsItsBlock) {
     HiveImage keyed = Baseline();
     keyed.I32(test::kAbcRecord + L::record::kLength, 0);
     EXPECT_EQ(Check(keyed), (Outcome{0, 2, 0, 0}));
+}
+
+// --- Many keys: counts stand whatever order keys are classified in ------------
+
+// The root with `keys` children in one chain of siblings, records in blocks of
+// 200. Every 7th name's hash is one too high (a ghost key), every 11th entry
+// refers to an id nobody entered.
+struct WideTree {
+    HiveImage h;
+    std::int32_t good = 0, ghost = 0;
+    std::int32_t lastEntry = 0;
+};
+WideTree Wide(int keys) {
+    WideTree t;
+    HiveImage& h = t.h;
+    const int perBlock = 200;
+    const int blocks = (keys + perBlock - 1) / perBlock;
+    const std::size_t area = 0x20 + 28 * (keys + 1);
+    const std::size_t dataStart = L::rgkn::kFileOffset + area;
+    h.Grow(dataStart);
+    h.Text(0, "CREG");
+    h.I32(L::creg::kDataOffset, static_cast<std::int32_t>(dataStart));
+    h.U16(L::creg::kBlockCount, static_cast<std::uint16_t>(blocks));
+    h.Text(L::rgkn::kFileOffset, "RGKN");
+    h.I32(L::rgkn::kFileOffset + L::rgkn::kRootOffset, 0x20);
+    h.Entry(0x20, 0, -1, 0x3C, -1, 0xFFFF, 0xFFFF);
+    std::size_t at = dataStart;
+    for (int b = 0; b < blocks; ++b) {
+        const int n = std::min(perBlock, keys - b * perBlock);
+        h.Block(at, 0x20 + 0x20 * n, static_cast<std::uint16_t>(b), static_cast<std::uint16_t>(n));
+        for (int i = 0; i < n; ++i) {
+            const int k = b * perBlock + i;
+            char name[8];
+            std::snprintf(name, sizeof name, "K%05d", k);
+            std::uint32_t hash = 0;
+            for (const char* c = name; *c; ++c) hash += static_cast<unsigned char>(*c);
+            const std::int32_t entry = 0x3C + 28 * k;
+            const bool ghost = k % 7 == 0, lost = k % 11 == 0;
+            h.Entry(entry, ghost ? hash + 1 : hash, 0x20, -1, k + 1 < keys ? entry + 28 : -1,
+                    static_cast<std::uint16_t>(lost ? 250 : i), static_cast<std::uint16_t>(b));
+            h.Record(at + 0x20 + 0x20 * i, 0x20, static_cast<std::uint16_t>(i),
+                     static_cast<std::uint16_t>(b), name);
+            if (!lost) ++(ghost ? t.ghost : t.good);
+            t.lastEntry = entry;
+        }
+        at += 0x20 + 0x20 * n;
+    }
+    return t;
+}
+
+TEST(HiveCheckerMany, CountsOfAWideTree) {
+    WideTree t = Wide(1000);
+    EXPECT_EQ(Check(t.h), (Outcome{0, t.good, 0, t.ghost}));
+    // Cut off after the last key: every key before it is counted.
+    SetLink(t.h, t.lastEntry, L::keynode::kNextSibling, 0x7FFFFF00);
+    EXPECT_EQ(Check(t.h), (Outcome{5, t.good, 0, t.ghost}));
+    // A cycle back to the first key: each key once.
+    SetLink(t.h, t.lastEntry, L::keynode::kNextSibling, 0x3C);
+    EXPECT_EQ(Check(t.h), (Outcome{13, t.good, 0, t.ghost}));
 }
 
 // --- CheckHive: the file through the platform ------------------------------
