@@ -1,0 +1,54 @@
+#include "archiver/platform_file_access.h"
+
+#include <sys/stat.h>
+
+#include <ctime>
+
+#include "platform/offline/dos_paths.h"
+
+namespace sabrel::archiver {
+
+bool PlatformFileAccess::ReadFile(const std::string& path, std::vector<std::uint8_t>* out) {
+    return p_.ReadWholeFile(path.c_str(), out) != 0;
+}
+
+bool PlatformFileAccess::WriteFile(const std::string& path, const std::uint8_t* data,
+                                   std::size_t size) {
+    return p_.WriteWholeFile(path.c_str(), data, size) != 0;
+}
+
+std::uint32_t PlatformFileAccess::GetAttributes(const std::string& path) {
+    std::uint32_t a = p_.GetFileAttributesA(path.c_str());
+    return a == platform::kInvalidFileAttributes ? kNoFile : a;
+}
+
+bool PlatformFileAccess::SetAttributes(const std::string& path, std::uint32_t attributes) {
+    return p_.SetFileAttributesA(path.c_str(), attributes) != 0;
+}
+
+bool PlatformFileAccess::Delete(const std::string& path) {
+    return p_.DeleteFileA(path.c_str()) != 0;
+}
+
+bool PlatformFileAccess::Move(const std::string& from, const std::string& to) {
+    return p_.MoveFileA(from.c_str(), to.c_str()) != 0;
+}
+
+// The platform has no file-time query; the host file's modification time,
+// in the host's local time, is what DOS would show.
+bool PlatformFileAccess::GetDosTime(const std::string& path, std::uint16_t* time,
+                                    std::uint16_t* date) {
+    std::string host = platform::offline::MapDosPathFromEnvironment(path);
+    struct stat st {};
+    if (host.empty() || stat(host.c_str(), &st) != 0) return false;
+    struct tm local {};
+    time_t t = st.st_mtime;
+    if (!localtime_r(&t, &local) || local.tm_year < 80) return false;
+    *date = static_cast<std::uint16_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) |
+                                       local.tm_mday);
+    *time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) |
+                                       (local.tm_sec / 2));
+    return true;
+}
+
+}  // namespace sabrel::archiver
