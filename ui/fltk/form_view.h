@@ -1,0 +1,75 @@
+// One form's FLTK window and widgets, built from the form's declaration and
+// kept in step with its portable controls.
+#pragma once
+
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_RGB_Image.H>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "art/artwork.h"
+#include "ui/form.h"
+
+class Fl_Widget;
+class Fl_Group;
+
+namespace sabrel::ui {
+class Ui;
+}
+
+namespace sabrel::ui::fltk {
+
+class FormView {
+  public:
+    FormView(Ui& ui, Form& form);
+    ~FormView();
+    FormView(const FormView&) = delete;
+    FormView& operator=(const FormView&) = delete;
+
+    Fl_Double_Window& Window() { return *window_; }
+    // Shows or hides the window as the form's visibility says; a window that
+    // appears is centred on the screen when the form asks for it.
+    void SyncVisible();
+    void ControlChanged(Control& control, Change what);
+    void FormChanged(Change what);
+
+    // The widget built for a control, or nullptr (timers, image lists, ...).
+    Fl_Widget* WidgetOf(const Control& control) const;
+
+  private:
+    struct Origin {
+        Fl_Group* group;
+        int x, y;
+    };
+    struct TimerSlot {
+        FormView* view;
+        Control* control;
+    };
+
+    void Build(Control& control);
+    void OrderByTabOrder();
+    void Sync(Control& control, Change what);
+    void SyncAll(Control& control);
+    void FitLabel(Control& control);
+    void Damage(Fl_Widget* widget);
+    void UserClick(Control& control);
+    void StartTimer(TimerSlot& slot);
+    static void TimerTick(void* slot);
+    static void OnWidget(Fl_Widget* widget, void* control);
+    static void OnClose(Fl_Widget* window, void* view);
+
+    Ui& ui_;
+    Form& form_;
+    std::unique_ptr<Fl_Double_Window> window_;
+    std::map<const Control*, Fl_Widget*> widgets_;
+    std::map<const Control*, Origin> origins_;
+    std::vector<std::unique_ptr<TimerSlot>> timers_;
+    art::Image iconPixels_{};
+    std::unique_ptr<Fl_RGB_Image> icon_;
+    bool shown_ = false;
+};
+
+}  // namespace sabrel::ui::fltk
