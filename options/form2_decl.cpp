@@ -18,6 +18,14 @@ int Row(int n) {
     return kRow0 + n * kRowStep;
 }
 
+// Boxes directly on a tab sheet start near its top: below two rows of tabs a
+// sheet has room for four boxes only when the first stands at 4.
+constexpr int kSheetRow0 = 4;
+
+int SheetRow(int n) {
+    return kSheetRow0 + n * kRowStep;
+}
+
 FormDecl Build() {
     FormDecl f;
     f.name = "Form2";
@@ -57,10 +65,10 @@ FormDecl Build() {
         RadioDecl("rbBckupOnly", "gbDousa", 16, Row(2), 273, kBoxHeight, texts::kRbBckupOnly));
 
     // 2. Before the rebuild.
-    c.push_back(
-        CheckBoxDecl("cbCheckReg", "tsBeforeRebld", 16, Row(0), 289, kBoxHeight, texts::kCbCheckReg)
-            .Checked());
-    c.push_back(CheckBoxDecl("cbBeforeGhost", "tsBeforeRebld", 16 + 8, Row(1), 281, kBoxHeight,
+    c.push_back(CheckBoxDecl("cbCheckReg", "tsBeforeRebld", 16, SheetRow(0), 289, kBoxHeight,
+                             texts::kCbCheckReg)
+                    .Checked());
+    c.push_back(CheckBoxDecl("cbBeforeGhost", "tsBeforeRebld", 16 + 8, SheetRow(1), 281, kBoxHeight,
                              texts::kCbBeforeGhost));
 
     // 3. Backup.
@@ -73,14 +81,14 @@ FormDecl Build() {
                     .Checked());
 
     // 4. After the rebuild.
-    c.push_back(CheckBoxDecl("cbCheckReg2", "tsAfterReBld", 16, Row(0), 289, kBoxHeight,
+    c.push_back(CheckBoxDecl("cbCheckReg2", "tsAfterReBld", 16, SheetRow(0), 289, kBoxHeight,
                              texts::kCbCheckReg2)
                     .Checked());
-    c.push_back(CheckBoxDecl("cbAfterGhost", "tsAfterReBld", 16 + 8, Row(1), 281, kBoxHeight,
+    c.push_back(CheckBoxDecl("cbAfterGhost", "tsAfterReBld", 16 + 8, SheetRow(1), 281, kBoxHeight,
                              texts::kCbAfterGhost));
-    c.push_back(CheckBoxDecl("cbIgnoreLost", "tsAfterReBld", 16 + 8, Row(2), 281, kBoxHeight,
+    c.push_back(CheckBoxDecl("cbIgnoreLost", "tsAfterReBld", 16 + 8, SheetRow(2), 281, kBoxHeight,
                              texts::kCbIgnoreLost));
-    c.push_back(CheckBoxDecl("cbSweepDGAP", "tsAfterReBld", 16, Row(3), 289, kBoxHeight,
+    c.push_back(CheckBoxDecl("cbSweepDGAP", "tsAfterReBld", 16, SheetRow(3), 289, kBoxHeight,
                              texts::kCbSweepDGAP)
                     .Disabled());
 
@@ -95,10 +103,10 @@ FormDecl Build() {
         RadioDecl("rbSBterm", "gbAfterRebld", 16, Row(2), 273, kBoxHeight, texts::kRbSBterm));
 
     // 6. At the replacement.
-    c.push_back(
-        CheckBoxDecl("cbDelFCache", "tsReplace", 16, Row(0), 289, kBoxHeight, texts::kCbDelFCache));
-    c.push_back(
-        CheckBoxDecl("cbDelICache", "tsReplace", 16, Row(1), 289, kBoxHeight, texts::kCbDelICache));
+    c.push_back(CheckBoxDecl("cbDelFCache", "tsReplace", 16, SheetRow(0), 289, kBoxHeight,
+                             texts::kCbDelFCache));
+    c.push_back(CheckBoxDecl("cbDelICache", "tsReplace", 16, SheetRow(1), 289, kBoxHeight,
+                             texts::kCbDelICache));
 
     c.push_back(LabelDecl("lbUnlhaVer", "", 16, 323, texts::kUnlhaNotFound)
                     .FixedSize(273, 18)
