@@ -1,0 +1,490 @@
+// The whole program on demo machines, driven through the script backend as a
+// user would drive it: start-up, the wizard's pages and timer, the rebuild
+// with its checks and stops, the results report, the withdrawal and the end.
+#include <cstdio>
+#include <regex>
+
+#include "common/texts.h"
+#include "tests/app/program_fixture.h"
+
+namespace sabrel::test {
+namespace {
+
+using ui::Answer;
+
+// Every key and value of a hive as libcreg reads it.
+std::string LibcregDump(const fs::path& hive) {
+    std::string cmd = "/usr/bin/python3 " SABREL_CREG_DUMP " '" + hive.string() + "' 2>&1";
+    std::string out;
+    FILE* f = ::popen(cmd.c_str(), "r");
+    if (!f) return "popen failed";
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    ::pclose(f);
+    return out;
+}
+
+// Host path of a DOS path on drive C: (ASCII paths only).
+fs::path HostOf(const fs::path& root, std::string dos) {
+    dos = dos.substr(3);
+    for (char& c : dos) c = c == '\\' ? '/' : c;
+    return root / dos;
+}
+
+// Clicks a control of the options dialog, bringing its tab to the front first.
+void Tap(ui::ScriptUi& u, ui::Form& options, const std::string& name) {
+    ui::Control& pages = options.Get("pgOption");
+    for (ui::Control* c = &options.Get(name); c; c = c->Parent()) {
+        if (c->Kind() != ui::ControlKind::TabSheet) continue;
+        std::vector<ui::Control*> tabs = pages.Pages();
+        for (std::size_t i = 0; i < tabs.size(); ++i) {
+            if (tabs[i] == c) u.SelectPage(options, "pgOption", static_cast<int>(i));
+        }
+    }
+    EXPECT_TRUE(u.Click(options, name)) << name;
+}
+
+// Opens the options dialog and runs `change` on it before its OK.
+void WithOptions(ui::ScriptUi& u, app::TForm1& f, std::function<void(ui::Form&)> change) {
+    u.QueueModal([&u, change](ui::Form& options) {
+        change(options);
+        u.Click(options, "btOK");
+    });
+    ASSERT_TRUE(u.Click(f, "btOption"));
+}
+
+TEST_F(ProgramTest, SuccessfulRebuildReplacesEveryHiveAtTheNextStart) {
+    tool::MachineOptions o;
+    o.me = true;
+    o.keys = 700;
+    Machine(o);
+    const std::vector<std::string> hives = {"SYSTEM", "USER", "CLASSES"};
+    std::map<std::string, std::string> dumps;
+    std::map<std::string, std::int32_t> keys;
+    for (const std::string& h : hives) {
+        dumps[h] = LibcregDump(Win(h + ".DAT"));
+        ASSERT_NE(dumps[h].find("K "), std::string::npos) << dumps[h];
+        hive::TForm4 c = Check(Win(h + ".DAT"));
+        keys[h] = c.result.goodKeys + c.result.badKeys;
+        EXPECT_GT(c.result.badKeys + c.result.goodKeys, 50);
+    }
+    Run([&](app::TForm1& f) {
+        EXPECT_TRUE(f.IsLastRelease);
+        EXPECT_EQ(app::Form2->SelectedCount(), 3u);
+        StartAndWait(f);
+        ASSERT_EQ(Page(f), "03");
+        for (const std::string& h : hives) {
+            EXPECT_LT(fs::file_size(Win(h + ".CLN")), fs::file_size(Win(h + ".DAT"))) << h;
+            hive::TForm4 c = Check(Win(h + ".CLN"));
+            EXPECT_EQ(c.status, 0);
+            EXPECT_EQ(c.result.goodKeys + c.result.badKeys, keys[h]) << h;
+            EXPECT_EQ(c.result.ghostKeys, 0);
+            EXPECT_TRUE(fs::exists(Win(h + ".BEF"))) << h;  // the backup came first
+        }
+        EXPECT_EQ(Read(Win("WININIT.INI")),
+                  "[Rename]\r\n"
+                  "C:\\WINDOWS\\SYSTEM.DAT=C:\\WINDOWS\\SYSTEM.CLN\r\n"
+                  "C:\\WINDOWS\\USER.DAT=C:\\WINDOWS\\USER.CLN\r\n"
+                  "C:\\WINDOWS\\CLASSES.DAT=C:\\WINDOWS\\CLASSES.CLN\r\n");
+        EXPECT_EQ(TickToEnd(f), 20);
+        EXPECT_TRUE(ui_->Click(f, "btReboot"));
+    });
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(p_->exitWindowsFlags, 2);
+    EXPECT_EQ(ui_->QuitRequests(), 1);
+    EXPECT_TRUE(fs::exists(Win("WININIT.BAK")));
+    for (const std::string& h : hives) {
+        EXPECT_FALSE(fs::exists(Win(h + ".CLN"))) << h;
+        EXPECT_EQ(LibcregDump(Win(h + ".DAT")), dumps[h]) << h;
+    }
+}
+
+TEST_F(ProgramTest, GhostKeysStopTheRunBeforeAndAfterUnlessOverridden) {
+    tool::MachineOptions o;
+    o.ghosts = 3;
+    Machine(o);
+    Run([&](app::TForm1& f) {
+        StartAndWait(f);
+        EXPECT_EQ(Page(f), "02");
+        EXPECT_TRUE(ui_->Click(f, "btFin1"));
+    });
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "C:\\WINDOWS\\SYSTEM.DAT\r\n\r\n3 個の幽霊キーを発見しました。\r\n"
+                              "再構成作業中にシステムが止まるかもしれません。\r\n\r\n"
+                              "　　レジストリの再構成を中止します。"});
+    EXPECT_FALSE(fs::exists(Win("SYSTEM.CLN")));
+
+    // Ghost keys before allowed: the rebuilt file carries them too (G2).
+    Start();
+    Run([&](app::TForm1& f) {
+        WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "cbBeforeGhost"); });
+        StartAndWait(f);
+        EXPECT_EQ(Page(f), "02");
+        ui_->Click(f, "btFin1");
+    });
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{
+                  "C:\\WINDOWS\\SYSTEM.DAT\r\n\r\n再構成後、3 個の幽霊キーを発見しました。\r\n"
+                  "これを使うと今後のシステム運用に不具合が起こるかもしれません。\r\n\r\n"
+                  "　　このレジストリの再構成を中止します。"});
+    EXPECT_TRUE(fs::exists(Win("SYSTEM.CLN")));
+
+    // Both allowed: the run completes.
+    Start();
+    Run([&](app::TForm1& f) {
+        WithOptions(*ui_, f, [&](ui::Form& opt) {
+            Tap(*ui_, opt, "cbBeforeGhost");
+            Tap(*ui_, opt, "cbAfterGhost");
+        });
+        StartAndWait(f);
+        EXPECT_EQ(Page(f), "03");
+        TickToEnd(f);
+        EXPECT_FALSE(ui_->Click(f, "btFin1"));  // not on this page
+        ui_->QueueAnswer(Answer::No);
+        EXPECT_TRUE(ui_->Click(f, "btAbort"));
+        EXPECT_TRUE(ui_->Click(f, "btFin1"));
+    });
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::kAskDeleteRebuilt});
+}
+
+TEST_F(ProgramTest, LostKeysStopTheRunUnlessIgnored) {
+    Machine();
+    hive::TForm4 before = Check(Win("SYSTEM.DAT"));
+    int sum = before.result.goodKeys + before.result.badKeys;
+    // The save delivers a file the checker does not recognise.
+    auto spoil = [this](const char* file) {
+        std::fstream f(HostOf(root, file), std::ios::in | std::ios::out | std::ios::binary);
+        f.write("XXXX", 4);
+    };
+    p_->afterSave = spoil;
+    Run([&](app::TForm1& f) {
+        StartAndWait(f);
+        EXPECT_EQ(Page(f), "02");
+        ui_->Click(f, "btFin1");
+    });
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "C:\\WINDOWS\\SYSTEM.DAT\r\n\r\n再構成で " + std::to_string(sum) +
+                              " 個のレジストリキーを失いました。\r\n"
+                              "これを使うと今後のシステム運用に不具合が起こるかもしれません。"
+                              "\r\n\r\n　　このレジストリの再構成を中止します。"});
+
+    Start();
+    p_->afterSave = spoil;
+    Run([&](app::TForm1& f) {
+        WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "cbIgnoreLost"); });
+        StartAndWait(f);
+        EXPECT_EQ(Page(f), "03");
+        ui_->Click(f, "btCancel");
+    });
+    EXPECT_TRUE(BoxTexts().empty());
+}
+
+TEST_F(ProgramTest, LeftOverHiveIsUnloadedSilentlyAndAForeignKeyStopsTheRun) {
+    Machine();
+    ASSERT_EQ(p_->RegLoadKeyA(platform::kHkeyUsers, "MIRONET_SABREL",
+                              "C:\\WINDOWS\\Profiles\\Taro\\USER.DAT"),
+              0);
+    Run([&](app::TForm1& f) {
+        StartAndWait(f);
+        EXPECT_EQ(Page(f), "03");
+    });
+    EXPECT_TRUE(BoxTexts().empty());
+
+    fs::remove(Win("WININIT.INI"));
+    fs::remove(Win("SYSTEM.CLN"));
+    Start();
+    ASSERT_EQ(p_->registry().CreatePlainKey("MIRONET_SABREL"), 0);
+    Run([&](app::TForm1& f) {
+        StartAndWait(f);
+        EXPECT_EQ(Page(f), "02");
+        ui_->Click(f, "btFin1");
+    });
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"再構成に使用するキーと同名のキーが存在します"
+                                                   "\r\n　ソフト製作者に連絡して下さい."});
+    EXPECT_FALSE(fs::exists(Win("SYSTEM.CLN")));
+    EXPECT_FALSE(fs::exists(Win("WININIT.INI")));
+    EXPECT_TRUE(fs::exists(Win("SYSTEM.BEF")));
+}
+
+TEST_F(ProgramTest, StaleReadOnlyRebuiltFileIsReplaced) {
+    Machine();
+    { std::ofstream(Win("SYSTEM.CLN")) << "stale"; }
+    ASSERT_TRUE(p_->SetFileAttributesA("C:\\WINDOWS\\SYSTEM.CLN",
+                                       platform::kAttrReadOnly | platform::kAttrHidden));
+    Run([&](app::TForm1& f) {
+        StartAndWait(f);
+        EXPECT_EQ(Page(f), "03");
+    });
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(Check(Win("SYSTEM.CLN")).status, 0);
+}
+
+TEST_F(ProgramTest, SecondOfThreeHivesFailingLeavesTheFirstAndTheFinishRemovesIt) {
+    tool::MachineOptions o;
+    o.me = true;
+    Machine(o);
+    { std::ofstream(Win("USER.DAT"), std::ios::trunc) << "not a hive at all"; }
+    Run([&](app::TForm1& f) {
+        WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "cbDelFCache"); });
+        StartAndWait(f);
+        EXPECT_EQ(Page(f), "02");
+        EXPECT_EQ(Read(Win("WININIT.INI")),
+                  "[Rename]\r\nC:\\WINDOWS\\SYSTEM.DAT=C:\\WINDOWS\\SYSTEM.CLN\r\n");
+        EXPECT_TRUE(ui_->Click(f, "btFin1"));
+    });
+    std::vector<std::string> texts = BoxTexts();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_TRUE(std::regex_match(texts[0], std::regex("USER\\.DAT: .+\\[[0-9]+\\]"))) << texts[0];
+    EXPECT_EQ(texts[0].rfind("USER.DAT: ロードできません[", 0), 0u);
+    EXPECT_TRUE(fs::exists(Win("SYSTEM.CLN")));
+    EXPECT_FALSE(fs::exists(Win("CLASSES.CLN")));
+    EXPECT_EQ(Read(Win("WININIT.INI")), "[Rename]\r\n");
+}
+
+TEST_F(ProgramTest, NothingSelectedLeavesOnlyOptionsAndCancel) {
+    Machine();
+    Run([&](app::TForm1& f) {
+        WithOptions(*ui_, f, [&](ui::Form& opt) {
+            const ui::Control& list = opt.Get("lbRegs");
+            for (std::size_t i = 0; i < list.Count(); ++i) {
+                if (list.Marked(i)) ui_->ClickItem(opt, "lbRegs", i);
+            }
+            ui_->QueueAnswer(Answer::Yes);
+        });
+        EXPECT_FALSE(f.Get("btOk").Enabled());
+        EXPECT_FALSE(ui_->Click(f, "btOk"));
+        EXPECT_TRUE(ui_->Click(f, "btCancel"));
+    });
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"１つも選択されていません"});
+    EXPECT_FALSE(fs::exists(Win("SYSTEM.CLN")));
+    EXPECT_FALSE(fs::exists(Win("WININIT.INI")));
+}
+
+TEST_F(ProgramTest, BackupOnlyAsksThenBacksUpAndEnds) {
+    Machine();
+    Run([&](app::TForm1& f) {
+        WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "rbBckupOnly"); });
+        ui_->QueueAnswer(Answer::No);
+        EXPECT_TRUE(ui_->Click(f, "btOk"));
+        EXPECT_EQ(Page(f), "00");
+        EXPECT_FALSE(fs::exists(Win("SYSTEM.BEF")));
+        ui_->QueueAnswer(Answer::Yes);
+        EXPECT_TRUE(ui_->Click(f, "btOk"));
+        EXPECT_EQ(Page(f), "00");
+        EXPECT_EQ(f.RunState.load(), rebuild::rsIdle);
+    });
+    std::vector<std::string> ask(2, texts::kAskBackupOnly);
+    ask.push_back("バックアップを完了しました.");
+    EXPECT_EQ(BoxTexts(), ask);
+    EXPECT_EQ(ui_->QuitRequests(), 1);
+    EXPECT_TRUE(fs::exists(Win("SYSTEM.BEF")));
+    EXPECT_TRUE(fs::exists(Win("USER.BEF")));
+    EXPECT_TRUE(fs::exists(Win("HELP/SBRCOVER.BAT")));
+    EXPECT_FALSE(fs::exists(Win("SYSTEM.CLN")));
+    EXPECT_FALSE(fs::exists(Win("WININIT.INI")));
+}
+
+TEST_F(ProgramTest, WithdrawalWithYesDeletesTheRebuiltFilesAndTheFinishTheEntries) {
+    Machine();
+    std::string system = Read(Win("SYSTEM.DAT"));
+    Run([&](app::TForm1& f) {
+        StartAndWait(f);
+        TickToEnd(f);
+        ASSERT_TRUE(p_->SetFileAttributesA("C:\\WINDOWS\\USER.CLN",
+                                           platform::kAttrReadOnly | platform::kAttrSystem));
+        ui_->QueueAnswer(Answer::Yes);
+        EXPECT_TRUE(ui_->Click(f, "btAbort"));
+        EXPECT_EQ(Page(f), "02");
+        EXPECT_FALSE(fs::exists(Win("SYSTEM.CLN")));
+        EXPECT_FALSE(fs::exists(Win("USER.CLN")));
+        EXPECT_NE(Read(Win("WININIT.INI")), "[Rename]\r\n");
+        EXPECT_TRUE(ui_->Click(f, "btFin1"));
+    });
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::kAskDeleteRebuilt});
+    EXPECT_EQ(Read(Win("WININIT.INI")), "[Rename]\r\n");
+    EXPECT_EQ(Read(Win("SYSTEM.DAT")), system);
+    EXPECT_EQ(ui_->QuitRequests(), 1);
+}
+
+TEST_F(ProgramTest, WithdrawalWithNoKeepsTheRebuiltFiles) {
+    Machine();
+    Run([&](app::TForm1& f) {
+        StartAndWait(f);
+        TickToEnd(f);
+        ui_->QueueAnswer(Answer::No);
+        EXPECT_TRUE(ui_->Click(f, "btAbort"));
+        EXPECT_EQ(Page(f), "02");
+        EXPECT_TRUE(ui_->Click(f, "btFin1"));
+    });
+    EXPECT_TRUE(fs::exists(Win("SYSTEM.CLN")));
+    EXPECT_TRUE(fs::exists(Win("USER.CLN")));
+    EXPECT_EQ(Read(Win("WININIT.INI")), "[Rename]\r\n");
+}
+
+TEST_F(ProgramTest, TimerAnimatesWhileRunningAndRevealsPageThreeTickByTick) {
+    Machine();
+    std::atomic<bool> release{false};
+    p_->beforeLoad = [&release] {
+        while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    Run([&](app::TForm1& f) {
+        const std::vector<std::string>& frames = f.Get("ilImgLst").Decl().items;
+        ASSERT_EQ(frames.size(), 4u);
+        EXPECT_TRUE(ui_->Click(f, "btOk"));
+        EXPECT_EQ(Page(f), "01");
+        EXPECT_EQ(f.Get("imgFld").Image(), "");
+        for (int tick = 0; tick < 6; ++tick) {
+            EXPECT_TRUE(ui_->Tick(f, "Timer1"));
+            EXPECT_EQ(f.Get("imgFld").Image(), frames[tick % 4]) << tick;
+            EXPECT_EQ(f.AnimCount, (tick + 1) % 4);
+        }
+        release = true;
+        while (f.RunState.load() == rebuild::rsRunning) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_EQ(f.RunState.load(), rebuild::rsDone);
+        EXPECT_TRUE(ui_->Tick(f, "Timer1"));
+        EXPECT_EQ(Page(f), "03");
+        EXPECT_EQ(f.RunState.load(), rebuild::rsRevealing);
+        EXPECT_EQ(f.AnimCount, 0);
+        for (int tick = 1; tick <= 20; ++tick) {
+            EXPECT_FALSE(f.Get("imComplete").Visible() && tick <= 10) << tick;
+            EXPECT_TRUE(ui_->Tick(f, "Timer1")) << tick;
+            EXPECT_EQ(f.Get("imComplete").Visible(), tick >= 10) << tick;
+            EXPECT_EQ(f.Get("btReboot").Visible(), tick >= 10) << tick;
+            EXPECT_EQ(f.Get("btAbort").Visible(), tick >= 20) << tick;
+        }
+        EXPECT_EQ(f.RunState.load(), rebuild::rsIdle);
+        EXPECT_FALSE(f.Get("Timer1").Enabled());
+        EXPECT_FALSE(ui_->Tick(f, "Timer1"));
+        EXPECT_FALSE(ui_->Close(f));  // FormClose refuses
+        EXPECT_TRUE(ui_->Click(f, "btCancel") || ui_->Click(f, "btReboot"));
+    });
+}
+
+TEST_F(ProgramTest, ResultsReportShowsSizesAndRatiosAndFailsWithoutARebuiltFile) {
+    Machine();
+    std::vector<std::vector<std::string>> rows;
+    Run([&](app::TForm1& f) {
+        StartAndWait(f);
+        TickToEnd(f);
+        for (int twice = 0; twice < 2; ++twice) {
+            ui_->QueueModal([&](ui::Form& report) {
+                rows = report.Get("lvResult").Rows();
+                ui_->Click(report, "btOK");
+            });
+            EXPECT_TRUE(ui_->DoubleClick(f, "Label7"));
+        }
+        fs::remove(Win("USER.CLN"));
+        EXPECT_TRUE(ui_->DoubleClick(f, "Label7"));
+        ui_->Click(f, "btCancel");
+        ui_->Click(f, "btFin1");
+    });
+    EXPECT_EQ(ui_->ModalLog(), (std::vector<std::string>{"Form3", "Form3"}));
+    ASSERT_EQ(rows.size(), 4u);  // SYSTEM.DAT, USER.DAT and two profiles
+    EXPECT_EQ(rows[0][0], "SYSTEM.DAT");
+    EXPECT_EQ(rows[2].size(), 2u);  // not selected: two columns
+    EXPECT_EQ(rows[0].size(), 4u);
+    std::regex thousands("[1-9][0-9]{0,2}(,[0-9]{3})*");
+    for (const auto& row : rows) EXPECT_TRUE(std::regex_match(row[1], thousands)) << row[1];
+    EXPECT_TRUE(std::regex_match(rows[0][3], std::regex("[0-9]{1,2}\\.[0-9]{2}"))) << rows[0][3];
+    std::vector<ui::BoxRecord> boxes = ui_->Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().kind, ui::BoxKind::Error);
+    EXPECT_EQ(boxes.back().caption, "Quillmere");
+    EXPECT_EQ(boxes.back().text, "I/O ｴﾗｰ (2)");
+}
+
+TEST_F(ProgramTest, RefusedRestartIsReportedAndTheProgramEnds) {
+    Machine();
+    p_->refuseExitWindows = true;
+    Run([&](app::TForm1& f) {
+        StartAndWait(f);
+        TickToEnd(f);
+        EXPECT_TRUE(ui_->Click(f, "btReboot"));
+        EXPECT_FALSE(f.Get("btReboot").Enabled());
+        EXPECT_FALSE(f.Get("btAbort").Enabled());
+    });
+    EXPECT_EQ(p_->exitWindowsFlags, 2);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::kMsgCannotReboot});
+    EXPECT_EQ(ui_->QuitRequests(), 1);
+    EXPECT_TRUE(fs::exists(Win("SYSTEM.CLN")));  // nothing was carried out
+
+    // Shut down, refused; end only this program: no request at all.
+    Start();
+    p_->refuseExitWindows = true;
+    Run([&](app::TForm1& f) {
+        WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "rbWinTerm"); });
+        EXPECT_EQ(f.Get("btReboot").Caption(), texts::kBtRebootShutdown);
+        StartAndWait(f);
+        TickToEnd(f);
+        ui_->Click(f, "btReboot");
+    });
+    EXPECT_EQ(p_->exitWindowsFlags, 1);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::kMsgCannotShutdown});
+    Start();
+    Run([&](app::TForm1& f) {
+        WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "rbSBterm"); });
+        EXPECT_EQ(f.Get("Label6").Caption(), "　※レジストリを再構成します.　");
+        EXPECT_EQ(f.Get("btReboot").Caption(), "Sabrel を終了します");
+        StartAndWait(f);
+        TickToEnd(f);
+        ui_->Click(f, "btReboot");
+    });
+    EXPECT_EQ(p_->exitWindowsFlags, -1);
+    EXPECT_EQ(ui_->QuitRequests(), 1);
+}
+
+TEST_F(ProgramTest, StartUpChecksAndTheSingleInstance) {
+    Machine();
+    ::setenv("SABREL_PLATFORM", "2", 1);
+    ::setenv("SABREL_VERSION", "4.90.3000", 1);
+    Start();
+    Run([&](app::TForm1& f) {
+        EXPECT_EQ(Page(f), "00");
+        EXPECT_EQ(f.BackColor(), ui::kBlack);
+        EXPECT_FALSE(f.Get("btOk").Enabled());
+        EXPECT_FALSE(f.Get("btOption").Enabled());
+        EXPECT_TRUE(f.IsLastRelease);
+        EXPECT_EQ(f.WinDirText(), "C:\\WINDOWS");
+        EXPECT_TRUE(ui_->Click(f, "btCancel"));
+    });
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::kMsgNotWin9x});
+    EXPECT_EQ(ui_->AppTitle(), "Quillmere");
+
+    ::setenv("SABREL_PLATFORM", "1", 1);
+    ::setenv("SABREL_VERSION", "4.10.2222", 1);
+    Start();
+    Run([&](app::TForm1& f) {
+        EXPECT_FALSE(f.IsLastRelease);
+        EXPECT_TRUE(f.Get("btOk").Enabled());
+        EXPECT_EQ(f.Get("Label6").Caption(), texts::kLabel6Reboot);
+        ui_->Click(f, "btCancel");
+    });
+    EXPECT_TRUE(BoxTexts().empty());
+
+    // A second copy ends silently, before any window.
+    Start();
+    platform::offline::OfflinePlatform first;
+    first.ClaimInstance("Quillmere");
+    bool looped = false;
+    EXPECT_EQ(Run([&](app::TForm1&) { looped = true; }), 0);
+    EXPECT_FALSE(looped);
+    EXPECT_TRUE(ui_->ShowLog().empty());
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(ui_->QuitRequests(), 1);
+}
+
+TEST(ReportFormat, ThousandsAndRatio) {
+    EXPECT_EQ(app::FormatThousands(0), "0");
+    EXPECT_EQ(app::FormatThousands(999), "999");
+    EXPECT_EQ(app::FormatThousands(2000000), "2,000,000");
+    EXPECT_EQ(app::FormatThousands(1234567), "1,234,567");
+    EXPECT_EQ(app::FormatRatio(1234567.0L / 2000000 * 100), "61.73");
+    EXPECT_EQ(app::FormatRatio(750000.0L / 1000000 * 100), "75.00");
+    EXPECT_EQ(app::FormatRatio(1012000.0L / 1000000 * 100), "101.20");
+}
+
+}  // namespace
+}  // namespace sabrel::test
