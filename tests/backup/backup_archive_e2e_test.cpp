@@ -1,0 +1,124 @@
+// Archive mode end to end: BackupReg drives the stand-in archiver library,
+// loaded as "unlha32.dll" through the offline platform, and Debian's lhasa
+// extracts the self-extracting backups it made.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "backup/backup.h"
+#include "platform/offline/offline_platform.h"
+#include "tests/backup/test_support.h"
+
+namespace sabrel::backup {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadHost(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Bytes that compress somewhat, as a hive does: repeated names among noise.
+std::string HiveLikeBytes(std::size_t size, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string out = "CREG";
+    const char* words[] = {"Software", "Microsoft", "Windows", "CurrentVersion", "ＭＳ ゴシック"};
+    while (out.size() < size) {
+        if (rng() % 3 == 0)
+            out += static_cast<char>(rng() & 0xFF);
+        else
+            out += words[rng() % 5];
+    }
+    out.resize(size);
+    return out;
+}
+
+// Extracts `archive` into the empty folder `into` with lhasa and returns the
+// one file it made as "<name in upper case>=<bytes>"; empty on failure. lhasa
+// gives the names of MS-DOS archives in lower case.
+std::string Extract(const fs::path& archive, const fs::path& into) {
+    fs::create_directories(into);
+    std::string cmd = "cd '" + into.string() + "' && " + SABREL_TEST_LHASA + " xq '" +
+                      archive.string() + "' >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0) return std::string();
+    std::vector<fs::path> made;
+    for (const auto& e : fs::directory_iterator(into)) made.push_back(e.path());
+    if (made.size() != 1) return std::string();
+    std::string name = made[0].filename().string();
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name + "=" + ReadHost(made[0]);
+}
+
+TEST(BackupArchiveEndToEnd, SelfExtractingBackupsHoldTheHiveBytes) {
+    const fs::path machine = test::MakeMachineFolder("backup-e2e");
+    const fs::path windows = machine / "WINDOWS";
+    const fs::path profile = windows / "Profiles" / "Taro Yamada";
+    fs::create_directories(profile);
+    const std::string system = HiveLikeBytes(150000, 1);
+    const std::string user = HiveLikeBytes(20000, 2);
+    test::WriteHostFile(windows / "SYSTEM.DAT", system);
+    test::WriteHostFile(profile / "USER.DAT", user);
+    test::WriteHostFile(windows / "SYSTEMBU.EXE", "an older backup");
+
+    setenv("SABREL_WINDIR", windows.c_str(), 1);
+    setenv("SABREL_UNLHA_PATH", SABREL_TEST_UNLHA, 1);
+    platform::offline::OfflinePlatform p;
+    platform::Set(&p);
+    test::RecordingUi ui;
+    ui::Set(&ui);
+
+    ArchiverApi api;
+    api.module = p.LoadLibraryA("unlha32.dll");
+    ASSERT_NE(api.module, nullptr);
+    api.getRunning =
+        reinterpret_cast<UnlhaGetRunningFn>(p.GetProcAddress(api.module, "UnlhaGetRunning"));
+    api.unlha = reinterpret_cast<UnlhaFn>(p.GetProcAddress(api.module, "Unlha"));
+    api.checkArchive =
+        reinterpret_cast<UnlhaCheckArchiveFn>(p.GetProcAddress(api.module, "UnlhaCheckArchive"));
+    api.getVersion =
+        reinterpret_cast<UnlhaGetVersionFn>(p.GetProcAddress(api.module, "UnlhaGetVersion"));
+    ASSERT_TRUE(api.Usable());
+
+    BackupRequest request;
+    request.archiveMode = true;
+    request.testArchive = true;
+    request.windowsDirectory = "C:\\WINDOWS";
+    request.targets = {
+        {"SYSTEM.DAT", true}, {"USER.DAT", false}, {"Profiles\\Taro Yamada\\USER.DAT", true}};
+    request.archiver = &api;
+    BackupReg(request);
+
+    for (const auto& box : ui.boxes) ADD_FAILURE() << box.text;
+    EXPECT_FALSE(fs::exists(windows / "SYSTEMBU.LZH"));
+    EXPECT_FALSE(fs::exists(profile / "USERBU.LZH"));
+    ASSERT_TRUE(fs::exists(windows / "SYSTEMBU.EXE"));
+    ASSERT_TRUE(fs::exists(profile / "USERBU.EXE"));
+
+    // Compared whole, but without printing 150 kB on a mismatch.
+    EXPECT_TRUE(Extract(windows / "SYSTEMBU.EXE", machine / "out-system") ==
+                "SYSTEM.DAT=" + system);
+    EXPECT_TRUE(Extract(profile / "USERBU.EXE", machine / "out-user") == "USER.DAT=" + user);
+
+    const std::string batch = ReadHost(windows / "HELP" / "SBRCOVER.BAT");
+    EXPECT_NE(batch.find("\r\nC:\\WINDOWS\\SYSTEMBU.EXE\r\nCD \\\r\n"), std::string::npos);
+    EXPECT_NE(batch.find("ECHO --- Profiles\\Taro Yamada\\USER.DAT"), std::string::npos);
+
+    p.FreeLibrary(api.module);
+    ui::Set(nullptr);
+    platform::Set(nullptr);
+    unsetenv("SABREL_UNLHA_PATH");
+    unsetenv("SABREL_WINDIR");
+    std::error_code ec;
+    fs::remove_all(machine, ec);
+}
+
+}  // namespace
+}  // namespace sabrel::backup
