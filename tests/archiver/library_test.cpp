@@ -1,0 +1,399 @@
+// The shared library through its four exported entry points, as the program
+// loads it; the archives it makes checked by Debian's lhasa (by that name:
+// "lha" may be another program) and jlha's archives checked by it; and the
+// self-extracting program run in dosbox.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "archiver/errors.h"
+#include "archiver/lzh_archive.h"
+#include "backup/archiver_api.h"
+#include "platform/offline/offline_platform.h"
+#include "tests/archiver/sample_data.h"
+
+namespace fs = std::filesystem;
+
+namespace sabrel::archiver {
+namespace {
+
+using testing::HiveLike;
+using testing::RandomBytes;
+
+std::vector<std::uint8_t> ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const fs::path& p, const std::vector<std::uint8_t>& data) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
+}
+
+bool HaveTool(const char* name) {
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+int Shell(const std::string& command) {
+    int rc = std::system(command.c_str());
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+std::string Quote(const fs::path& p) {
+    return "'" + p.string() + "'";
+}
+
+class Library : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        handle_ = dlopen(SABREL_UNLHA_SO, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(handle_, nullptr) << dlerror();
+        api_.getVersion = reinterpret_cast<UnlhaGetVersionFn>(dlsym(handle_, "UnlhaGetVersion"));
+        api_.getRunning = reinterpret_cast<UnlhaGetRunningFn>(dlsym(handle_, "UnlhaGetRunning"));
+        api_.unlha = reinterpret_cast<UnlhaFn>(dlsym(handle_, "Unlha"));
+        api_.checkArchive =
+            reinterpret_cast<UnlhaCheckArchiveFn>(dlsym(handle_, "UnlhaCheckArchive"));
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(api_.getVersion && api_.getRunning && api_.unlha && api_.checkArchive);
+        char pattern[] = "/tmp/sabrel-archiver-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        unsetenv("SABREL_WINDIR");
+    }
+    void TearDown() override {
+        Shell("chmod -R u+w " + Quote(dir_));
+        fs::remove_all(dir_);
+    }
+
+    int Unlha(const std::string& line) { return api_.unlha(nullptr, line.c_str(), nullptr, 0); }
+    int Check(const fs::path& p) { return api_.checkArchive(p.c_str(), 2); }
+
+    static void* handle_;
+    static ArchiverApi api_;
+    fs::path dir_;
+};
+
+void* Library::handle_ = nullptr;
+ArchiverApi Library::api_;
+
+TEST_F(Library, VersionAndRunningFlag) {
+    EXPECT_EQ(api_.getVersion(), 100);
+    EXPECT_EQ(api_.getRunning(), 0);
+
+    // Busy only while a call is under way.
+    WriteAll(dir_ / "BIG.DAT", HiveLike(6 << 20, 1));
+    std::atomic<bool> done{false};
+    std::atomic<bool> sawBusy{false};
+    std::thread watcher([&] {
+        while (!done.load()) {
+            if (api_.getRunning()) sawBusy = true;
+            std::this_thread::yield();
+        }
+    });
+    EXPECT_EQ(Unlha("a -a1 " + (dir_ / "BIG.LZH").string() + " " + (dir_ / "BIG.DAT").string()), 0);
+    done = true;
+    watcher.join();
+    EXPECT_TRUE(sawBusy.load());
+    EXPECT_EQ(api_.getRunning(), 0);
+}
+
+// Empty, small, 1 MiB random, 8 MiB hive-like and window-sized files: our
+// archive and the program made from it pass lhasa's test, extract byte for
+// byte with lhasa, and pass our own full check.
+TEST_F(Library, LhasaReadsWhatWeWrite) {
+    if (!HaveTool("lhasa")) GTEST_SKIP() << "lhasa is not installed";
+    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files = {
+        {"EMPTY.DAT", {}},
+        {"SMALL.TXT", {'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', '\n'}},
+        {"RANDOM.BIN", RandomBytes(1 << 20, 2)},
+        {"SYSTEM.DAT", HiveLike(8 << 20, 3)},
+        {"WINDOW.DAT", HiveLike(8192, 4)},
+    };
+    const fs::path arc = dir_ / "ALL.LZH";
+    for (const auto& [name, data] : files) {
+        WriteAll(dir_ / name, data);
+        ASSERT_EQ(Unlha("a -a1 " + arc.string() + " " + (dir_ / name).string()), 0) << name;
+    }
+    EXPECT_EQ(Check(arc), 1);
+    ASSERT_EQ(Unlha("s " + arc.string() + " " + dir_.string() + "\\"), 0);
+    const fs::path exe = dir_ / "ALL.EXE";
+    ASSERT_TRUE(fs::exists(exe));
+    EXPECT_EQ(Check(exe), 1);
+
+    for (const fs::path& archive : {arc, exe}) {
+        EXPECT_EQ(Shell("lhasa -t " + Quote(archive) + " >/dev/null 2>&1"), 0) << archive;
+        const fs::path out = dir_ / ("x-" + archive.filename().string());
+        fs::create_directories(out);
+        ASSERT_EQ(
+            Shell("cd " + Quote(out) + " && lhasa -xq " + Quote(archive) + " >/dev/null 2>&1"), 0);
+        for (const auto& [name, data] : files) {
+            // lhasa gives MS-DOS names in lower case.
+            std::string lower = name;
+            for (char& c : lower)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            fs::path got = fs::exists(out / name) ? out / name : out / lower;
+            ASSERT_TRUE(fs::exists(got)) << got;
+            EXPECT_TRUE(ReadAll(got) == data) << got;
+        }
+    }
+}
+
+TEST_F(Library, JlhaArchivesPassOurCheckAndBecomePrograms) {
+    if (!HaveTool("jlha")) GTEST_SKIP() << "jlha is not installed";
+    const auto hive = HiveLike(1 << 20, 5);
+    const auto text = HiveLike(20000, 6);
+    WriteAll(dir_ / "USER.DAT", hive);
+    WriteAll(dir_ / "NOTE.TXT", text);
+    const fs::path arc = dir_ / "JLHA.LZH";
+    ASSERT_EQ(Shell("cd " + Quote(dir_) + " && jlha a JLHA.LZH USER.DAT NOTE.TXT >/dev/null 2>&1"),
+              0);
+    ASSERT_TRUE(fs::exists(arc));
+    EXPECT_EQ(Check(arc), 1);
+
+    // The program made from it holds the same members, checked again.
+    ASSERT_EQ(Unlha("s " + arc.string() + " " + dir_.string() + "\\"), 0);
+    EXPECT_EQ(Check(dir_ / "JLHA.EXE"), 1);
+    if (HaveTool("lhasa")) {
+        EXPECT_EQ(Shell("lhasa -t " + Quote(dir_ / "JLHA.EXE") + " >/dev/null"), 0);
+    }
+
+    // Adding to jlha's archive keeps its members.
+    WriteAll(dir_ / "MORE.DAT", text);
+    ASSERT_EQ(Unlha("a -a1 " + arc.string() + " " + (dir_ / "MORE.DAT").string()), 0);
+    EXPECT_EQ(Check(arc), 1);
+    fs::create_directories(dir_ / "out");
+    ASSERT_EQ(Shell("cd " + Quote(dir_ / "out") + " && jlha x ../JLHA.LZH >/dev/null 2>&1"), 0);
+    EXPECT_TRUE(ReadAll(dir_ / "out" / "USER.DAT") == hive);
+    EXPECT_TRUE(ReadAll(dir_ / "out" / "MORE.DAT") == text);
+}
+
+TEST_F(Library, DamagedArchivesAreRefused) {
+    WriteAll(dir_ / "SYSTEM.DAT", HiveLike(300000, 7));
+    const fs::path arc = dir_ / "SYSTEMBU.LZH";
+    ASSERT_EQ(Unlha("a -a1 " + arc.string() + " " + (dir_ / "SYSTEM.DAT").string()), 0);
+    ASSERT_EQ(Unlha("s " + arc.string() + " " + dir_.string() + "\\"), 0);
+    const auto good = ReadAll(dir_ / "SYSTEMBU.EXE");
+    auto bad = good;
+    bad[bad.size() - 1000] ^= 0x08;
+    WriteAll(dir_ / "BAD.EXE", bad);
+    EXPECT_EQ(Check(dir_ / "BAD.EXE"), 0);
+    if (HaveTool("lhasa")) {
+        EXPECT_NE(Shell("lhasa -t " + Quote(dir_ / "BAD.EXE") + " >/dev/null 2>&1"), 0);
+    }
+    bad.assign(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
+    WriteAll(dir_ / "CUT.EXE", bad);
+    EXPECT_EQ(Check(dir_ / "CUT.EXE"), 0);
+    EXPECT_EQ(Check(dir_ / "SYSTEM.DAT"), 0);
+    EXPECT_EQ(Check(dir_ / "NONE.LZH"), 0);
+    // A program is never made from a damaged archive.
+    EXPECT_NE(Unlha("s " + (dir_ / "BAD.EXE").string() + " " + (dir_ / "o").string() + "\\"), 0);
+    EXPECT_FALSE(fs::exists(dir_ / "o" / "BAD.EXE"));
+}
+
+TEST_F(Library, FailuresGiveErrorCodesAndKeepOldFiles) {
+    WriteAll(dir_ / "USER.DAT", HiveLike(50000, 8));
+    const fs::path arc = dir_ / "USERBU.LZH";
+    EXPECT_NE(Unlha("a -a1 " + arc.string() + " " + (dir_ / "MISSING.DAT").string()), 0);
+    EXPECT_FALSE(fs::exists(arc));
+    EXPECT_NE(Unlha("a -a1 " + (dir_ / "nofolder" / "X.LZH").string() + " " +
+                    (dir_ / "USER.DAT").string()),
+              0);
+    EXPECT_NE(Unlha("frobnicate"), 0);
+    EXPECT_NE(api_.unlha(nullptr, nullptr, nullptr, 0), 0);
+
+    ASSERT_EQ(Unlha("a -a1 " + arc.string() + " " + (dir_ / "USER.DAT").string()), 0);
+    const auto before = ReadAll(arc);
+    if (geteuid() != 0) {
+        // A folder that cannot be written: the old archive stays as it was.
+        fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::remove);
+        WriteAll(dir_ / "USER.DAT", HiveLike(50000, 9));
+        EXPECT_NE(Unlha("a -a1 " + arc.string() + " " + (dir_ / "USER.DAT").string()), 0);
+        fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::add);
+        EXPECT_TRUE(ReadAll(arc) == before);
+    }
+    // A damaged archive is not updated.
+    auto damaged = before;
+    damaged[5] ^= 1;
+    WriteAll(arc, damaged);
+    EXPECT_NE(Unlha("a -a1 " + arc.string() + " " + (dir_ / "USER.DAT").string()), 0);
+    EXPECT_TRUE(ReadAll(arc) == damaged);
+
+    // The output buffer, when given, gets a message that fits.
+    char out[8];
+    EXPECT_NE(api_.unlha(nullptr, "x", out, sizeof out), 0);
+    EXPECT_LT(std::strlen(out), sizeof out);
+}
+
+// The Windows-side paths the backup passes, quoted because a profile folder
+// holds a blank, mapped through SABREL_WINDIR; the attribute is the one the
+// offline system keeps for the file.
+TEST_F(Library, DosPathsWithBlanksThroughTheOfflineSystem) {
+    const fs::path windows = dir_ / "WINDOWS";
+    const fs::path profile = windows / "Profiles" / "Taro Yamada";
+    fs::create_directories(profile);
+    const auto hive = HiveLike(400000, 10);
+    WriteAll(profile / "USER.DAT", hive);
+    setenv("SABREL_WINDIR", windows.c_str(), 1);
+    {
+        platform::offline::OfflinePlatform system;
+        ASSERT_TRUE(
+            system.SetFileAttributesA("C:\\WINDOWS\\Profiles\\Taro Yamada\\USER.DAT", 0x27));
+    }
+    ASSERT_EQ(Unlha("a -a1 \"C:\\WINDOWS\\Profiles\\Taro Yamada\\USERBU.LZH\" "
+                    "\"C:\\WINDOWS\\Profiles\\Taro Yamada\\USER.DAT\""),
+              0);
+    ASSERT_EQ(Unlha("s \"C:\\windows\\PROFILES\\taro yamada\\USERBU.LZH\" "
+                    "\"C:\\WINDOWS\\Profiles\\Taro Yamada\\\""),
+              0);
+    EXPECT_EQ(api_.checkArchive("C:\\WINDOWS\\Profiles\\Taro Yamada\\USERBU.EXE", 2), 1);
+    // Unquoted, as the command formats give them: still whole paths.
+    ASSERT_EQ(Unlha("a -a1 C:\\WINDOWS\\Profiles\\Taro Yamada\\SECOND.LZH "
+                    "C:\\WINDOWS\\Profiles\\Taro Yamada\\USER.DAT"),
+              0);
+    unsetenv("SABREL_WINDIR");
+    EXPECT_TRUE(fs::exists(profile / "USERBU.EXE"));
+    EXPECT_TRUE(fs::exists(profile / "SECOND.LZH"));
+    EXPECT_EQ(Check(profile / "USERBU.EXE"), 1);
+    for (const char* name : {"USERBU.EXE", "SECOND.LZH"}) {
+        const auto bytes = ReadAll(profile / name);
+        Archive archive;
+        ASSERT_EQ(ParseArchive(bytes.data(), bytes.size(), &archive), kOk);
+        ASSERT_EQ(archive.members.size(), 1u);
+        EXPECT_EQ(archive.members[0].name, "USER.DAT");
+        EXPECT_EQ(archive.members[0].attribute, 0x27);
+        EXPECT_EQ(archive.members[0].originalSize, hive.size());
+    }
+    // No temporary or set-aside file is left.
+    int count = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(profile)) ++count;
+    EXPECT_EQ(count, 4);
+}
+
+// ---- The self-extracting program in dosbox -------------------------------------
+
+class DosSfx : public Library {
+  protected:
+    void SetUp() override {
+        Library::SetUp();
+        if (!HaveTool("dosbox")) GTEST_SKIP() << "dosbox is not installed: the DOS run is skipped";
+        if (!HaveTool("timeout"))
+            GTEST_SKIP() << "timeout is not available: the DOS run is skipped";
+    }
+
+    // Runs the batch lines in dosbox with C: = `drive`; returns RESULT.TXT.
+    std::string RunDos(const fs::path& drive, const std::string& lines) {
+        std::string bat = "@echo off\r\n" + lines +
+                          "if errorlevel 1 goto bad\r\necho OK> C:\\RESULT.TXT\r\ngoto end\r\n"
+                          ":bad\r\necho FAIL> C:\\RESULT.TXT\r\n:end\r\n";
+        WriteAll(drive / "RUN.BAT", {bat.begin(), bat.end()});
+        fs::remove(drive / "RESULT.TXT");
+        const fs::path conf = dir_ / "db.conf";
+        std::string text =
+            "[sdl]\noutput=surface\n[dosbox]\nmemsize=16\n[cpu]\ncore=dynamic\n"
+            "cycles=max\n[mixer]\nnosound=true\n[speaker]\npcspeaker=false\n"
+            "[midi]\nmpu401=none\nmididevice=none\n[autoexec]\nmount c \"" +
+            drive.string() + "\"\nc:\ncall RUN.BAT\nexit\n";
+        WriteAll(conf, {text.begin(), text.end()});
+        fs::create_directories(dir_ / "home");
+        int rc = Shell("HOME=" + Quote(dir_ / "home") +
+                       " SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 90 dosbox -conf " +
+                       Quote(conf) + " -noconsole >/dev/null 2>&1");
+        if (rc == 124) return "TIMEOUT";
+        auto result = ReadAll(drive / "RESULT.TXT");
+        std::string s(result.begin(), result.end());
+        while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
+            s.pop_back();
+        return s;
+    }
+
+    // Probes whether dosbox runs here at all, so that a machine without a
+    // working dosbox skips with the reason instead of failing.
+    bool DosboxWorks(std::string* why) {
+        const fs::path probe = dir_ / "probe";
+        fs::create_directories(probe);
+        std::string r = RunDos(probe, "");
+        if (r == "OK") return true;
+        *why =
+            "dosbox did not run a batch file (" + (r.empty() ? std::string("no result") : r) + ")";
+        return false;
+    }
+};
+
+// The restore batch file's own lines, in the hive's folder, over an older
+// read-only copy: the multi-MiB hive comes back byte for byte. The header
+// keeps the attribute and time (dosbox itself keeps neither on host folders).
+TEST_F(DosSfx, RestoresAMultiMegabyteHiveOverAReadOnlyOldCopy) {
+    std::string why;
+    if (!DosboxWorks(&why)) GTEST_SKIP() << why;
+    const fs::path drive = dir_ / "c";
+    const fs::path windows = drive / "WINDOWS";
+    fs::create_directories(windows);
+    const auto hive = HiveLike(5 << 20, 11);
+    WriteAll(windows / "SYSTEM.DAT", hive);
+    setenv("SABREL_WINDIR", windows.c_str(), 1);
+    ASSERT_EQ(Unlha("a -a1 C:\\WINDOWS\\SYSTEMBU.LZH C:\\WINDOWS\\SYSTEM.DAT"), 0);
+    ASSERT_EQ(Unlha("s C:\\WINDOWS\\SYSTEMBU.LZH C:\\WINDOWS\\"), 0);
+    unsetenv("SABREL_WINDIR");
+    ASSERT_EQ(Check(windows / "SYSTEMBU.EXE"), 1);
+
+    WriteAll(windows / "SYSTEM.DAT", HiveLike(1 << 20, 12));
+    fs::permissions(windows / "SYSTEM.DAT", fs::perms::all, fs::perm_options::remove);
+    fs::permissions(windows / "SYSTEM.DAT", fs::perms::owner_read, fs::perm_options::add);
+    EXPECT_EQ(RunDos(drive, "C:\r\nCD C:\\WINDOWS\r\nC:\\WINDOWS\\SYSTEMBU.EXE > C:\\OUT.TXT\r\n"),
+              "OK");
+    EXPECT_TRUE(ReadAll(windows / "SYSTEM.DAT") == hive);
+    const auto said = ReadAll(drive / "OUT.TXT");
+    EXPECT_NE(std::string(said.begin(), said.end()).find("Restoring SYSTEM.DAT ... OK"),
+              std::string::npos);
+    fs::remove(drive / "OUT.TXT");
+    for (const auto& e : fs::directory_iterator(windows))
+        EXPECT_TRUE(e.path().filename() == "SYSTEM.DAT" || e.path().filename() == "SYSTEMBU.EXE" ||
+                    e.path().filename() == "SYSTEMBU.LZH")
+            << "left behind: " << e.path();
+}
+
+// A damaged program exits non-zero and leaves the old file alone; started
+// from another folder it still finds its own file.
+TEST_F(DosSfx, DamagedProgramKeepsTheOldFile) {
+    std::string why;
+    if (!DosboxWorks(&why)) GTEST_SKIP() << why;
+    const fs::path drive = dir_ / "c";
+    fs::create_directories(drive / "BACKUP");
+    fs::create_directories(drive / "WORK");
+    WriteAll(drive / "USER.DAT", HiveLike(600000, 13));
+    ASSERT_EQ(
+        Unlha("a -a1 " + (drive / "USERBU.LZH").string() + " " + (drive / "USER.DAT").string()), 0);
+    ASSERT_EQ(
+        Unlha("s " + (drive / "USERBU.LZH").string() + " " + (drive / "BACKUP").string() + "\\"),
+        0);
+    auto exe = ReadAll(drive / "BACKUP" / "USERBU.EXE");
+    exe[exe.size() - 5000] ^= 0x20;
+    WriteAll(drive / "BACKUP" / "BAD.EXE", exe);
+    const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
+    WriteAll(drive / "WORK" / "USER.DAT", old);
+    EXPECT_EQ(RunDos(drive, "CD WORK\r\n..\\BACKUP\\BAD.EXE > C:\\OUT.TXT\r\n"), "FAIL");
+    EXPECT_TRUE(ReadAll(drive / "WORK" / "USER.DAT") == old);
+    int count = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(drive / "WORK")) ++count;
+    EXPECT_EQ(count, 1);
+    // The sound program, from the same place, restores it.
+    EXPECT_EQ(RunDos(drive, "CD WORK\r\n..\\BACKUP\\USERBU.EXE > C:\\OUT.TXT\r\n"), "OK");
+    EXPECT_TRUE(ReadAll(drive / "WORK" / "USER.DAT") == ReadAll(drive / "USER.DAT"));
+}
+
+}  // namespace
+}  // namespace sabrel::archiver
