@@ -113,6 +113,7 @@ void TForm4::CheckHive() {
     result = HiveCheckResult{};
     std::memset(header_, 0, sizeof header_);
 
+    path[sizeof path - 1] = '\0';  // a path that filled the field still ends inside it
     platform::Platform& p = platform::Get();
     const platform::DWORD attributes = p.GetFileAttributesA(path);
     if (attributes == platform::kInvalidFileAttributes ||
