@@ -15,6 +15,7 @@
 #include "backup/backup.h"
 #include "platform/offline/offline_platform.h"
 #include "tests/backup/test_support.h"
+#include "ui/script/script_ui.h"
 
 namespace sabrel::backup {
 namespace {
@@ -72,8 +73,8 @@ TEST(BackupArchiveEndToEnd, SelfExtractingBackupsHoldTheHiveBytes) {
     setenv("SABREL_UNLHA_PATH", SABREL_TEST_UNLHA, 1);
     platform::offline::OfflinePlatform p;
     platform::Set(&p);
-    test::RecordingUi ui;
-    ui::Set(&ui);
+    ui::ScriptUi ui;
+    ui.SetAutoOk(true);
 
     ArchiverApi api;
     api.module = p.LoadLibraryA("unlha32.dll");
@@ -96,7 +97,7 @@ TEST(BackupArchiveEndToEnd, SelfExtractingBackupsHoldTheHiveBytes) {
     request.archiver = &api;
     BackupReg(request);
 
-    for (const auto& box : ui.boxes) ADD_FAILURE() << box.text;
+    for (const auto& box : ui.Boxes()) ADD_FAILURE() << box.text;
     EXPECT_FALSE(fs::exists(windows / "SYSTEMBU.LZH"));
     EXPECT_FALSE(fs::exists(profile / "USERBU.LZH"));
     ASSERT_TRUE(fs::exists(windows / "SYSTEMBU.EXE"));
@@ -112,7 +113,6 @@ TEST(BackupArchiveEndToEnd, SelfExtractingBackupsHoldTheHiveBytes) {
     EXPECT_NE(batch.find("ECHO --- Profiles\\Taro Yamada\\USER.DAT"), std::string::npos);
 
     p.FreeLibrary(api.module);
-    ui::Set(nullptr);
     platform::Set(nullptr);
     unsetenv("SABREL_UNLHA_PATH");
     unsetenv("SABREL_WINDIR");

@@ -1,6 +1,6 @@
-// BackupReg on temporary machine folders through the offline platform, with a
-// recording message box double and a recording double of the archiver's four
-// entry points.
+// BackupReg on temporary machine folders through the offline platform and the
+// script UI backend, with a recording double of the archiver's four entry
+// points.
 #include "backup/backup.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@
 #include "common/paths.h"
 #include "platform/offline/offline_platform.h"
 #include "tests/backup/test_support.h"
-#include "ui/ui.h"
+#include "ui/script/script_ui.h"
 
 namespace sabrel::backup {
 namespace {
@@ -123,7 +123,7 @@ class BackupTest : public ::testing::Test {
         setenv("SABREL_WINDIR", host_.c_str(), 1);
         platform_ = std::make_unique<platform::offline::OfflinePlatform>();
         platform::Set(platform_.get());
-        ui::Set(&ui_);
+        ui_.SetAutoOk(true);
         api_ = FakeArchiver::Api();
 
         char dir[128] = {};
@@ -135,7 +135,6 @@ class BackupTest : public ::testing::Test {
         request_.lineBuffer = &meBat_;
     }
     void TearDown() override {
-        ui::Set(nullptr);
         platform::Set(nullptr);
         platform_.reset();
         unsetenv("SABREL_WINDIR");
@@ -151,12 +150,19 @@ class BackupTest : public ::testing::Test {
         if (!platform_->ReadWholeFile(dosPath.c_str(), &bytes)) return "<missing>";
         return std::string(bytes.begin(), bytes.end());
     }
+    // The boxes shown since the last ClearBoxes().
+    std::vector<ui::BoxRecord> Boxes() const {
+        std::vector<ui::BoxRecord> all = ui_.Boxes();
+        return {all.begin() + static_cast<std::ptrdiff_t>(seenBoxes_), all.end()};
+    }
+    void ClearBoxes() { seenBoxes_ = ui_.Boxes().size(); }
     std::string Batch() { return Read("C:\\WINDOWS\\HELP\\SBRCOVER.BAT"); }
 
     fs::path machine_;
     fs::path host_;
     std::unique_ptr<platform::offline::OfflinePlatform> platform_;
-    test::RecordingUi ui_;
+    ui::ScriptUi ui_;  // answers every plain box with OK and records it
+    std::size_t seenBoxes_ = 0;
     ArchiverApi api_;
     std::vector<std::string> meBat_;
     BackupRequest request_;
@@ -171,7 +177,7 @@ TEST_F(BackupTest, CopyModeReplacesProtectedOldBackupAndWritesExampleBlocks) {
 
     BackupReg(request_);
 
-    EXPECT_TRUE(ui_.boxes.empty()) << ui_.boxes[0].text;
+    EXPECT_TRUE(Boxes().empty()) << Boxes()[0].text;
     EXPECT_EQ(Read("C:\\WINDOWS\\SYSTEM.BEF"), "system hive");
     EXPECT_EQ(Read("C:\\WINDOWS\\USER.BEF"), "user hive");
     DWORD attrs = platform_->GetFileAttributesA("C:\\WINDOWS\\SYSTEM.BEF");
@@ -198,7 +204,7 @@ TEST_F(BackupTest, ArchiveModeCallsTheLibraryAndWritesTheExampleBlock) {
 
     BackupReg(request_);
 
-    EXPECT_TRUE(ui_.boxes.empty());
+    EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(FakeArchiver::calls, (std::vector<std::string>{
                                        "running",
                                        "a -a1 C:\\WINDOWS\\SYSTEMBU.LZH C:\\WINDOWS\\SYSTEM.DAT",
@@ -217,7 +223,7 @@ TEST_F(BackupTest, ClassesInArchiveModeWithoutTestBecomesClassebuExe) {
 
     BackupReg(request_);
 
-    EXPECT_TRUE(ui_.boxes.empty());
+    EXPECT_TRUE(Boxes().empty());
     ASSERT_EQ(FakeArchiver::calls.size(), 3u);  // no test call
     EXPECT_EQ(FakeArchiver::calls[1], "a -a1 C:\\WINDOWS\\CLASSEBU.LZH C:\\WINDOWS\\CLASSES.DAT");
     EXPECT_TRUE(Exists("C:\\WINDOWS\\CLASSEBU.EXE"));
@@ -238,7 +244,7 @@ TEST_F(BackupTest, TwoProfileHivesEachGetTheirOwnBackupAndShortPathsInTheBatch) 
 
     BackupReg(request_);
 
-    ASSERT_TRUE(ui_.boxes.empty());
+    ASSERT_TRUE(Boxes().empty());
     EXPECT_EQ(Read("C:\\WINDOWS\\Profiles\\Taro Yamada\\USER.BEF"), "hive of Taro Yamada");
     EXPECT_EQ(Read("C:\\WINDOWS\\Profiles\\Hanako\\USER.BEF"), "hive of Hanako");
 
@@ -269,7 +275,7 @@ TEST_F(BackupTest, ArchiveModeQuotesPathsThatHoldASpace) {
 
     BackupReg(request_);
 
-    ASSERT_TRUE(ui_.boxes.empty());
+    ASSERT_TRUE(Boxes().empty());
     ASSERT_GE(FakeArchiver::calls.size(), 3u);
     EXPECT_EQ(FakeArchiver::calls[1],
               "a -a1 \"C:\\WINDOWS\\Profiles\\Taro Yamada\\USERBU.LZH\" "
@@ -289,11 +295,11 @@ TEST_F(BackupTest, EveryHiveFailingLeavesHeaderAndFooterAndASecondCallReplacesTh
     fs::remove(host_ / "USER.DAT");
     BackupReg(request_);
 
-    ASSERT_EQ(ui_.boxes.size(), 2u);
-    EXPECT_EQ(ui_.boxes[0].kind, ui::BoxKind::Plain);
-    EXPECT_EQ(ui_.boxes[0].caption, "Quillmere");
-    EXPECT_EQ(ui_.boxes[0].text, "SYSTEM.DAT: copy failure to back up[2]");
-    EXPECT_EQ(ui_.boxes[1].text, "USER.DAT: copy failure to back up[2]");
+    ASSERT_EQ(Boxes().size(), 2u);
+    EXPECT_EQ(Boxes()[0].kind, ui::BoxKind::Plain);
+    EXPECT_EQ(Boxes()[0].caption, "Quillmere");
+    EXPECT_EQ(Boxes()[0].text, "SYSTEM.DAT: copy failure to back up[2]");
+    EXPECT_EQ(Boxes()[1].text, "USER.DAT: copy failure to back up[2]");
     EXPECT_EQ(Batch(), std::string(kHeader) + kFooter);
 }
 
@@ -306,8 +312,8 @@ TEST_F(BackupTest, BusyLibraryRemovesOldFilesSkipsTheHiveAndTriesTheNext) {
 
     BackupReg(request_);
 
-    ASSERT_EQ(ui_.boxes.size(), 1u);
-    EXPECT_EQ(ui_.boxes[0].text, "another UNLHA is working!");
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].text, "another UNLHA is working!");
     EXPECT_FALSE(Exists("C:\\WINDOWS\\SYSTEMBU.LZH"));
     EXPECT_FALSE(Exists("C:\\WINDOWS\\SYSTEMBU.EXE"));
     EXPECT_EQ(FakeArchiver::calls[1], "running");  // straight on to USER.DAT
@@ -333,7 +339,7 @@ TEST_F(BackupTest, LibraryFailuresLeaveWhatTheyMadeAndNoBlock) {
     request_.testArchive = true;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        ui_.boxes.clear();
+        ClearBoxes();
         FakeArchiver::Reset();
         FakeArchiver::addResult = c.add;
         FakeArchiver::sfxResult = c.sfx;
@@ -341,8 +347,8 @@ TEST_F(BackupTest, LibraryFailuresLeaveWhatTheyMadeAndNoBlock) {
 
         BackupReg(request_);
 
-        ASSERT_EQ(ui_.boxes.size(), 1u);
-        EXPECT_EQ(ui_.boxes[0].text, c.message);
+        ASSERT_EQ(Boxes().size(), 1u);
+        EXPECT_EQ(Boxes()[0].text, c.message);
         EXPECT_EQ(Exists("C:\\WINDOWS\\SYSTEMBU.LZH"), c.lzhLeft);
         EXPECT_EQ(Exists("C:\\WINDOWS\\SYSTEMBU.EXE"), c.exeLeft);
         EXPECT_EQ(Batch(), std::string(kHeader) + kFooter);
@@ -356,21 +362,21 @@ TEST_F(BackupTest, OldBackupThatCannotBeDeletedStopsOnlyThatHive) {
 
     BackupReg(request_);
 
-    ASSERT_EQ(ui_.boxes.size(), 1u);
-    EXPECT_EQ(ui_.boxes[0].text.rfind("SYSTEM.DAT: cannot delete old back-up[", 0), 0u)
-        << ui_.boxes[0].text;
-    EXPECT_NE(ui_.boxes[0].text, "SYSTEM.DAT: cannot delete old back-up[0]");
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].text.rfind("SYSTEM.DAT: cannot delete old back-up[", 0), 0u)
+        << Boxes()[0].text;
+    EXPECT_NE(Boxes()[0].text, "SYSTEM.DAT: cannot delete old back-up[0]");
     EXPECT_EQ(Read("C:\\WINDOWS\\USER.BEF"), "user hive");
     EXPECT_EQ(Batch().find("SYSTEM"), std::string::npos);
 
-    ui_.boxes.clear();
+    ClearBoxes();
     request_.archiveMode = true;
     request_.targets = {{"SYSTEM.DAT", true}};
     fs::create_directories(host_ / "SYSTEMBU.EXE" / "inner");
     BackupReg(request_);
-    ASSERT_EQ(ui_.boxes.size(), 1u);
-    EXPECT_EQ(ui_.boxes[0].text.rfind("SYSTEM.DAT: cannot delete old arc-exe[", 0), 0u)
-        << ui_.boxes[0].text;
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].text.rfind("SYSTEM.DAT: cannot delete old arc-exe[", 0), 0u)
+        << Boxes()[0].text;
     EXPECT_TRUE(FakeArchiver::calls.empty());
 }
 
@@ -387,7 +393,7 @@ TEST_F(BackupTest, RebuildOnlyOrNothingSelectedTouchesNothing) {
 
     EXPECT_EQ(Batch(), "earlier batch");
     EXPECT_EQ(Read("C:\\WINDOWS\\SYSTEM.BEF"), "earlier backup");
-    EXPECT_TRUE(ui_.boxes.empty());
+    EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(BackupTest, UnwritableBatchFileRaisesBatchWriteErrorAndKeepsTheBackups) {
@@ -427,8 +433,8 @@ TEST_F(BackupTest, ArchiveModeWithoutAUsableLibraryFailsEachHive) {
 
     BackupReg(request_);
 
-    ASSERT_EQ(ui_.boxes.size(), 2u);
-    EXPECT_EQ(ui_.boxes[0].text, "SYSTEM.DAT: compress failure[127]");
+    ASSERT_EQ(Boxes().size(), 2u);
+    EXPECT_EQ(Boxes()[0].text, "SYSTEM.DAT: compress failure[127]");
     EXPECT_EQ(Batch(), std::string(kHeader) + kFooter);
 }
 

@@ -1,5 +1,4 @@
-// Helpers of the backup tests: temporary machine folders and a message box
-// double that records every box.
+// Helpers of the backup tests: temporary machine folders and command lines.
 #pragma once
 
 #include <unistd.h>
@@ -9,25 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/ui.h"
-
 namespace sabrel::backup::test {
-
-struct Box {
-    ui::BoxKind kind;
-    std::string caption;
-    std::string text;
-};
-
-class RecordingUi : public ui::Ui {
-  public:
-    ui::Answer MessageBox(ui::BoxKind kind, const std::string& caption,
-                          const std::string& text) override {
-        boxes.push_back({kind, caption, text});
-        return kind == ui::BoxKind::Confirm ? ui::Answer::Yes : ui::Answer::Ok;
-    }
-    std::vector<Box> boxes;
-};
 
 // A fresh, empty host folder that stands for one machine's drive C:.
 inline std::filesystem::path MakeMachineFolder(const std::string& tag) {
