@@ -1,0 +1,125 @@
+// The stand-in archiver's -lh5- compressor against jlha (Debian's jlha-utils,
+// the only command-line -lh5- creator there) on the same 8 MiB hive, side by
+// side: time per run and packed size. jlha runs as a process, so its time
+// includes the Java start; both are measured in real time. The packed sizes
+// and their ratio are printed after the benchmarks.
+// Target: within 10 % of jlha's packed size, and faster.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "archiver/lh5.h"
+#include "archiver/lzh_archive.h"
+#include "hive/synth.h"
+
+namespace {
+
+const std::vector<std::uint8_t>& Hive() {
+    static const std::vector<std::uint8_t> bytes = [] {
+        sabrel::hive::SynthOptions o;
+        o.seed = 8;
+        o.keys = 1000;
+        o.maxValues = 6;
+        o.maxData = 48;
+        o.sjis = 100;
+        o.fragmented = true;
+        o.targetSize = (8u << 20) + (1u << 20);
+        sabrel::hive::SynthStats stats;
+        std::vector<std::uint8_t> bytes = sabrel::hive::Synthesize(o, &stats);
+        bytes.resize(8u << 20);  // exactly 8 MiB; compressors do not care where it ends
+        return bytes;
+    }();
+    return bytes;
+}
+
+std::size_t g_ourPacked = 0;
+std::size_t g_jlhaPacked = 0;
+
+void BM_StandInLh5(benchmark::State& state) {
+    const auto& hive = Hive();
+    sabrel::archiver::Lh5EncoderOptions options;
+    options.maxChain = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        std::vector<std::uint8_t> packed =
+            sabrel::archiver::Lh5Encode(hive.data(), hive.size(), options);
+        benchmark::DoNotOptimize(packed.data());
+        if (options.maxChain == sabrel::archiver::Lh5EncoderOptions{}.maxChain)
+            g_ourPacked = packed.size();
+        state.counters["packed"] = static_cast<double>(packed.size());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * hive.size()));
+}
+BENCHMARK(BM_StandInLh5)
+    ->Arg(16)
+    ->Arg(sabrel::archiver::Lh5EncoderOptions{}.maxChain)
+    ->Arg(1024)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_StandInDecode(benchmark::State& state) {
+    const auto& hive = Hive();
+    std::vector<std::uint8_t> packed = sabrel::archiver::Lh5Encode(hive.data(), hive.size());
+    for (auto _ : state) {
+        std::vector<std::uint8_t> out;
+        sabrel::archiver::Lh5Decode(packed.data(), packed.size(), hive.size(), &out);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * hive.size()));
+}
+BENCHMARK(BM_StandInDecode)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Jlha(benchmark::State& state) {
+    if (std::system("command -v jlha >/dev/null 2>&1") != 0) {
+        state.SkipWithError("jlha is not installed");
+        return;
+    }
+    const auto& hive = Hive();
+    char dir[] = "/tmp/sabrel-jlha-XXXXXX";
+    if (!mkdtemp(dir)) {
+        state.SkipWithError("no temporary folder");
+        return;
+    }
+    const std::string d = dir;
+    FILE* f = std::fopen((d + "/SYSTEM.DAT").c_str(), "wb");
+    std::fwrite(hive.data(), 1, hive.size(), f);
+    std::fclose(f);
+    const std::string cmd =
+        "cd " + d + " && rm -f J.LZH && jlha a J.LZH SYSTEM.DAT >/dev/null 2>&1";
+    for (auto _ : state) {
+        if (std::system(cmd.c_str()) != 0) state.SkipWithError("jlha failed");
+    }
+    // The member's packed size, read from its header.
+    std::vector<std::uint8_t> arc;
+    if (FILE* a = std::fopen((d + "/J.LZH").c_str(), "rb")) {
+        int c;
+        while ((c = std::fgetc(a)) != EOF) arc.push_back(static_cast<std::uint8_t>(c));
+        std::fclose(a);
+    }
+    sabrel::archiver::Archive parsed;
+    if (sabrel::archiver::ParseArchive(arc.data(), arc.size(), &parsed) == 0 &&
+        !parsed.members.empty()) {
+        g_jlhaPacked = parsed.members[0].packedSize;
+        state.counters["packed"] = static_cast<double>(g_jlhaPacked);
+    }
+    std::system(("rm -rf " + d).c_str());
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * hive.size()));
+}
+BENCHMARK(BM_Jlha)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (g_ourPacked && g_jlhaPacked) {
+        std::printf("input %zu bytes: stand-in %zu, jlha %zu packed; stand-in/jlha = %.3f\n",
+                    Hive().size(), g_ourPacked, g_jlhaPacked,
+                    static_cast<double>(g_ourPacked) / static_cast<double>(g_jlhaPacked));
+    }
+    return 0;
+}
