@@ -426,6 +426,27 @@ TEST_F(BackupTest, HelpFolderIsCreatedWithMissingParents) {
     EXPECT_EQ(Read("C:\\WINDOWS\\NEW\\DEEPER\\HELP\\SBRCOVER.BAT"), std::string(kHeader) + kFooter);
 }
 
+TEST_F(BackupTest, ShortPathBeyondTheLimitKeepsTheBackupWithoutABlock) {
+    // 26 folders of eight letters: a 253-character path that is its own 8.3
+    // form, too long for the 250 the query allows.
+    std::string entry;
+    fs::path folder = host_;
+    for (int i = 0; i < 26; ++i) {
+        entry += "ABCDEFGH\\";
+        folder /= "ABCDEFGH";
+    }
+    fs::create_directories(folder);
+    test::WriteHostFile(folder / "USER.DAT", "deep hive");
+    request_.targets = {{entry + "USER.DAT", true}};
+
+    BackupReg(request_);
+
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].text, entry + "USER.DAT: cannot get short path[122]");
+    EXPECT_EQ(Read("C:\\WINDOWS\\" + entry + "USER.BEF"), "deep hive");
+    EXPECT_EQ(Batch(), std::string(kHeader) + kFooter);
+}
+
 TEST_F(BackupTest, ArchiveModeWithoutAUsableLibraryFailsEachHive) {
     request_.archiveMode = true;
     request_.archiver = nullptr;
