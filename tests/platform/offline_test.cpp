@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "hive/synth.h"
 #include "platform/offline/dos_paths.h"
 #include "platform/offline/offline_platform.h"
 #include "tests/platform/offline_fixture.h"
@@ -75,6 +76,49 @@ TEST_F(OfflinePlatformTest, EnvironmentOverridesEachValue) {
     ASSERT_TRUE(p.GetUserNameA(buf, &size));
     EXPECT_STREQ(buf, "山田");
     EXPECT_EQ(size, 5u);
+}
+
+// The installation's own SYSTEM.DAT tells version, user and code page; the
+// registry calls reach it by DOS path.
+TEST_F(OfflinePlatformTest, InstallationValuesAndRegistryCallsByDosPath) {
+    hive::SynthOptions options;
+    options.keys = 20;
+    hive::InstallationValues values;
+    values.versionNumber = "4.90.3000";
+    values.user = "山田";
+    std::vector<std::uint8_t> bytes = hive::Synthesize(options, nullptr, &values);
+    TempInstallation::WriteHost(install_.windir() + "/SYSTEM.DAT",
+                                std::string(bytes.begin(), bytes.end()));
+    OfflinePlatform p;
+    OsVersionInfo v;
+    ASSERT_TRUE(p.GetVersionExA(&v));
+    EXPECT_EQ(v.dwMinorVersion, 90u);
+    EXPECT_EQ(v.dwBuildNumber, 0x045A0BB8u);
+    char user[32];
+    DWORD size = sizeof user;
+    ASSERT_TRUE(p.GetUserNameA(user, &size));
+    EXPECT_STREQ(user, "山田");
+
+    EXPECT_EQ(p.RegLoadKeyA(kHkeyUsers, "MIRONET_SABREL", "c:\\windows\\system.dat"), 0);
+    HKEY key = 0;
+    ASSERT_EQ(p.RegOpenKeyExA(kHkeyUsers, "MIRONET_SABREL", 0, kKeyAllAccess, &key), 0);
+    EXPECT_EQ(p.RegSaveKeyA(key, "C:\\WINDOWS\\SYSTEM.CLN", nullptr), 0);
+    EXPECT_TRUE(HostExists(install_.windir() + "/SYSTEM.CLN"));
+    EXPECT_EQ(p.RegSaveKeyA(key, "C:\\WINDOWS\\system.cln", nullptr), LONG{kErrorAlreadyExists});
+    EXPECT_EQ(p.RegCloseKey(key), 0);
+    EXPECT_EQ(p.RegUnLoadKeyA(kHkeyUsers, "MIRONET_SABREL"), 0);
+    EXPECT_EQ(p.RegLoadKeyA(kHkeyUsers, "MIRONET_SABREL", "C:\\WINDOWS\\NONE.DAT"),
+              LONG{kErrorFileNotFound});
+    EXPECT_EQ(p.GetLastError(), kErrorFileNotFound);
+
+    setenv("SABREL_USER", "override", 1);
+    setenv("SABREL_VERSION", "4.10.1998", 1);
+    OfflinePlatform overridden;
+    ASSERT_TRUE(overridden.GetVersionExA(&v));
+    EXPECT_EQ(v.dwBuildNumber, 0x040A07CEu);
+    size = sizeof user;
+    ASSERT_TRUE(overridden.GetUserNameA(user, &size));
+    EXPECT_STREQ(user, "override");
 }
 
 TEST_F(OfflinePlatformTest, WindowsDirectoryQueryFailsWithoutTheVariableOrRoom) {
