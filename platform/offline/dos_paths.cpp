@@ -51,6 +51,19 @@ bool IsInvalidInLongName(std::uint8_t c) {
            c == '|';
 }
 
+// True when every character of the ANSI name may stand in a Windows path.
+bool IsUsableLongName(const std::string& name, const CodePage& cp) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        auto c = static_cast<std::uint8_t>(name[i]);
+        if (cp.IsLeadByte(c)) {
+            ++i;
+            continue;
+        }
+        if (IsInvalidInLongName(c) || c == '\\' || c == '/') return false;
+    }
+    return true;
+}
+
 bool StatPath(const std::string& p, struct stat* st) {
     return ::stat(p.c_str(), st) == 0;
 }
@@ -104,12 +117,18 @@ bool ListDosDirectory(const std::string& hostDir, const CodePage& cp,
         }
         std::sort(names.begin(), names.end());
         std::vector<std::string> longNames(names.size());
+        std::vector<bool> usable(names.size());
         for (std::size_t i = 0; i < names.size(); ++i) {
-            if (!cp.FromHost(names[i], &longNames[i])) longNames[i] = std::string(1, '?');
+            bool lossless = false;
+            if (!cp.FromHost(names[i], &longNames[i], &lossless)) longNames[i] = "_";
+            usable[i] = lossless && IsUsableLongName(longNames[i], cp);
         }
         std::vector<std::string> aliases = AssignShortNames(longNames, cp);
-        for (std::size_t i = 0; i < names.size(); ++i)
-            out->push_back({names[i], longNames[i], aliases[i]});
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            // A name that Windows could not spell (or not use in a path) is
+            // shown by its alias, so that every listed name can be opened.
+            out->push_back({names[i], usable[i] ? longNames[i] : aliases[i], aliases[i]});
+        }
         return true;
     }
     ::close(fd);

@@ -160,11 +160,16 @@ TEST_F(OfflinePlatformTest, NamesWithoutAnAnsiFormAreReachedByAlias) {
     FindHandle h = p.FindFirstFileA("C:\\WINDOWS\\SMILE*.*", &d);
     ASSERT_NE(h, kInvalidFindHandle);
     p.FindClose(h);
-    EXPECT_EQ(d.cFileName, "smile?.txt");
-    EXPECT_EQ(d.cAlternateFileName, "SMILE_~1.TXT");
+    EXPECT_EQ(d.cFileName, "SMILE_~1.TXT");  // "smile?.txt" could not be opened
+    EXPECT_EQ(d.cAlternateFileName, "");
     std::vector<std::uint8_t> data;
     ASSERT_TRUE(p.ReadWholeFile("C:\\WINDOWS\\SMILE_~1.TXT", &data));
     EXPECT_EQ(data.size(), 1u);
+    TempInstallation::WriteHost(install_.windir() + "/a\\b", "x");  // '\\' in a host name
+    h = p.FindFirstFileA("C:\\WINDOWS\\A_B*", &d);
+    ASSERT_NE(h, kInvalidFindHandle);
+    p.FindClose(h);
+    EXPECT_EQ(d.cFileName, "A_B~1");
 }
 
 TEST_F(OfflinePlatformTest, AttributesLiveInAnExtendedAttributeAndThePermission) {
