@@ -593,7 +593,9 @@ std::string ProfilePath(const char* file, const std::string& windowsDir, const C
         }
         if (c == '\\' || c == '/' || c == ':') return f;
     }
-    return windowsDir.empty() ? f : windowsDir + "\\" + f;
+    // Without a Windows directory there is no place for it (an empty path
+    // fails with 3).
+    return windowsDir.empty() ? std::string() : windowsDir + "\\" + f;
 }
 
 bool HasLineBreak(const char* s) {

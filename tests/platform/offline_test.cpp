@@ -127,6 +127,8 @@ TEST_F(OfflinePlatformTest, WindowsDirectoryQueryFailsWithoutTheVariableOrRoom) 
     char buf[128] = "x";
     EXPECT_EQ(without.GetWindowsDirectoryA(buf, sizeof buf), 0u);
     EXPECT_EQ(without.GetFileAttributesA("C:\\WINDOWS"), kInvalidFileAttributes);
+    EXPECT_FALSE(without.WritePrivateProfileStringA("Rename", "a", "b", "WININIT.INI"));
+    EXPECT_EQ(without.GetLastError(), kErrorPathNotFound);
 
     // A long Windows directory does not fit 125 characters: nothing is copied.
     std::string longName(130, 'W');
