@@ -220,6 +220,18 @@ std::string HexOf(const std::string& s) {
     return out;
 }
 
+// The installation's SYSTEM.DAT, whatever the case of its host name.
+std::string FindSystemDat(const std::string& hostWindir) {
+    CodePage cp(kDefaultCodePage);
+    std::vector<DosDirEntry> entries;
+    if (ListDosDirectory(hostWindir, cp, &entries)) {
+        for (const auto& e : entries) {
+            if (cp.EqualNoCase(e.longName, "SYSTEM.DAT")) return hostWindir + "/" + e.hostName;
+        }
+    }
+    return hostWindir + "/SYSTEM.DAT";
+}
+
 }  // namespace
 
 struct OfflinePlatform::State {
@@ -244,7 +256,7 @@ OfflinePlatform::OfflinePlatform() : state_(std::make_unique<State>()) {
     DWORD rawBuild = kDefaultBuild & 0xFFFF;
     UINT codePage = kDefaultCodePage;
     InstallationInfo info;
-    if (!s.hostWindir.empty() && ReadInstallationInfo(s.hostWindir + "/SYSTEM.DAT", &info)) {
+    if (!s.hostWindir.empty() && ReadInstallationInfo(FindSystemDat(s.hostWindir), &info)) {
         if (info.hasVersion) {
             s.major = info.major;
             s.minor = info.minor;

@@ -87,7 +87,7 @@ TEST_F(OfflinePlatformTest, InstallationValuesAndRegistryCallsByDosPath) {
     values.versionNumber = "4.90.3000";
     values.user = "山田";
     std::vector<std::uint8_t> bytes = hive::Synthesize(options, nullptr, &values);
-    TempInstallation::WriteHost(install_.windir() + "/SYSTEM.DAT",
+    TempInstallation::WriteHost(install_.windir() + "/system.dat",
                                 std::string(bytes.begin(), bytes.end()));
     OfflinePlatform p;
     OsVersionInfo v;
