@@ -46,6 +46,12 @@ enum class Lh5Result {
 Lh5Result Lh5Decode(const std::uint8_t* packed, std::size_t packedSize, std::size_t originalSize,
                     std::vector<std::uint8_t>* out, int dictBits = kLh5DictBits);
 
+// The same, handing the output to `sink` in pieces instead of keeping it, so
+// that checking a member of any size takes constant memory.
+using Lh5Sink = void (*)(void* context, const std::uint8_t* data, std::size_t size);
+Lh5Result Lh5DecodeTo(const std::uint8_t* packed, std::size_t packedSize,
+                      std::uint64_t originalSize, int dictBits, Lh5Sink sink, void* context);
+
 // Builds Huffman code lengths of at most `maxLength` bits for `n` symbols from
 // their frequencies. Unused symbols get 0. Returns how many symbols are used;
 // with fewer than two the lengths are all 0 (the caller sends the single-symbol

@@ -181,17 +181,27 @@ bool ReadCLengths(BitReader& in, const Decoder& t, Decoder* c) {
 
 }  // namespace
 
-Lh5Result Lh5Decode(const std::uint8_t* packed, std::size_t packedSize, std::size_t originalSize,
-                    std::vector<std::uint8_t>* out, int dictBits) {
+Lh5Result Lh5DecodeTo(const std::uint8_t* packed, std::size_t packedSize,
+                      std::uint64_t originalSize, int dictBits, Lh5Sink sink, void* context) {
     // -lh4- and -lh5- send the position table with a 4-bit count, -lh6- and
     // -lh7- (larger windows, more position codes) with a 5-bit one.
     const int numP = dictBits <= kLh5DictBits ? kLh5NumP : dictBits + 1;
     const int pCountBits = dictBits <= kLh5DictBits ? 4 : 5;
+    // The output goes through a ring twice the largest window, handed to the
+    // sink each time it fills, so memory does not grow with the member.
+    constexpr std::size_t kRingSize = std::size_t{1} << 17;
+    constexpr std::size_t kRingMask = kRingSize - 1;
+    std::vector<std::uint8_t> ring(kRingSize, 0x20);
+    std::uint64_t produced = 0;
+    auto put = [&](std::uint8_t b) {
+        ring[produced & kRingMask] = b;
+        ++produced;
+        if ((produced & kRingMask) == 0) sink(context, ring.data(), kRingSize);
+    };
+
     BitReader in(packed, packedSize);
     Decoder t, c, p;
-    const std::size_t base = out->size();
-    out->reserve(base + originalSize);
-    std::size_t left = originalSize;
+    std::uint64_t left = originalSize;
     std::uint32_t blockLeft = 0;
     while (left > 0) {
         if (blockLeft == 0) {
@@ -205,24 +215,35 @@ Lh5Result Lh5Decode(const std::uint8_t* packed, std::size_t packedSize, std::siz
         --blockLeft;
         int sym = c.Read(in);
         if (sym < 256) {
-            out->push_back(static_cast<std::uint8_t>(sym));
+            put(static_cast<std::uint8_t>(sym));
             --left;
         } else {
-            std::size_t len = static_cast<std::size_t>(sym - 256 + kLh5MinMatch);
+            std::uint64_t len = static_cast<std::uint64_t>(sym - 256 + kLh5MinMatch);
             int b = p.Read(in);
-            std::size_t dist = b <= 1 ? static_cast<std::size_t>(b)
-                                      : ((std::size_t{1} << (b - 1)) | in.Get(b - 1));
+            std::uint64_t dist = b <= 1 ? static_cast<std::uint64_t>(b)
+                                        : ((std::uint64_t{1} << (b - 1)) | in.Get(b - 1));
             dist += 1;
             if (len > left) len = left;
-            std::size_t have = out->size() - base;
-            for (std::size_t k = 0; k < len; ++k, ++have) {
-                out->push_back(dist > have ? std::uint8_t{0x20} : (*out)[base + have - dist]);
-            }
             left -= len;
+            for (; len > 0; --len) {
+                put(dist > produced ? std::uint8_t{0x20} : ring[(produced - dist) & kRingMask]);
+            }
         }
         if (!in.InBounds()) return Lh5Result::kTruncated;
     }
+    if (produced & kRingMask) sink(context, ring.data(), produced & kRingMask);
     return Lh5Result::kOk;
+}
+
+Lh5Result Lh5Decode(const std::uint8_t* packed, std::size_t packedSize, std::size_t originalSize,
+                    std::vector<std::uint8_t>* out, int dictBits) {
+    return Lh5DecodeTo(
+        packed, packedSize, originalSize, dictBits,
+        [](void* ctx, const std::uint8_t* data, std::size_t size) {
+            static_cast<std::vector<std::uint8_t>*>(ctx)->insert(
+                static_cast<std::vector<std::uint8_t>*>(ctx)->end(), data, data + size);
+        },
+        out);
 }
 
 }  // namespace sabrel::archiver

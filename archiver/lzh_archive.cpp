@@ -202,26 +202,38 @@ int ParseArchive(const std::uint8_t* data, std::size_t size, Archive* out) {
 }
 
 int VerifyMember(const std::uint8_t* data, const Member& m, std::vector<std::uint8_t>* decoded) {
-    std::vector<std::uint8_t> local;
-    std::vector<std::uint8_t>* out = decoded ? decoded : &local;
-    out->clear();
+    if (decoded) decoded->clear();
     const std::uint8_t* packed = data + m.dataOffset;
-    std::string method(m.method);
+    const std::string method(m.method);
     if (method == "-lhd-") return kOk;
+    std::uint16_t crc = 0;
     if (method == "-lh0-" || method == "-lz4-") {
         if (m.packedSize != m.originalSize) return kErrorHuffmanCode;
-        out->assign(packed, packed + m.packedSize);
+        if (decoded) decoded->assign(packed, packed + m.packedSize);
+        crc = Crc16(packed, m.packedSize);
     } else {
-        int dictBits = method == "-lh4-"   ? 12
-                       : method == "-lh5-" ? 13
-                       : method == "-lh6-" ? 15
-                       : method == "-lh7-" ? 16
-                                           : 0;
+        const int dictBits = method == "-lh4-"   ? 12
+                             : method == "-lh5-" ? 13
+                             : method == "-lh6-" ? 15
+                             : method == "-lh7-" ? 16
+                                                 : 0;
         if (dictBits == 0) return kErrorMethod;
-        if (Lh5Decode(packed, m.packedSize, m.originalSize, out, dictBits) != Lh5Result::kOk)
-            return kErrorHuffmanCode;
+        struct Context {
+            std::uint16_t crc;
+            std::vector<std::uint8_t>* out;
+        } ctx{0, decoded};
+        Lh5Result r = Lh5DecodeTo(
+            packed, m.packedSize, m.originalSize, dictBits,
+            [](void* p, const std::uint8_t* bytes, std::size_t size) {
+                auto* c = static_cast<Context*>(p);
+                c->crc = Crc16Update(c->crc, bytes, size);
+                if (c->out) c->out->insert(c->out->end(), bytes, bytes + size);
+            },
+            &ctx);
+        if (r != Lh5Result::kOk) return kErrorHuffmanCode;
+        crc = ctx.crc;
     }
-    return Crc16(out->data(), out->size()) == m.crc ? kOk : kErrorFileCrc;
+    return crc == m.crc ? kOk : kErrorFileCrc;
 }
 
 bool IsStubMethod(const Member& m) {

@@ -113,9 +113,8 @@ int ReadArchive(FileAccess& fs, const std::string& path, std::vector<std::uint8_
 
 int VerifyAll(const std::vector<std::uint8_t>& bytes, const Archive& archive) {
     if (archive.members.empty()) return kErrorNotArcFile;
-    std::vector<std::uint8_t> scratch;
     for (const Member& m : archive.members) {
-        int rc = VerifyMember(bytes.data(), m, &scratch);
+        int rc = VerifyMember(bytes.data(), m);
         if (rc != kOk) return rc;
     }
     return kOk;
