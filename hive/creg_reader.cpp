@@ -1,5 +1,6 @@
 #include "hive/creg_reader.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <new>
 #include <unordered_map>
@@ -21,11 +22,6 @@ constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
 
 // Offsets beyond 2 GiB - 1 cannot be expressed in the format's signed links.
 constexpr std::size_t kMaxImage = 0x7FFFFFFFu;
-
-struct Block {
-    std::uint32_t start;
-    std::uint32_t size;
-};
 
 class Loader {
   public:
@@ -71,7 +67,11 @@ class Loader {
     // Walks the data blocks and the records of each, and notes where every
     // record id of every block starts.
     std::uint32_t IndexBlocks() {
-        blocks_.reserve(blockCount_);
+        // Every value takes at least 12 bytes of the file and every record 20:
+        // reserving for that many costs address space only, and spares the
+        // copies and fresh pages of growing vectors.
+        tree_->ReserveValues(r_.size() / L::value::kSize);
+        records_.reserve(r_.size() / L::record::kSize);
         slots_.assign(static_cast<std::size_t>(blockCount_) * L::rgdb::kMaxRecordsPerBlock,
                       kNoSlot);
         std::uint64_t pos = dataOffset_;
@@ -87,7 +87,6 @@ class Loader {
                 r_.U16(static_cast<std::int64_t>(pos) + L::rgdb::kFlags, &flags);
                 tree_->flags.rgdb = flags;
             }
-            blocks_.push_back({static_cast<std::uint32_t>(pos), size});
             std::uint32_t code = IndexRecords(b, static_cast<std::uint32_t>(pos), size);
             if (code) return code;
             pos += size;
@@ -95,6 +94,9 @@ class Loader {
         return 0;
     }
 
+    // Records are parsed here, in file order, so that the tree walk touches
+    // only the key-node area and the small per-record table. A damaged record
+    // is an error only if a key refers to it.
     std::uint32_t IndexRecords(std::uint32_t b, std::uint32_t start, std::uint32_t size) {
         std::uint32_t x = L::rgdb::kSize;
         while (x < size) {
@@ -107,11 +109,16 @@ class Loader {
                 return kCorrupt;
             }
             if (id != L::record::kFreeId) {
+                std::uint32_t* slot = nullptr;
                 if (id < L::rgdb::kMaxRecordsPerBlock) {
-                    std::uint32_t& slot = slots_[b * L::rgdb::kMaxRecordsPerBlock + id];
-                    if (slot == kNoSlot) slot = start + x;
+                    slot = &slots_[b * L::rgdb::kMaxRecordsPerBlock + id];
                 } else {
-                    extra_.emplace((static_cast<std::uint64_t>(b) << 16) | id, start + x);
+                    slot = &extra_.emplace((static_cast<std::uint64_t>(b) << 16) | id, kNoSlot)
+                                .first->second;
+                }
+                if (*slot == kNoSlot) {
+                    *slot = static_cast<std::uint32_t>(records_.size());
+                    records_.push_back(ParseRecord(start + x));
                 }
             }
             x += length;
@@ -119,15 +126,62 @@ class Loader {
         return 0;
     }
 
-    std::uint32_t FindRecord(std::uint16_t block, std::uint16_t id, std::uint32_t* offset) const {
-        if (block >= blockCount_) return kCorrupt;
+    struct Record {
+        std::uint32_t nameOffset;
+        std::uint32_t firstValue;
+        std::uint32_t valueCount;
+        std::uint32_t bodySize;  // name and values, as they lie in the file
+        std::uint16_t nameLength;
+        bool ok;
+    };
+
+    // The name and the values must lie inside the used size (bytes past it
+    // are slack) and inside the record's length, which the caller checked
+    // against its block.
+    Record ParseRecord(std::uint32_t p) {
+        std::uint8_t h[L::record::kSize];
+        r_.Copy(p, h, sizeof h);
+        std::uint32_t length = ByteReader::LoadU32(h + L::record::kLength);
+        std::uint32_t used = ByteReader::LoadU32(h + L::record::kUsedSize);
+        std::uint16_t nameLength = ByteReader::LoadU16(h + L::record::kNameLength);
+        std::uint32_t count = ByteReader::LoadU16(h + L::record::kValueCount);
+        auto first = static_cast<std::uint32_t>(tree_->ValueCount());
+        Record rec{p + L::record::kSize, first, count, 0, nameLength, false};
+        std::uint32_t end = used < length ? used : length;
+        std::uint32_t x = L::record::kSize + nameLength;
+        if (x > end) return rec;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (end - x < static_cast<std::uint32_t>(L::value::kSize)) break;
+            std::uint8_t v[L::value::kSize];
+            r_.Copy(p + x, v, sizeof v);
+            CregValue value;
+            value.type = ByteReader::LoadU32(v + L::value::kType);
+            value.unknown = ByteReader::LoadU32(v + L::value::kUnknown04);
+            value.nameLength = ByteReader::LoadU16(v + L::value::kNameLength);
+            value.dataLength = ByteReader::LoadU16(v + L::value::kDataLength);
+            x += L::value::kSize;
+            if (end - x < static_cast<std::uint32_t>(value.nameLength) + value.dataLength) break;
+            value.nameOffset = p + x;
+            value.dataOffset = p + x + value.nameLength;
+            x += value.nameLength + value.dataLength;
+            tree_->AppendValue(value);
+        }
+        rec.ok = tree_->ValueCount() - first == count;
+        rec.bodySize = x - L::record::kSize;
+        if (!rec.ok) tree_->DropValuesFrom(first);
+        return rec;
+    }
+
+    const Record* FindRecord(std::uint16_t block, std::uint16_t id) const {
+        if (block >= blockCount_) return nullptr;
+        std::uint32_t index = kNoSlot;
         if (id < L::rgdb::kMaxRecordsPerBlock) {
-            *offset = slots_[block * L::rgdb::kMaxRecordsPerBlock + id];
+            index = slots_[block * L::rgdb::kMaxRecordsPerBlock + id];
         } else {
             auto it = extra_.find((static_cast<std::uint64_t>(block) << 16) | id);
-            *offset = it == extra_.end() ? kNoSlot : it->second;
+            if (it != extra_.end()) index = it->second;
         }
-        return *offset == kNoSlot ? kCorrupt : 0;
+        return index == kNoSlot ? nullptr : &records_[index];
     }
 
     // Reads the key entry at area offset `e`, creates its key (or fills the
@@ -139,22 +193,20 @@ class Loader {
         }
         if (visited_[e]) return kCorrupt;  // a cycle or an entry shared by two keys
         visited_[e] = true;
-        std::uint8_t n[L::keynode::kSize];
-        r_.Copy(L::rgkn::kFileOffset + e, n, sizeof n);
+        const std::uint8_t* n = r_.data() + L::rgkn::kFileOffset + e;
         std::uint32_t hash = ByteReader::LoadU32(n + L::keynode::kNameHash);
         *child = ByteReader::LoadU32(n + L::keynode::kFirstChild);
         *next = ByteReader::LoadU32(n + L::keynode::kNextSibling);
         std::uint16_t id = ByteReader::LoadU16(n + L::keynode::kKeyId);
         std::uint16_t block = ByteReader::LoadU16(n + L::keynode::kBlockNumber);
         bool hasRecord = id != L::keynode::kNoRecord && block != L::keynode::kNoRecord;
-        std::uint32_t nameOffset = 0, p = 0;
-        std::uint16_t nameLength = 0;
+        const Record* rec = nullptr;
         if (hasRecord) {
-            std::uint32_t code = FindRecord(block, id, &p);
-            if (code) return code;
-            r_.U16(p + L::record::kNameLength, &nameLength);
-            nameOffset = p + L::record::kSize;
+            rec = FindRecord(block, id);
+            if (!rec || !rec->ok) return kCorrupt;
         }
+        std::uint32_t nameOffset = rec ? rec->nameOffset : 0;
+        std::uint16_t nameLength = rec ? rec->nameLength : 0;
         if (parent == kNoKey) {
             *key = 0;
             CregKey& root = tree_->MutableKey(0);
@@ -165,39 +217,7 @@ class Loader {
         } else {
             *key = tree_->AddKeyRef(parent, nameOffset, nameLength, hash, hasRecord);
         }
-        return hasRecord ? ReadValues(*key, p) : 0;
-    }
-
-    std::uint32_t ReadValues(std::uint32_t key, std::uint32_t p) {
-        std::uint8_t h[L::record::kSize];
-        r_.Copy(p, h, sizeof h);
-        std::uint32_t length = ByteReader::LoadU32(h + L::record::kLength);
-        std::uint32_t used = ByteReader::LoadU32(h + L::record::kUsedSize);
-        std::uint32_t nameLength = ByteReader::LoadU16(h + L::record::kNameLength);
-        std::uint32_t count = ByteReader::LoadU16(h + L::record::kValueCount);
-        // Bytes past the used size are slack; the index walk has already
-        // checked that the record's length stays inside its block.
-        std::uint32_t end = used < length ? used : length;
-        std::uint32_t x = L::record::kSize + nameLength;
-        if (x > end) return kCorrupt;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            if (end - x < static_cast<std::uint32_t>(L::value::kSize)) return kCorrupt;
-            std::uint8_t v[L::value::kSize];
-            r_.Copy(p + x, v, sizeof v);
-            CregValue value;
-            value.type = ByteReader::LoadU32(v + L::value::kType);
-            value.unknown = ByteReader::LoadU32(v + L::value::kUnknown04);
-            value.nameLength = ByteReader::LoadU16(v + L::value::kNameLength);
-            value.dataLength = ByteReader::LoadU16(v + L::value::kDataLength);
-            x += L::value::kSize;
-            if (end - x < static_cast<std::uint32_t>(value.nameLength) + value.dataLength) {
-                return kCorrupt;
-            }
-            value.nameOffset = p + x;
-            value.dataOffset = p + x + value.nameLength;
-            x += value.nameLength + value.dataLength;
-            tree_->AddValueRef(key, value);
-        }
+        if (rec) tree_->SetValueRange(*key, rec->firstValue, rec->valueCount, rec->bodySize);
         return 0;
     }
 
@@ -207,6 +227,8 @@ class Loader {
     // which is read once; no recursion, so depth is unlimited.
     std::uint32_t ReadTree() {
         visited_.assign(areaEnd_, false);
+        tree_->ReserveKeys(
+            std::min<std::size_t>(areaEnd_ / L::keynode::kSize, records_.size() + 1));
         std::uint32_t rootKey = 0, child = 0, next = 0;
         std::uint32_t code = ReadEntry(root_, kNoKey, &rootKey, &child, &next);
         if (code) return code;
@@ -233,8 +255,8 @@ class Loader {
     std::uint32_t areaEnd_ = 0;
     std::uint32_t dataOffset_ = 0;
     std::uint32_t blockCount_ = 0;
-    std::vector<Block> blocks_;
-    std::vector<std::uint32_t> slots_;
+    std::vector<std::uint32_t> slots_;  // (block, id) -> index into records_
+    std::vector<Record> records_;
     std::unordered_map<std::uint64_t, std::uint32_t> extra_;
     std::vector<bool> visited_;
 };

@@ -13,7 +13,7 @@
 // free-record lists, free records, parent links (the tree is rebuilt from the
 // child and sibling links), the block number stored in records and block
 // headers, ids and hashes (kept as stored), bytes after the last block, and
-// unreferenced records. Link values of 0 or with the top bit set mean "none".
+// the content of records no key refers to. Link values of 0 or with the top bit set mean "none".
 // When two records of a block carry the same id, the first one is taken.
 #pragma once
 

@@ -77,6 +77,7 @@ std::uint32_t CregTree::AddKey(std::uint32_t parent, const std::string& name, st
 
 bool CregTree::AddValueRef(std::uint32_t k, const CregValue& value) {
     CregKey& key = keys_[k];
+    key.bodyInPool = 0;
     if (key.valueCount == 0) {
         key.firstValue = static_cast<std::uint32_t>(values_.size());
     } else if (key.firstValue + key.valueCount != values_.size()) {
@@ -85,6 +86,18 @@ bool CregTree::AddValueRef(std::uint32_t k, const CregValue& value) {
     values_.push_back(value);
     ++key.valueCount;
     return true;
+}
+
+std::uint32_t CregTree::AppendValue(const CregValue& value) {
+    values_.push_back(value);
+    return static_cast<std::uint32_t>(values_.size() - 1);
+}
+
+void CregTree::SetValueRange(std::uint32_t k, std::uint32_t first, std::uint32_t count,
+                             std::uint32_t bodyInPool) {
+    keys_[k].firstValue = first;
+    keys_[k].valueCount = count;
+    keys_[k].bodyInPool = bodyInPool;
 }
 
 bool CregTree::AddValue(std::uint32_t k, std::uint32_t type, std::uint32_t unknown,

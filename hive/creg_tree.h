@@ -34,6 +34,10 @@ struct CregKey {
     bool hasRecord = false;
     std::uint32_t firstValue = 0;
     std::uint32_t valueCount = 0;
+    // Set by a loader: the name and the values lie in the pool from
+    // nameOffset on exactly as a key record lays them out, this many bytes
+    // (0: not known). Lets a writer copy the body in one piece.
+    std::uint32_t bodyInPool = 0;
     std::uint32_t parent = kNoKey;
     std::uint32_t firstChild = kNoKey;
     std::uint32_t lastChild = kNoKey;
@@ -84,6 +88,15 @@ class CregTree {
     bool AddValue(std::uint32_t k, std::uint32_t type, std::uint32_t unknown,
                   const std::string& name, const std::string& data);
     bool AddValueRef(std::uint32_t k, const CregValue& value);
+
+    // For loaders: values appended on their own, then handed to a key as a
+    // range (several keys may share one range).
+    std::uint32_t AppendValue(const CregValue& value);
+    void DropValuesFrom(std::uint32_t first) { values_.resize(first); }
+    void SetValueRange(std::uint32_t k, std::uint32_t first, std::uint32_t count,
+                       std::uint32_t bodyInPool = 0);
+    void ReserveKeys(std::size_t n) { keys_.reserve(n); }
+    void ReserveValues(std::size_t n) { values_.reserve(n); }
 
     // Direct child of `k` whose name equals `name` without regard to ASCII
     // case; kNoKey when there is none.

@@ -24,6 +24,7 @@ std::uint32_t RoundUp(std::uint32_t n) {
 }
 
 std::uint64_t RecordSize(const CregTree& tree, const CregKey& k) {
+    if (k.bodyInPool) return L::record::kSize + k.bodyInPool;
     std::uint64_t size = L::record::kSize + k.nameLength;
     for (std::uint32_t i = 0; i < k.valueCount; ++i) {
         const CregValue& v = tree.Value(k.firstValue + i);
@@ -156,6 +157,30 @@ class Writer {
         return sink_.Write(a, area.size());
     }
 
+    // The name and the values of a key, `size` bytes. A key loaded from a
+    // file has them in the pool exactly as a record lays them out: one copy
+    // moves the whole body, without a visit to its value entries.
+    void PutBody(std::uint8_t* out, const CregKey& k, std::uint32_t size) {
+        if (k.bodyInPool && static_cast<std::uint64_t>(k.nameOffset) + size <= tree_.PoolSize()) {
+            std::memcpy(out, tree_.Name(k), size);
+            return;
+        }
+        std::memcpy(out, tree_.Name(k), k.nameLength);
+        std::uint32_t y = k.nameLength;
+        for (std::uint32_t j = 0; j < k.valueCount; ++j) {
+            const CregValue& v = tree_.Value(k.firstValue + j);
+            StoreU32(out + y + L::value::kType, v.type);
+            StoreU32(out + y + L::value::kUnknown04, v.unknown);
+            StoreU16(out + y + L::value::kNameLength, v.nameLength);
+            StoreU16(out + y + L::value::kDataLength, v.dataLength);
+            y += L::value::kSize;
+            std::memcpy(out + y, tree_.Name(v), v.nameLength);
+            y += v.nameLength;
+            std::memcpy(out + y, tree_.Data(v), v.dataLength);
+            y += v.dataLength;
+        }
+    }
+
     std::uint32_t WriteBlock(std::size_t b) {
         const Block& blk = blocks_[b];
         buf_.assign(blk.size, 0);
@@ -188,21 +213,7 @@ class Writer {
             StoreU32(r + L::record::kUsedSize, used);
             StoreU16(r + L::record::kNameLength, k.nameLength);
             StoreU16(r + L::record::kValueCount, static_cast<std::uint16_t>(k.valueCount));
-            std::uint32_t y = L::record::kSize;
-            std::memcpy(r + y, tree_.Name(k), k.nameLength);
-            y += k.nameLength;
-            for (std::uint32_t j = 0; j < k.valueCount; ++j) {
-                const CregValue& v = tree_.Value(k.firstValue + j);
-                StoreU32(r + y + L::value::kType, v.type);
-                StoreU32(r + y + L::value::kUnknown04, v.unknown);
-                StoreU16(r + y + L::value::kNameLength, v.nameLength);
-                StoreU16(r + y + L::value::kDataLength, v.dataLength);
-                y += L::value::kSize;
-                std::memcpy(r + y, tree_.Name(v), v.nameLength);
-                y += v.nameLength;
-                std::memcpy(r + y, tree_.Data(v), v.dataLength);
-                y += v.dataLength;
-            }
+            PutBody(r + L::record::kSize, k, used - L::record::kSize);
             x += length;
         }
         if (freeTail) {
