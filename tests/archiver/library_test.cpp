@@ -7,12 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -393,6 +395,51 @@ TEST_F(DosSfx, DamagedProgramKeepsTheOldFile) {
     // The sound program, from the same place, restores it.
     EXPECT_EQ(RunDos(drive, "CD WORK\r\n..\\BACKUP\\USERBU.EXE > C:\\OUT.TXT\r\n"), "OK");
     EXPECT_TRUE(ReadAll(drive / "WORK" / "USER.DAT") == ReadAll(drive / "USER.DAT"));
+}
+
+// Every kind of member in one program: -lh5- streams made by jlha, an empty
+// file, data stored as -lh0-, and data whose codes need the longest lengths.
+TEST_F(DosSfx, RestoresEveryKindOfMember) {
+    std::string why;
+    if (!DosboxWorks(&why)) GTEST_SKIP() << why;
+    const fs::path src = dir_ / "src";
+    const fs::path drive = dir_ / "c";
+    fs::create_directories(src);
+    fs::create_directories(drive);
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files = {
+        {"EMPTY.DAT", {}},
+        {"RANDOM.BIN", RandomBytes(100000, 14)},
+    };
+    // Symbol i repeated about fib(i) times, shuffled: code lengths up to 16.
+    std::vector<std::uint8_t> fib;
+    std::uint32_t a = 1, b = 1;
+    for (int i = 0; i < 26; ++i) {
+        for (std::uint32_t k = 0; k < a; ++k) fib.push_back(static_cast<std::uint8_t>(i * 9));
+        std::uint32_t c = a + b;
+        a = b;
+        b = c;
+    }
+    std::mt19937 rng(15);
+    std::shuffle(fib.begin(), fib.end(), rng);
+    files.emplace_back("FIB.DAT", fib);
+    const fs::path arc = src / "KINDS.LZH";
+    if (HaveTool("jlha")) {
+        files.emplace_back("FOREIGN.DAT", HiveLike(300000, 16));
+        WriteAll(src / "FOREIGN.DAT", files.back().second);
+        ASSERT_EQ(Shell("cd " + Quote(src) + " && jlha a KINDS.LZH FOREIGN.DAT >/dev/null 2>&1"),
+                  0);
+    }
+    for (const auto& [name, data] : files) {
+        if (name == "FOREIGN.DAT") continue;
+        WriteAll(src / name, data);
+        ASSERT_EQ(Unlha("a -a1 " + arc.string() + " " + (src / name).string()), 0) << name;
+    }
+    ASSERT_EQ(Unlha("s " + arc.string() + " " + drive.string() + "\\"), 0);
+    EXPECT_EQ(RunDos(drive, "KINDS.EXE > OUT.TXT\r\n"), "OK");
+    for (const auto& [name, data] : files) {
+        ASSERT_TRUE(fs::exists(drive / name)) << name;
+        EXPECT_TRUE(ReadAll(drive / name) == data) << name;
+    }
 }
 
 }  // namespace
