@@ -159,16 +159,19 @@ void TForm4::Run(const std::uint8_t* data, std::size_t size) {
             if (status == kCheckOk) WalkTree();
         }
     } catch (const std::bad_alloc&) {
-        keyIndex_ = {};
-        blockTable_ = {};
-        image_ = nullptr;
-        imageSize_ = 0;
+        Release();
+        status = kCheckOk;
         result = HiveCheckResult{};
         throw CheckOutOfMemory{};
     }
-    // Released in reverse order of making; the memory goes back at once.
-    keyIndex_ = {};
-    blockTable_ = {};
+    Release();
+}
+
+// Released in reverse order of making, capacity included, so that nothing of
+// a check stays allocated until the next one.
+void TForm4::Release() {
+    std::vector<std::int32_t>().swap(keyIndex_);
+    std::vector<std::int32_t>().swap(blockTable_);
     image_ = nullptr;
     imageSize_ = 0;
 }

@@ -109,6 +109,7 @@ class TForm4 {
     void BuildBlockTable();
     void BuildKeyIndex();
     void WalkTree();
+    void Release();
 
     ByteClasses classes_;
     std::uint8_t header_[32] = {};
