@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -94,7 +95,9 @@ class ProgramTest : public ::testing::Test {
     // Runs the program with `driver` as the user in its message loop.
     int Run(std::function<void(app::TForm1&)> driver) {
         ui_->SetLoop([&](ui::ScriptUi&) {
-            app::Form1->exitProcessHook = [this](unsigned code) { exitCodes.push_back(code); };
+            app::Form1->exitProcessHook = [this](unsigned code) {
+                exitCode = static_cast<int>(code);
+            };
             driver(*app::Form1);
         });
         return app::RunProgram();
@@ -108,6 +111,14 @@ class ProgramTest : public ::testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
             ui_->Tick(f, "Timer1");
         }
+    }
+    // Waits until the worker's handler of last resort has ended the process.
+    bool WaitForExit() {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (exitCode.load() < 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return exitCode.load() >= 0;
     }
     // Ticks the reveal of page "03" to its end.
     int TickToEnd(app::TForm1& f) {
@@ -140,7 +151,8 @@ class ProgramTest : public ::testing::Test {
     fs::path root;
     std::unique_ptr<HookedPlatform> p_;
     std::unique_ptr<ui::ScriptUi> ui_;
-    std::vector<unsigned> exitCodes;
+    // Set by the worker's handler of last resort (from the worker thread).
+    std::atomic<int> exitCode{-1};
 };
 
 }  // namespace sabrel::test

@@ -476,6 +476,116 @@ TEST_F(ProgramTest, StartUpChecksAndTheSingleInstance) {
     EXPECT_EQ(ui_->QuitRequests(), 1);
 }
 
+TEST_F(ProgramTest, FailuresRaisedToTheWorkerEndTheProgramWithExitCodeOne) {
+    Machine();
+    fs::create_directories(Win("WININIT.INI"));  // no file can be written there
+    Run([&](app::TForm1& f) {
+        ASSERT_TRUE(ui_->Click(f, "btOk"));
+        ASSERT_TRUE(WaitForExit());
+        EXPECT_EQ(f.RunState.load(), rebuild::rsRunning);
+        EXPECT_TRUE(ui_->Tick(f, "Timer1"));
+        EXPECT_EQ(Page(f), "01");
+    });
+    EXPECT_EQ(exitCode.load(), 1);
+    std::vector<ui::BoxRecord> boxes = ui_->Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, ui::BoxKind::Error);
+    EXPECT_EQ(boxes[0].caption, "ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ");
+    EXPECT_EQ(boxes[0].text, "C:\\WINDOWS\\WININIT.INI に書き込めません");
+    EXPECT_TRUE(fs::exists(Win("SYSTEM.CLN")));  // what was written stays
+
+    // The backup's batch file cannot be written: the same end, before any hive.
+    fs::remove(Win("WININIT.INI"));
+    fs::remove(Win("SYSTEM.CLN"));
+    fs::remove_all(Win("HELP"));
+    { std::ofstream(Win("HELP")) << "a file where the folder should be"; }
+    exitCode = -1;
+    Start();
+    Run([&](app::TForm1& f) {
+        ASSERT_TRUE(ui_->Click(f, "btOk"));
+        ASSERT_TRUE(WaitForExit());
+    });
+    ASSERT_EQ(ui_->Boxes().size(), 1u);
+    EXPECT_EQ(ui_->Boxes()[0].caption, "ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ");
+    EXPECT_NE(ui_->Boxes()[0].text.find("SBRCOVER.BAT に書き込めません"), std::string::npos);
+    EXPECT_FALSE(fs::exists(Win("SYSTEM.CLN")));
+
+    // On the backup-only path the error is shown under the application's title
+    // and the program goes on to its end.
+    Start();
+    Run([&](app::TForm1& f) {
+        WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "rbBckupOnly"); });
+        ui_->QueueAnswer(Answer::Yes);
+        EXPECT_TRUE(ui_->Click(f, "btOk"));
+    });
+    std::vector<ui::BoxRecord> seen = ui_->Boxes();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].kind, ui::BoxKind::Error);
+    EXPECT_EQ(seen[1].caption, "Quillmere");
+    EXPECT_EQ(seen[2].text, "バックアップを完了しました.");
+    EXPECT_EQ(ui_->QuitRequests(), 1);
+}
+
+TEST_F(ProgramTest, ReplacementEntriesMeetOtherEntriesAndTheCaches) {
+    Machine();
+    const std::string foreign =
+        "[Rename]\r\nNUL=C:\\WINDOWS\\TEMP\\OLD.TMP\r\n"
+        "C:\\WINDOWS\\SYSTEM.DAT=C:\\WINDOWS\\ELSE.DAT\r\n"
+        "C:\\WINDOWS\\TTFCACHE.BEF=C:\\WINDOWS\\TTFCACHE\r\n";
+    { std::ofstream(Win("WININIT.INI"), std::ios::binary) << foreign; }
+    // An earlier run's entry is overwritten in place; other keys stay; the
+    // cache entries come last, font before icon.
+    Run([&](app::TForm1& f) {
+        WithOptions(*ui_, f, [&](ui::Form& opt) {
+            Tap(*ui_, opt, "cbDelICache");
+            Tap(*ui_, opt, "cbDelFCache");
+        });
+        StartAndWait(f);
+        ASSERT_EQ(Page(f), "03");
+        EXPECT_EQ(Read(Win("WININIT.INI")),
+                  "[Rename]\r\nNUL=C:\\WINDOWS\\TEMP\\OLD.TMP\r\n"
+                  "C:\\WINDOWS\\SYSTEM.DAT=C:\\WINDOWS\\SYSTEM.CLN\r\n"
+                  "C:\\WINDOWS\\TTFCACHE.BEF=C:\\WINDOWS\\TTFCACHE\r\n"
+                  "C:\\WINDOWS\\USER.DAT=C:\\WINDOWS\\USER.CLN\r\n"
+                  "C:\\WINDOWS\\SHELLI~1.BEF=C:\\WINDOWS\\SHELLI~1\r\n");
+        TickToEnd(f);
+        ui_->QueueAnswer(Answer::No);
+        ui_->Click(f, "btAbort");
+        ui_->Click(f, "btFin1");
+    });
+    // Withdrawn: the program's keys go, the foreign one stays.
+    EXPECT_EQ(Read(Win("WININIT.INI")), "[Rename]\r\nNUL=C:\\WINDOWS\\TEMP\\OLD.TMP\r\n");
+
+    // With the cache options off, a cache entry another program wrote stays;
+    // a restart then carries out the section and sets the caches aside.
+    { std::ofstream(Win("WININIT.INI"), std::ios::binary) << foreign; }
+    Start();
+    Run([&](app::TForm1& f) {
+        StartAndWait(f);
+        TickToEnd(f);
+        ui_->QueueAnswer(Answer::No);
+        ui_->Click(f, "btAbort");
+        ui_->Click(f, "btFin1");
+    });
+    EXPECT_EQ(Read(Win("WININIT.INI")),
+              "[Rename]\r\nNUL=C:\\WINDOWS\\TEMP\\OLD.TMP\r\n"
+              "C:\\WINDOWS\\TTFCACHE.BEF=C:\\WINDOWS\\TTFCACHE\r\n");
+    Start();
+    Run([&](app::TForm1& f) {
+        WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "cbDelICache"); });
+        StartAndWait(f);
+        TickToEnd(f);
+        ui_->Click(f, "btReboot");
+    });
+    EXPECT_EQ(p_->GetFileAttributesA("C:\\WINDOWS\\ttfCache"), platform::kInvalidFileAttributes);
+    EXPECT_NE(p_->GetFileAttributesA("C:\\WINDOWS\\TTFCACHE.BEF"),
+              platform::kInvalidFileAttributes);
+    EXPECT_EQ(p_->GetFileAttributesA("C:\\WINDOWS\\ShellIconCache"),
+              platform::kInvalidFileAttributes);
+    EXPECT_NE(p_->GetFileAttributesA("C:\\WINDOWS\\SHELLI~1.BEF"),
+              platform::kInvalidFileAttributes);
+}
+
 TEST(ReportFormat, ThousandsAndRatio) {
     EXPECT_EQ(app::FormatThousands(0), "0");
     EXPECT_EQ(app::FormatThousands(999), "999");
