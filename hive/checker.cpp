@@ -225,6 +225,9 @@ void TForm4::BuildBlockTable() {
 //  - a record whose length is 0 or negative cannot lead anywhere new: it is
 //    entered if it holds a key, and the block ends with it. Without this, a
 //    free record of length 0 (or a chain leading back) would never end.
+// Each block is walked on its own, so the work is the sum of the records
+// walked per block. Blocks that overlap (a negative size leads back) walk the
+// same records again; on crafted files that is slow, though never endless.
 void TForm4::BuildKeyIndex() {
     const std::size_t count = blockTable_.size();
     keyIndex_.assign(count * kSlotsPerBlock, kEmptySlot);
