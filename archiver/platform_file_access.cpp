@@ -4,7 +4,9 @@
 
 #include <ctime>
 
+#include "archiver/library_files.h"
 #include "platform/offline/dos_paths.h"
+#include "platform/offline/offline_platform.h"
 
 namespace sabrel::archiver {
 
@@ -49,6 +51,27 @@ bool PlatformFileAccess::GetDosTime(const std::string& path, std::uint16_t* time
     *time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) |
                                        (local.tm_sec / 2));
     return true;
+}
+
+namespace {
+
+// Owns the offline platform it works through; a fresh one per call sees the
+// environment (SABREL_WINDIR) as it is then.
+struct OfflineSystem {
+    platform::offline::OfflinePlatform system;
+};
+
+// The platform is a base listed first, so it exists before the file access
+// that refers to it.
+class OfflineFiles : private OfflineSystem, public PlatformFileAccess {
+  public:
+    OfflineFiles() : PlatformFileAccess(system) {}
+};
+
+}  // namespace
+
+std::unique_ptr<FileAccess> MakeLibraryFiles() {
+    return std::make_unique<OfflineFiles>();
 }
 
 }  // namespace sabrel::archiver

@@ -6,10 +6,9 @@
 #include <string>
 
 #include "archiver/errors.h"
-#include "archiver/platform_file_access.h"
+#include "archiver/library_files.h"
 #include "archiver/unlha_core.h"
 #include "backup/archiver_api.h"
-#include "platform/offline/offline_platform.h"
 
 #if defined(_WIN32)
 #define SABREL_EXPORT extern "C" __declspec(dllexport)
@@ -43,16 +42,21 @@ SABREL_EXPORT int SABREL_STDCALL UnlhaGetRunning() {
     return g_running.load() > 0 ? 1 : 0;
 }
 
-// A fresh platform per call, so that each call sees the environment
-// (SABREL_WINDIR) as it is then.
 SABREL_EXPORT int SABREL_STDCALL Unlha(void* /*window*/, const char* commandLine, char* output,
                                        std::uint32_t outputSize) {
     RunningScope running;
-    if (!commandLine) return sabrel::archiver::kErrorCommandName;
-    sabrel::platform::offline::OfflinePlatform platform;
-    sabrel::archiver::PlatformFileAccess files(platform);
     std::string message;
-    int rc = sabrel::archiver::RunCommand(files, commandLine, &message);
+    int rc = sabrel::archiver::kErrorCommandName;
+    if (commandLine) {
+        try {
+            auto files = sabrel::archiver::MakeLibraryFiles();
+            rc = sabrel::archiver::RunCommand(*files, commandLine, &message);
+        } catch (...) {
+            // Nothing may cross the library boundary.
+            rc = sabrel::archiver::kErrorEnoughMemory;
+            message = "out of memory";
+        }
+    }
     if (output && outputSize > 0) {
         std::size_t n = std::min<std::size_t>(message.size(), outputSize - 1);
         std::memcpy(output, message.data(), n);
@@ -64,7 +68,11 @@ SABREL_EXPORT int SABREL_STDCALL Unlha(void* /*window*/, const char* commandLine
 SABREL_EXPORT int SABREL_STDCALL UnlhaCheckArchive(const char* fileName, int mode) {
     RunningScope running;
     if (!fileName) return 0;
-    sabrel::platform::offline::OfflinePlatform platform;
-    sabrel::archiver::PlatformFileAccess files(platform);
-    return sabrel::archiver::CheckArchive(files, fileName, mode) == sabrel::archiver::kOk ? 1 : 0;
+    try {
+        auto files = sabrel::archiver::MakeLibraryFiles();
+        return sabrel::archiver::CheckArchive(*files, fileName, mode) == sabrel::archiver::kOk ? 1
+                                                                                               : 0;
+    } catch (...) {
+        return 0;
+    }
 }

@@ -146,7 +146,8 @@ void UnixToDosTime(std::uint32_t unixTime, std::uint16_t* time, std::uint16_t* d
 int AddFile(FileAccess& fs, const std::string& archivePath, const std::string& filePath) {
     std::vector<std::uint8_t> data;
     if (!fs.ReadFile(filePath, &data)) return kErrorFileOpen;
-    if (data.size() > 0xFFFFFFFFull) return kErrorNotSupport;
+    // Sizes are 32-bit fields in the headers.
+    if (data.size() != static_cast<std::uint32_t>(data.size())) return kErrorNotSupport;
 
     NewMember info;
     info.name = BaseName(filePath);
