@@ -34,6 +34,7 @@ class HookedPlatform : public platform::offline::OfflinePlatform {
     std::function<void(const char* file)> afterSave;
     std::function<void()> beforeLoad;
     bool refuseExitWindows = false;
+    std::atomic<int> freedLibraries{0};
     int exitWindowsFlags = -1;
 
     platform::LONG RegSaveKeyA(platform::HKEY key, const char* file, void* sa) override {
@@ -44,6 +45,10 @@ class HookedPlatform : public platform::offline::OfflinePlatform {
     platform::LONG RegLoadKeyA(platform::HKEY root, const char* subKey, const char* file) override {
         if (beforeLoad) beforeLoad();
         return OfflinePlatform::RegLoadKeyA(root, subKey, file);
+    }
+    platform::BOOL FreeLibrary(platform::HMODULE module) override {
+        ++freedLibraries;
+        return OfflinePlatform::FreeLibrary(module);
     }
     platform::BOOL ExitWindowsEx(platform::UINT flags, platform::DWORD reserved) override {
         exitWindowsFlags = static_cast<int>(flags);
@@ -64,8 +69,8 @@ class ProgramTest : public ::testing::Test {
         fs::remove_all(root);
         fs::create_directories(root / "run");
         ::setenv("SABREL_RUNTIME_DIR", (root / "run").c_str(), 1);
-        for (const char* v :
-             {"SABREL_VERSION", "SABREL_PLATFORM", "SABREL_USER", "SABREL_CODEPAGE"})
+        for (const char* v : {"SABREL_VERSION", "SABREL_PLATFORM", "SABREL_USER", "SABREL_CODEPAGE",
+                              "SABREL_UNLHA_PATH"})
             ::unsetenv(v);
     }
     void TearDown() override {

@@ -586,6 +586,49 @@ TEST_F(ProgramTest, ReplacementEntriesMeetOtherEntriesAndTheCaches) {
               platform::kInvalidFileAttributes);
 }
 
+#ifdef SABREL_TEST_UNLHA
+// With the archiver library loaded: archive backups, and one release of the
+// library over the program's life, whichever way it ends.
+TEST_F(ProgramTest, ArchiverLibraryIsReleasedExactlyOnce) {
+    ::setenv("SABREL_UNLHA_PATH", SABREL_TEST_UNLHA, 1);
+    Machine();
+    Run([&](app::TForm1& f) {
+        ASSERT_NE(app::Form2->Archiver().module, nullptr);
+        StartAndWait(f);
+        EXPECT_EQ(Page(f), "03");
+        EXPECT_EQ(p_->freedLibraries.load(), 1);
+        TickToEnd(f);
+        ui_->QueueAnswer(Answer::No);
+        ui_->Click(f, "btAbort");
+        ui_->Click(f, "btFin1");
+    });
+    EXPECT_EQ(p_->freedLibraries.load(), 1);
+    EXPECT_TRUE(fs::exists(Win("SYSTEMBU.EXE")));
+    EXPECT_FALSE(fs::exists(Win("SYSTEMBU.LZH")));
+
+    const std::vector<std::function<void(app::TForm1&)>> ways = {
+        [&](app::TForm1& f) {  // a stopped run, then the finish button
+            ASSERT_EQ(p_->registry().CreatePlainKey("MIRONET_SABREL"), 0);
+            StartAndWait(f);
+            EXPECT_EQ(p_->freedLibraries.load(), 0);
+            ui_->Click(f, "btFin1");
+        },
+        [&](app::TForm1& f) { ui_->Click(f, "btCancel"); },
+        [&](app::TForm1& f) {
+            WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "rbBckupOnly"); });
+            ui_->QueueAnswer(Answer::Yes);
+            ui_->Click(f, "btOk");
+        },
+    };
+    for (const auto& way : ways) {
+        Start();
+        Run(way);
+        EXPECT_EQ(p_->freedLibraries.load(), 1);
+        EXPECT_EQ(ui_->QuitRequests(), 1);
+    }
+}
+#endif
+
 TEST(ReportFormat, ThousandsAndRatio) {
     EXPECT_EQ(app::FormatThousands(0), "0");
     EXPECT_EQ(app::FormatThousands(999), "999");

@@ -76,9 +76,9 @@ std::string PageOf(const sabrel::ui::Form& form) {
     return page ? page->Name() : std::string();
 }
 
-void PrintPage(const sabrel::ui::Form& form) {
+void PrintPage(const sabrel::ui::Form& form, const std::string& note = {}) {
     std::string page = PageOf(form);
-    std::string out = "[page " + page + "]\n";
+    std::string out = "[page " + page + note + "]\n";
     for (const auto& c : form.Controls()) {
         if (c->Parent() && c->Parent()->Name() == page && c->Visible() && !c->Caption().empty()) {
             const char* kind = c->Kind() == sabrel::ui::ControlKind::Button ? "button" : "text";
@@ -108,9 +108,9 @@ void Drive(DemoUi& ui) {
         ui.Click(main, "btFin1");
         return;
     }
-    while (ui.Tick(main, "Timer1")) {
-    }
-    PrintPage(main);
+    int ticks = 0;
+    while (ui.Tick(main, "Timer1")) ++ticks;
+    PrintPage(main, ", " + std::to_string(ticks) + " ticks later");
     ui.QueueModal([](ui::Form& report) {
         std::string out = "[results]\n";
         for (const auto& row : report.Get("lvResult").Rows()) {
