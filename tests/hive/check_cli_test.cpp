@@ -91,6 +91,14 @@ TEST_F(CheckCli, PathIsEscapedInJson) {
     EXPECT_NE(r.out.find("a\\\"b\\\\c\\u0001.dat\""), std::string::npos) << r.out;
 }
 
+TEST_F(CheckCli, FileBeyondTheFormatsReachIsRefusedUnread) {
+    const std::string path = dir_ + "/huge.dat";
+    std::filesystem::resize_file(Write("huge.dat", {}), 0x80000000ull);  // sparse
+    RunResult r = RunTool("--json '" + path + "'");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+}
+
 TEST_F(CheckCli, UsageErrors) {
     EXPECT_EQ(RunTool("").exitCode, 2);
     EXPECT_EQ(RunTool("--frobnicate x").exitCode, 2);

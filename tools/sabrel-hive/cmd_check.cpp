@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -34,7 +36,8 @@ constexpr char kCheckUsage[] =
     "2 no \"CREG\", 3 key-node header cut off, 4 no \"RGKN\", 5 key entry cut off,\n"
     "7 data block header cut off or outside the file, 8 no \"RGDB\", 11 keys refer to\n"
     "records but no data block holds any, 13 the key links form a cycle.\n"
-    "A file that exists but cannot be read is reported on standard error only.\n"
+    "A file that exists but cannot be read, or is larger than 2 GiB - 1 bytes, is\n"
+    "reported on standard error only.\n"
     "\n"
     "exit status: 0 every file has status 0 and no ghost key, 1 some file has\n"
     "findings or could not be read, 2 usage error.\n";
@@ -89,11 +92,15 @@ std::string JsonEscape(const std::string& s) {
     return out;
 }
 
-enum class ReadResult { kOk, kNoFile, kError };
+enum class ReadResult { kOk, kNoFile, kTooLarge, kError };
+
+// The format's offsets are signed 32-bit: a larger file is no hive.
+constexpr std::uint64_t kMaxHive = 0x7FFFFFFF;
 
 ReadResult ReadHostFile(const char* path, std::vector<std::uint8_t>* out, std::string* error) {
     struct stat st;
     if (stat(path, &st) != 0 || S_ISDIR(st.st_mode)) return ReadResult::kNoFile;
+    if (static_cast<std::uint64_t>(st.st_size) > kMaxHive) return ReadResult::kTooLarge;
     FILE* f = std::fopen(path, "rb");
     if (!f) {
         *error = std::strerror(errno);
@@ -103,10 +110,18 @@ ReadResult ReadHostFile(const char* path, std::vector<std::uint8_t>* out, std::s
     if (st.st_size > 0) out->reserve(static_cast<std::size_t>(st.st_size));
     std::uint8_t buf[1 << 16];
     std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->insert(out->end(), buf, buf + n);
+    bool tooLarge = false;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        if (out->size() + n > kMaxHive) {
+            tooLarge = true;
+            break;
+        }
+        out->insert(out->end(), buf, buf + n);
+    }
     const bool failed = std::ferror(f) != 0;
     const int savedErrno = errno;
     std::fclose(f);
+    if (tooLarge) return ReadResult::kTooLarge;
     if (failed) {
         *error = std::strerror(savedErrno);
         return ReadResult::kError;
@@ -165,7 +180,17 @@ int CmdCheck(int argc, char** argv) {
         std::string error;
         checker.status = hive::kCheckOk;
         checker.result = hive::HiveCheckResult{};
-        const ReadResult read = ReadHostFile(path, &image, &error);
+        ReadResult read;
+        try {
+            read = ReadHostFile(path, &image, &error);
+        } catch (const std::bad_alloc&) {
+            read = ReadResult::kTooLarge;
+        }
+        if (read == ReadResult::kTooLarge) {
+            std::fprintf(stderr, "sabrel-hive check: %s: too large to check\n", path);
+            exitCode = 1;
+            continue;
+        }
         if (read == ReadResult::kError) {
             std::fprintf(stderr, "sabrel-hive check: %s: cannot read: %s\n", path, error.c_str());
             exitCode = 1;
