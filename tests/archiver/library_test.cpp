@@ -22,8 +22,10 @@
 #include "archiver/errors.h"
 #include "archiver/lzh_archive.h"
 #include "backup/archiver_api.h"
+#include "backup/backup.h"
 #include "platform/offline/offline_platform.h"
 #include "tests/archiver/sample_data.h"
+#include "ui/script/script_ui.h"
 
 namespace fs = std::filesystem;
 
@@ -440,6 +442,80 @@ TEST_F(DosSfx, RestoresEveryKindOfMember) {
         ASSERT_TRUE(fs::exists(drive / name)) << name;
         EXPECT_TRUE(ReadAll(drive / name) == data) << name;
     }
+}
+
+// The whole path of an archive-mode backup: the backup routine makes the
+// programs through this library and writes the restore batch file; DOS runs
+// the batch file's own lines (all but its PAUSE, which would wait for a key
+// nobody presses) and every hive, a profile's in a folder with a blank among
+// them, comes back byte for byte over a newer read-only one.
+TEST_F(DosSfx, RestoreBatchFilePutsEveryHiveBack) {
+    std::string why;
+    if (!DosboxWorks(&why)) GTEST_SKIP() << why;
+    const fs::path drive = dir_ / "c";
+    const fs::path windows = drive / "WINDOWS";
+    const fs::path profile = windows / "Profiles" / "Taro Yamada";
+    fs::create_directories(profile);
+    fs::create_directories(windows / "COMMAND");
+    const std::vector<std::pair<fs::path, std::vector<std::uint8_t>>> hives = {
+        {windows / "SYSTEM.DAT", HiveLike(3 << 20, 17)},
+        {windows / "USER.DAT", HiveLike(500000, 18)},
+        {profile / "USER.DAT", HiveLike(400000, 19)},
+    };
+    for (const auto& [path, data] : hives) WriteAll(path, data);
+    // ATTRIB stands in as a program that does nothing: dosbox keeps no
+    // attributes on host folders anyway (mov ax,4C00h; int 21h).
+    WriteAll(windows / "COMMAND" / "ATTRIB.COM", {0xB8, 0x00, 0x4C, 0xCD, 0x21});
+
+    setenv("SABREL_WINDIR", windows.c_str(), 1);
+    setenv("SABREL_UNLHA_PATH", SABREL_UNLHA_SO, 1);
+    {
+        platform::offline::OfflinePlatform system;
+        platform::Set(&system);
+        ui::ScriptUi ui;
+        ui.SetAutoOk(true);
+        ArchiverApi api;
+        api.module = system.LoadLibraryA("unlha32.dll");
+        ASSERT_NE(api.module, nullptr);
+        api.getRunning = reinterpret_cast<UnlhaGetRunningFn>(
+            system.GetProcAddress(api.module, "UnlhaGetRunning"));
+        api.unlha = reinterpret_cast<UnlhaFn>(system.GetProcAddress(api.module, "Unlha"));
+        api.checkArchive = reinterpret_cast<UnlhaCheckArchiveFn>(
+            system.GetProcAddress(api.module, "UnlhaCheckArchive"));
+        api.getVersion = reinterpret_cast<UnlhaGetVersionFn>(
+            system.GetProcAddress(api.module, "UnlhaGetVersion"));
+        backup::BackupRequest request;
+        request.archiveMode = true;
+        request.testArchive = true;
+        request.windowsDirectory = "C:\\WINDOWS";
+        request.archiver = &api;
+        request.targets = {
+            {"SYSTEM.DAT", true}, {"USER.DAT", true}, {"Profiles\\Taro Yamada\\USER.DAT", true}};
+        backup::BackupReg(request);
+        EXPECT_TRUE(ui.Boxes().empty()) << ui.Boxes().front().text;
+        system.FreeLibrary(api.module);
+        platform::Set(nullptr);
+    }
+    unsetenv("SABREL_WINDIR");
+    unsetenv("SABREL_UNLHA_PATH");
+    ASSERT_TRUE(fs::exists(windows / "HELP" / "SBRCOVER.BAT"));
+    for (const fs::path& exe :
+         {windows / "SYSTEMBU.EXE", windows / "USERBU.EXE", profile / "USERBU.EXE"}) {
+        EXPECT_EQ(Check(exe), 1) << exe;
+    }
+
+    for (const auto& [path, data] : hives) {
+        WriteAll(path, HiveLike(100000, 20));
+        fs::permissions(path, fs::perms::owner_read | fs::perms::group_read);
+    }
+    const auto batch = ReadAll(windows / "HELP" / "SBRCOVER.BAT");
+    std::string lines(batch.begin(), batch.end());
+    const std::string pause = "PAUSE\r\n";
+    ASSERT_NE(lines.find(pause), std::string::npos);
+    lines.erase(lines.find(pause), pause.size());
+    WriteAll(drive / "RESTORE.BAT", {lines.begin(), lines.end()});
+    RunDos(drive, "CALL C:\\RESTORE.BAT > C:\\OUT.TXT\r\n");
+    for (const auto& [path, data] : hives) EXPECT_TRUE(ReadAll(path) == data) << path;
 }
 
 }  // namespace
