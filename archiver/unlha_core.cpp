@@ -57,6 +57,12 @@ std::string Stem(const std::string& path) {
     return dot == name.npos ? name : name.substr(0, dot);
 }
 
+// `path` with the extension of its file name replaced; unlike the DOS-only
+// rule, a '.' in a host folder's name ("/tmp/a.b/X") is never taken for one.
+std::string WithExtension(const std::string& path, const std::string& ext) {
+    return path.substr(0, NameStart(path)) + Stem(path) + ext;
+}
+
 bool Exists(FileAccess& fs, const std::string& path) {
     return fs.GetAttributes(path) != kNoFile;
 }
@@ -69,7 +75,7 @@ int ReplaceWith(FileAccess& fs, const std::string& temp, const std::string& targ
         fs.Delete(temp);
         return kErrorCannotWrite;
     }
-    const std::string aside = ReplaceExtension(target, ".OL$");
+    const std::string aside = WithExtension(target, ".OL$");
     if (Exists(fs, aside)) {
         fs.SetAttributes(aside, kAttrArchive);
         fs.Delete(aside);
@@ -93,7 +99,7 @@ int ReplaceWith(FileAccess& fs, const std::string& temp, const std::string& targ
 
 int WriteThroughTemp(FileAccess& fs, const std::string& target, const std::string& tempExt,
                      const std::vector<std::uint8_t>& bytes) {
-    const std::string temp = ReplaceExtension(target, tempExt);
+    const std::string temp = WithExtension(target, tempExt);
     if (Exists(fs, temp)) {
         fs.SetAttributes(temp, kAttrArchive);
         fs.Delete(temp);

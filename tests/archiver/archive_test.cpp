@@ -104,6 +104,18 @@ TEST_F(ArchiveTest, AddStoresBaseNameAttributeTimeAndMethod) {
     EXPECT_EQ(fs.files.size(), 4u);
 }
 
+// Host paths: backslashes taken as separators, a dotted folder name and a
+// file name without extension.
+TEST_F(ArchiveTest, HostPathsWithDottedFolders) {
+    fs.files["/tmp/a.b/HIVE"].data = HiveLike(5000, 2);
+    ASSERT_EQ(Run("a -a1 /tmp/a.b/ARCH /tmp/a.b\\HIVE"), kOk);
+    ASSERT_EQ(Run("a -a1 /tmp/a.b/ARCH /tmp/a.b/HIVE"), kOk);
+    ASSERT_EQ(Run("s /tmp/a.b/ARCH /tmp/a.b\\"), kOk);
+    EXPECT_EQ(fs.files.count("/tmp/a.b/ARCH.EXE"), 1u);
+    EXPECT_EQ(Parse("/tmp/a.b/ARCH").members.size(), 1u);
+    EXPECT_EQ(fs.files.size(), 3u);
+}
+
 TEST_F(ArchiveTest, UpdateReplacesSameNameRegardlessOfCase) {
     fs.files["C:\\A\\USER.DAT"].data = HiveLike(20000, 3);
     fs.files["C:\\A\\OTHER.DAT"].data = HiveLike(20000, 4);
