@@ -252,6 +252,7 @@ TEST_F(Library, DosPathsWithBlanksThroughTheOfflineSystem) {
     const auto hive = HiveLike(400000, 10);
     WriteAll(profile / "USER.DAT", hive);
     setenv("SABREL_WINDIR", windows.c_str(), 1);
+    ASSERT_EQ(Shell("touch -d '2001-02-03 04:05:06' " + Quote(profile / "USER.DAT")), 0);
     {
         platform::offline::OfflinePlatform system;
         ASSERT_TRUE(
@@ -279,6 +280,9 @@ TEST_F(Library, DosPathsWithBlanksThroughTheOfflineSystem) {
         ASSERT_EQ(archive.members.size(), 1u);
         EXPECT_EQ(archive.members[0].name, "USER.DAT");
         EXPECT_EQ(archive.members[0].attribute, 0x27);
+        // The local time of the file, as DOS keeps it.
+        EXPECT_EQ(archive.members[0].dosDate, (21 << 9) | (2 << 5) | 3);
+        EXPECT_EQ(archive.members[0].dosTime, (4 << 11) | (5 << 5) | 3);
         EXPECT_EQ(archive.members[0].originalSize, hive.size());
     }
     // No temporary or set-aside file is left.
