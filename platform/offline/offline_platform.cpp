@@ -151,10 +151,16 @@ bool WriteHostFileAtomically(const std::string& host, const void* data, std::siz
     return true;
 }
 
+// The mode a new file gets. umask can only be read by setting it, so it is
+// read once (at the first platform's construction) rather than while other
+// threads may be creating files.
 mode_t DefaultFileMode() {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    static const mode_t mode = [] {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        return static_cast<mode_t>(0666 & ~mask);
+    }();
+    return mode;
 }
 
 struct FindState {
@@ -251,6 +257,7 @@ struct OfflinePlatform::State {
 
 OfflinePlatform::OfflinePlatform() : state_(std::make_unique<State>()) {
     State& s = *state_;
+    DefaultFileMode();
     s.hostWindir = HostWindowsDirectoryFromEnvironment();
 
     DWORD rawBuild = kDefaultBuild & 0xFFFF;
