@@ -779,8 +779,18 @@ void OfflinePlatform::Sleep(DWORD milliseconds) {
 // --- Restart and shutdown -------------------------------------------------------------
 
 BOOL OfflinePlatform::ExitWindowsEx(UINT flags, DWORD) {
-    if (flags & kEwxReboot) {
-        if (!state_->hostWindir.empty()) CarryOutWininit(state_->paths, state_->hostWindir);
+    if ((flags & kEwxReboot) && !state_->hostWindir.empty()) {
+        // Entries left undone are told on stderr, as the boot screen would
+        // show them; the host files say the rest.
+        for (const RenameOutcome& o : CarryOutWininit(state_->paths, state_->hostWindir)) {
+            if (o.result == RenameOutcome::Result::kSourceMissing) {
+                std::fprintf(stderr, "WININIT: %s=%s skipped: the source is missing\n",
+                             o.key.c_str(), o.value.c_str());
+            } else if (o.result == RenameOutcome::Result::kFailed) {
+                std::fprintf(stderr, "WININIT: %s=%s failed [%u]\n", o.key.c_str(), o.value.c_str(),
+                             static_cast<unsigned>(o.error));
+            }
+        }
     }
     return true;
 }
