@@ -363,12 +363,22 @@ TEST_F(ProgramTest, TimerAnimatesWhileRunningAndRevealsPageThreeTickByTick) {
     });
 }
 
+// "0," with ',' between groups of three digits, written out independently.
+std::string Grouped(std::uintmax_t n) {
+    std::string digits = std::to_string(n);
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(i, ",");
+    return digits;
+}
+
 TEST_F(ProgramTest, ResultsReportShowsSizesAndRatiosAndFailsWithoutARebuiltFile) {
     Machine();
     std::vector<std::vector<std::string>> rows;
+    std::uintmax_t before = 0, after = 0;
     Run([&](app::TForm1& f) {
         StartAndWait(f);
         TickToEnd(f);
+        before = fs::file_size(Win("SYSTEM.DAT"));
+        after = fs::file_size(Win("SYSTEM.CLN"));
         for (int twice = 0; twice < 2; ++twice) {
             ui_->QueueModal([&](ui::Form& report) {
                 rows = report.Get("lvResult").Rows();
@@ -376,24 +386,38 @@ TEST_F(ProgramTest, ResultsReportShowsSizesAndRatiosAndFailsWithoutARebuiltFile)
             });
             EXPECT_TRUE(ui_->DoubleClick(f, "Label7"));
         }
+        // A present size of 0: an error box instead of a division.
+        std::string system = Read(Win("SYSTEM.DAT"));
+        fs::resize_file(Win("SYSTEM.DAT"), 0);
+        EXPECT_TRUE(ui_->DoubleClick(f, "Label7"));
+        { std::ofstream(Win("SYSTEM.DAT"), std::ios::binary) << system; }
+        // A selected hive without its rebuilt file: the general error box.
         fs::remove(Win("USER.CLN"));
         EXPECT_TRUE(ui_->DoubleClick(f, "Label7"));
-        ui_->Click(f, "btCancel");
-        ui_->Click(f, "btFin1");
+        EXPECT_EQ(Page(f), "03");
+        ui_->Click(f, "btReboot");
     });
     EXPECT_EQ(ui_->ModalLog(), (std::vector<std::string>{"Form3", "Form3"}));
-    ASSERT_EQ(rows.size(), 4u);  // SYSTEM.DAT, USER.DAT and two profiles
-    EXPECT_EQ(rows[0][0], "SYSTEM.DAT");
-    EXPECT_EQ(rows[2].size(), 2u);  // not selected: two columns
-    EXPECT_EQ(rows[0].size(), 4u);
-    std::regex thousands("[1-9][0-9]{0,2}(,[0-9]{3})*");
-    for (const auto& row : rows) EXPECT_TRUE(std::regex_match(row[1], thousands)) << row[1];
-    EXPECT_TRUE(std::regex_match(rows[0][3], std::regex("[0-9]{1,2}\\.[0-9]{2}"))) << rows[0][3];
+    ASSERT_EQ(rows.size(), 4u);  // cleared before each opening
+    char ratio[32];
+    std::snprintf(ratio, sizeof ratio, "%.2f", 100.0 * static_cast<double>(after) / before);
+    EXPECT_EQ(rows[0],
+              (std::vector<std::string>{"SYSTEM.DAT", Grouped(before), Grouped(after), ratio}));
+    EXPECT_GT(before, 999u);  // at least one separator
+    EXPECT_EQ(rows[1][0], "USER.DAT");
+    EXPECT_EQ(rows[1].size(), 4u);
+    EXPECT_EQ(rows[2],
+              (std::vector<std::string>{"Profiles\\Taro\\USER.DAT",
+                                        Grouped(fs::file_size(Win("Profiles/Taro/USER.DAT")))}));
+    EXPECT_EQ(rows[3].size(), 2u);  // not selected: two columns
     std::vector<ui::BoxRecord> boxes = ui_->Boxes();
-    ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.back().kind, ui::BoxKind::Error);
-    EXPECT_EQ(boxes.back().caption, "Quillmere");
-    EXPECT_EQ(boxes.back().text, "I/O ｴﾗｰ (2)");
+    ASSERT_EQ(boxes.size(), 2u);
+    for (const ui::BoxRecord& b : boxes) {
+        EXPECT_EQ(b.kind, ui::BoxKind::Error);
+        EXPECT_EQ(b.caption, "Quillmere");
+    }
+    EXPECT_EQ(boxes[0].text, texts::kMsgZeroDivide);
+    EXPECT_EQ(boxes[1].text, "I/O ｴﾗｰ (2)");
 }
 
 TEST_F(ProgramTest, RefusedRestartIsReportedAndTheProgramEnds) {
