@@ -34,6 +34,7 @@ class HookedPlatform : public platform::offline::OfflinePlatform {
     std::function<void(const char* file)> afterSave;
     std::function<void()> beforeLoad;
     bool refuseExitWindows = false;
+    bool refuseVersion = false;
     std::atomic<int> freedLibraries{0};
     int exitWindowsFlags = -1;
 
@@ -45,6 +46,13 @@ class HookedPlatform : public platform::offline::OfflinePlatform {
     platform::LONG RegLoadKeyA(platform::HKEY root, const char* subKey, const char* file) override {
         if (beforeLoad) beforeLoad();
         return OfflinePlatform::RegLoadKeyA(root, subKey, file);
+    }
+    platform::BOOL GetVersionExA(platform::OsVersionInfo* info) override {
+        if (refuseVersion) {
+            SetLastError(platform::kErrorInvalidParameter);
+            return 0;
+        }
+        return OfflinePlatform::GetVersionExA(info);
     }
     platform::BOOL FreeLibrary(platform::HMODULE module) override {
         ++freedLibraries;
@@ -87,8 +95,8 @@ class ProgramTest : public ::testing::Test {
         ASSERT_TRUE(tool::MakeMachine(root.string(), options, &error)) << error;
         Start();
     }
-    void Start() {
-        ::setenv("SABREL_WINDIR", (root / "WINDOWS").c_str(), 1);
+    void Start(const std::string& windows = "WINDOWS") {
+        ::setenv("SABREL_WINDIR", (root / windows).c_str(), 1);
         ui_.reset();
         p_ = std::make_unique<HookedPlatform>();
         platform::Set(p_.get());

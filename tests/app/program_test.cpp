@@ -488,6 +488,30 @@ TEST_F(ProgramTest, StartUpChecksAndTheSingleInstance) {
     });
     EXPECT_TRUE(BoxTexts().empty());
 
+    // The version query fails: one message, and OK and Option... disabled.
+    Start();
+    p_->refuseVersion = true;
+    Run([&](app::TForm1& f) {
+        EXPECT_FALSE(f.Get("btOk").Enabled());
+        EXPECT_FALSE(f.Get("btOption").Enabled());
+        EXPECT_TRUE(f.Get("btCancel").Enabled());
+        ui_->Click(f, "btCancel");
+    });
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::kMsgVersionUnknown});
+
+    // A Windows directory longer than the 125 characters given to the query
+    // is a failed query, not a cut path; the options dialog then ends the
+    // program before the loop.
+    std::string longName(130, 'W');
+    fs::rename(root / "WINDOWS", root / longName);
+    Start(longName);
+    bool ran = false;
+    Run([&](app::TForm1&) { ran = true; });
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>(2, texts::kMsgWinDirFailed));
+    EXPECT_EQ(ui_->QuitRequests(), 1);
+    fs::rename(root / longName, root / "WINDOWS");
+
     // A second copy ends silently, before any window.
     Start();
     platform::offline::OfflinePlatform first;
