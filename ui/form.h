@@ -142,6 +142,8 @@ class Form {
     // Builds every control from `decl`, which must outlive the form. Registers
     // the form with the current Ui backend, if one is set.
     explicit Form(const FormDecl& decl);
+    // A temporary declaration would be gone before the form.
+    explicit Form(FormDecl&&) = delete;
     virtual ~Form();
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;

@@ -37,11 +37,14 @@ const std::string kWinDirFailed =  // windowsﾌｫﾙﾀﾞ名取得に失敗�
     "\x82\xB5\x82\xBD.";
 
 // The main window's start button, standing alone.
-ui::FormDecl StandInDecl() {
-    ui::FormDecl d;
-    d.name = "Form1";
-    d.controls.push_back(ui::ButtonDecl("btOk", "", 0, 0, 97, 33, "OK"));
-    return d;
+const ui::FormDecl& StandInDecl() {
+    static const ui::FormDecl decl = [] {
+        ui::FormDecl d;
+        d.name = "Form1";
+        d.controls.push_back(ui::ButtonDecl("btOk", "", 0, 0, 97, 33, "OK"));
+        return d;
+    }();
+    return decl;
 }
 
 class OptionsTest : public ::testing::Test {
