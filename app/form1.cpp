@@ -1,7 +1,9 @@
 #include "app/form1.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 #include "app/form3.h"
 #include "app/form_decls.h"
@@ -13,7 +15,7 @@
 #include "options/form2.h"
 #include "platform/platform.h"
 #include "rebuild/format.h"
-#include "rebuild/wininit.h"
+#include "rebuild/withdrawal.h"
 #include "ui/ui.h"
 
 namespace sabrel::app {
@@ -32,15 +34,6 @@ class ZeroDivideError : public std::runtime_error {
   public:
     ZeroDivideError() : std::runtime_error(texts::kMsgZeroDivide) {}
 };
-
-bool FileExists(const std::string& path) {
-    platform::Platform& p = platform::Get();
-    platform::FindData data;
-    platform::FindHandle h = p.FindFirstFileA(path.c_str(), &data);
-    if (h == platform::kInvalidFindHandle) return false;
-    p.FindClose(h);
-    return true;
-}
 
 std::vector<rebuild::TargetEntry> TargetsOf(const ui::Control& list) {
     std::vector<rebuild::TargetEntry> targets;
@@ -65,7 +58,7 @@ TForm1::TForm1() : ui::Form(Form1Decl()) {
 }
 
 std::string TForm1::WinDirText() const {
-    return std::string(WinDir, strnlen(WinDir, sizeof WinDir));
+    return std::string(WinDir, std::find(WinDir, WinDir + sizeof WinDir, '\0'));
 }
 
 void TForm1::DisableStart() {
@@ -244,34 +237,16 @@ void TForm1::btRebootClick() {
 }
 
 void TForm1::btAbortClick() {
-    platform::Platform& p = platform::Get();
     if (ui::Confirm(texts::kAskDeleteRebuilt)) {
-        const ui::Control& list = Form2->Get("lbRegs");
-        for (std::size_t i = 0; i < list.Count(); ++i) {
-            if (!list.Marked(i)) continue;
-            std::string rebuilt =
-                ReplaceExtension(JoinPath(WinDirText(), list.Item(i)), texts::kExtRebuilt);
-            if (!FileExists(rebuilt)) continue;
-            p.SetFileAttributesA(rebuilt.c_str(), 0);
-            if (!p.DeleteFileA(rebuilt.c_str())) {
-                ui::ShowMessage(Format(texts::kMsgCannotDelete, rebuilt.c_str()));
-            }
-        }
+        rebuild::DeleteRebuiltFiles(WinDirText(), TargetsOf(Form2->lbRegs));
     }
     Get("nbStage").ShowPage("02");
 }
 
 void TForm1::btFin1Click() {
     const options::TForm2& options = *Form2;
-    const ui::Control& list = options.Get("lbRegs");
-    std::string winDir = WinDirText();
-    for (std::size_t i = 0; i < list.Count(); ++i) {
-        if (list.Marked(i)) rebuild::CancelHiveReplacement(winDir, list.Item(i));
-    }
-    if (options.Get("cbDelFCache").Checked())
-        rebuild::CancelCacheSetAside(winDir, texts::kFontCache);
-    if (options.Get("cbDelICache").Checked())
-        rebuild::CancelCacheSetAside(winDir, texts::kIconCache);
+    rebuild::CancelReplacements(WinDirText(), TargetsOf(options.lbRegs),
+                                options.cbDelFCache.Checked(), options.cbDelICache.Checked());
     Form2->ReleaseArchiver();
     ui::AskToEnd();
 }

@@ -8,6 +8,7 @@
 #include "common/texts.h"
 #include "rebuild/format.h"
 #include "rebuild/wininit.h"
+#include "rebuild/withdrawal.h"
 #include "ui/ui.h"
 
 namespace sabrel::rebuild {
@@ -26,15 +27,6 @@ bool OpenTempKey(HKEY* key) {
         return true;
     }
     return p.RegOpenKeyExA(kHkeyUsers, texts::kTempKey, 0, platform::kKeyRead, key) == 0;
-}
-
-bool FileExists(const std::string& path) {
-    platform::Platform& p = platform::Get();
-    platform::FindData data;
-    platform::FindHandle h = p.FindFirstFileA(path.c_str(), &data);
-    if (h == platform::kInvalidFindHandle) return false;
-    p.FindClose(h);
-    return true;
 }
 
 class Run {

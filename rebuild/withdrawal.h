@@ -1,0 +1,28 @@
+// Withdrawal of a run: the rebuilt files and the scheduled replacements are
+// taken back; the hive files in use are never touched. The wizard's withdraw
+// button deletes the rebuilt files (on the user's yes), its finish button
+// removes the program's entries from WININIT.INI.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "rebuild/worker.h"
+
+namespace sabrel::rebuild {
+
+// True when a file of that name exists (the platform's FindFirstFileA).
+bool FileExists(const std::string& path);
+
+// For each selected entry in list order: the rebuilt file "<winDir>\<entry>"
+// with ".CLN" (long form) is skipped when absent, else its attributes are
+// cleared and it is deleted; a file that cannot be deleted is named in the
+// message "%s を削除できませんでした" and the next entry follows.
+void DeleteRebuiltFiles(const std::string& winDir, const std::vector<TargetEntry>& targets);
+
+// Removes the replacement entry of every selected entry, then the cache
+// set-aside entries whose options are on (font cache first). Reports nothing.
+void CancelReplacements(const std::string& winDir, const std::vector<TargetEntry>& targets,
+                        bool fontCache, bool iconCache);
+
+}  // namespace sabrel::rebuild
