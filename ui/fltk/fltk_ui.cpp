@@ -107,6 +107,16 @@ FormView* FltkUi::ViewOf(const Form& form) const {
     return it == views_.end() ? nullptr : it->second.get();
 }
 
+Fl_Widget* FltkUi::WidgetOf(const Control& control) const {
+    FormView* view = ViewOf(control.Owner());
+    return view ? view->WidgetOf(control) : nullptr;
+}
+
+Fl_Double_Window* FltkUi::WindowOf(const Form& form) const {
+    FormView* view = ViewOf(form);
+    return view ? &view->Window() : nullptr;
+}
+
 void FltkUi::Show(Form& form) {
     if (FormView* view = ViewOf(form)) view->SyncVisible();
 }
@@ -117,7 +127,9 @@ ModalResult FltkUi::ShowModal(Form& form) {
     view->Window().set_modal();
     form.BeginModal();
     view->SyncVisible();
-    while (form.ModalRunning() && !QuitPosted()) Fl::wait();
+    // Timeouts run before Fl::wait blocks, so a state changed by one is seen
+    // at the latest when the wait times out.
+    while (form.ModalRunning() && !QuitPosted()) Fl::wait(0.5);
     return form.EndModal();
 }
 
@@ -132,7 +144,7 @@ void FltkUi::PostQuit() {
 }
 
 int FltkUi::Run() {
-    while (!QuitPosted()) Fl::wait();
+    while (!QuitPosted()) Fl::wait(0.5);
     for (auto& [form, view] : views_) view->Window().hide();
     Fl::flush();
     return 0;

@@ -16,6 +16,9 @@
 #include "ui/form.h"
 #include "ui/ui.h"
 
+class Fl_Widget;
+class Fl_Double_Window;
+
 namespace sabrel::ui::fltk {
 
 class FormView;
@@ -41,6 +44,9 @@ class FltkUi : public Ui, private FormObserver {
     // The X window class of a form's window ("Sabrel" + the form's name), by
     // which tests and scripts find it; titles may not be ASCII.
     static std::string WindowClassOf(const Form& form);
+    // The widget that shows a control (for tests), or nullptr.
+    Fl_Widget* WidgetOf(const Control& control) const;
+    Fl_Double_Window* WindowOf(const Form& form) const;
 
   private:
     void ControlChanged(Control& control, Change what) override;

@@ -35,6 +35,7 @@ class BoxWindow : public Fl_Window {
         if (event == FL_SHORTCUT &&
             (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)) {
             state_->answer = 0;
+            Fl::awake();
             return 1;
         }
         return Fl_Window::handle(event);
@@ -47,11 +48,14 @@ class BoxWindow : public Fl_Window {
 void OnButton(Fl_Widget* w, void* index) {
     auto* state = static_cast<BoxState*>(w->window()->user_data());
     state->answer = static_cast<int>(reinterpret_cast<std::intptr_t>(index));
+    // An answer given from a timeout would otherwise wait for the next event.
+    Fl::awake();
 }
 
 void OnClose(Fl_Widget* w, void*) {
     auto* state = static_cast<BoxState*>(w->user_data());
     if (state->closeAnswer >= 0) state->answer = state->closeAnswer;
+    Fl::awake();
 }
 
 const char* IconText(BoxKind kind) {
@@ -143,7 +147,7 @@ int RunMessageBox(BoxKind kind, const std::string& caption, const std::string& t
     win->position((Fl::w() - width) / 2, (Fl::h() - height) / 2);
     win->show();
     if (first) first->take_focus();
-    while (state.answer < 0) Fl::wait();
+    while (state.answer < 0) Fl::wait(0.5);
     win->hide();
     return state.answer;
 }

@@ -219,7 +219,7 @@ void ReportTable::FitColumns() {
             for (const auto& row : rows_) {
                 if (c < row.size()) widest = std::max(widest, fl_width(row[c].c_str()));
             }
-            widths_[c] = static_cast<int>(widest) + 16;
+            widths_[c] = static_cast<int>(widest) + 10;
         }
         col_width(static_cast<int>(c), widths_[c]);
     }
@@ -235,7 +235,7 @@ void ReportTable::draw_cell(TableContext context, int row, int col, int x, int y
             fl_draw_box(FL_THIN_UP_BOX, x, y, w, h, FL_BACKGROUND_COLOR);
             fl_color(FL_BLACK);
             fl_font(font_, size_);
-            fl_draw(columns_[static_cast<std::size_t>(col)].caption.c_str(), x + 6, y, w - 12, h,
+            fl_draw(columns_[static_cast<std::size_t>(col)].caption.c_str(), x + 5, y, w - 10, h,
                     FL_ALIGN_LEFT, nullptr, 0);
             fl_pop_clip();
             return;
@@ -259,7 +259,7 @@ void ReportTable::draw_cell(TableContext context, int row, int col, int x, int y
                 }
                 fl_color(FL_BLACK);
                 fl_font(font_, size_);
-                fl_draw(cells[static_cast<std::size_t>(col)].c_str(), x + 6, y, w - 12, h, align,
+                fl_draw(cells[static_cast<std::size_t>(col)].c_str(), x + 5, y, w - 10, h, align,
                         nullptr, 0);
             }
             fl_pop_clip();

@@ -1,19 +1,21 @@
 // The FLTK widgets that stand in for controls FLTK has no exact match for.
 #pragma once
 
-#include <FL/Fl_Box.H>
-#include <FL/Fl_Browser.H>
-#include <FL/Fl_Group.H>
-#include <FL/Fl_RGB_Image.H>
-#include <FL/Fl_Table.H>
-
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+// Before the FLTK headers: some of them bring in X11's macros (None, Bool...),
+// which would clash with names in these.
 #include "art/artwork.h"
 #include "ui/form_decl.h"
+
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Browser.H>
+#include <FL/Fl_Group.H>
+#include <FL/Fl_RGB_Image.H>
+#include <FL/Fl_Table.H>
 
 namespace sabrel::ui::fltk {
 

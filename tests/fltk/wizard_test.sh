@@ -1,0 +1,205 @@
+#!/usr/bin/env bash
+# Drives the real program `sabrel` on a demo Windows 98 machine under a virtual
+# display, by window coordinates, as a user would, and checks the files on
+# disk afterwards:
+#   1. a whole successful run (rebuild and back up, then restart): screenshots
+#      of page "00", the options dialog on each of its six tabs, a frame of
+#      page "01", page "03" and the results report; after the restart the
+#      rebuilt hives have taken the live ones' places;
+#   2. a rebuild-only run that is withdrawn: the rebuilt files are deleted, the
+#      replacement entries withdrawn, and the hives are untouched.
+# Usage: wizard_test.sh SABREL SABREL_HIVE ARTIFACT_DIR   (DISPLAY must be set)
+set -euo pipefail
+SABREL=$1
+HIVE_TOOL=$2
+OUT=$3
+for tool in xdotool import convert; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is not installed (Debian packages xdotool, imagemagick)"
+    exit 77
+  fi
+done
+rm -rf "$OUT"
+mkdir -p "$OUT"
+WORK=$(mktemp -d)
+PID=""
+cleanup() {
+  if [ -n "$PID" ] && kill -0 "$PID" 2>/dev/null; then kill "$PID" 2>/dev/null || true; fi
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+export SABREL_RUNTIME_DIR="$WORK/runtime"
+mkdir -p "$SABREL_RUNTIME_DIR"
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -n "$PID" ] && [ -f "$WORK/sabrel.log" ] && sed 's/^/  sabrel: /' "$WORK/sabrel.log" >&2
+  exit 1
+}
+
+# The window of X class $1 (visible), waiting up to 10 s.
+window_of() {
+  local id=""
+  for _ in $(seq 200); do
+    id=$(xdotool search --onlyvisible --class "^$1\$" 2>/dev/null | head -n1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.05
+  done
+  return 1
+}
+
+gone() {
+  for _ in $(seq 200); do
+    [ -z "$(xdotool search --onlyvisible --class "^$1\$" 2>/dev/null || true)" ] && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+click() {  # window x y
+  xdotool mousemove --window "$1" "$2" "$3" click 1
+  sleep 0.15
+}
+
+shot() {  # window name
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$OUT/$2.png"
+}
+
+# Mean brightness (0..1) of a part of a screenshot.
+brightness() {  # name w h x y
+  convert "$OUT/$1.png" -crop "$2x$3+$4+$5" +repage -colorspace gray -format '%[fx:mean]' info:
+}
+
+bright() {  # name w h x y what
+  local b
+  b=$(brightness "$1" "$2" "$3" "$4" "$5")
+  awk -v b="$b" 'BEGIN { exit !(b > 0.02) }' || fail "$6 is not drawn (brightness $b in $1.png)"
+}
+
+dark() {  # name w h x y what
+  local b
+  b=$(brightness "$1" "$2" "$3" "$4" "$5")
+  awk -v b="$b" 'BEGIN { exit !(b < 0.01) }' || fail "$6 should not be drawn (brightness $b in $1.png)"
+}
+
+start() {  # machine
+  export SABREL_WINDIR="$1/WINDOWS"
+  "$SABREL" >"$WORK/sabrel.log" 2>&1 &
+  PID=$!
+  MAIN=$(window_of SabrelForm1) || fail "the wizard window did not open"
+  sleep 0.3
+}
+
+wait_end() {
+  for _ in $(seq 100); do
+    kill -0 "$PID" 2>/dev/null || { wait "$PID" || fail "sabrel ended with status $?"; PID=""; return 0; }
+    sleep 0.05
+  done
+  fail "sabrel did not end"
+}
+
+# Window coordinates of the wizard's controls (notebook at 8, 80) and of the
+# options dialog's.
+BT_OK="144 232"; BT_OPTION="264 260"; BT_FIN1="264 216"
+LABEL7="172 208"; BT_REBOOT="264 240"; BT_ABORT="461 96"
+OPT_OK="320 332"; RB_REBLD_ONLY="80 271"
+TABS=("40 180" "120 180" "210 180" "50 201" "150 201" "250 201")
+REPORT_OK="268 284"
+
+# --- 1. A whole successful run ------------------------------------------------
+M1="$WORK/machine1"
+"$HIVE_TOOL" make-machine --keys 40000 "$M1" >/dev/null
+W1="$M1/WINDOWS"
+cp "$W1/SYSTEM.DAT" "$WORK/SYSTEM.orig"
+start "$M1"
+shot "$MAIN" page00
+bright page00 300 20 60 112 "page 00's first line"
+
+click "$MAIN" $BT_OPTION
+OPT=$(window_of SabrelForm2) || fail "the options dialog did not open"
+sleep 0.2
+for i in 0 1 2 3 4 5; do
+  click "$OPT" ${TABS[$i]}
+  shot "$OPT" "options_tab$((i + 1))"
+done
+click "$OPT" $OPT_OK
+gone SabrelForm2 || fail "the options dialog did not close"
+
+click "$MAIN" $BT_OK
+sleep 0.3
+shot "$MAIN" page01
+bright page01 64 64 224 112 "the animation frame on page 01"
+
+# Page "03": the completion text at once, the picture after ten ticks.
+# The worker writes USER.DAT's entry last.
+for _ in $(seq 600); do
+  grep -q 'USER.CLN' "$W1/WININIT.INI" 2>/dev/null && break
+  sleep 0.05
+done
+sleep 3
+shot "$MAIN" page03
+bright page03 64 64 224 112 "the completion picture on page 03"
+bright page03 200 16 112 200 "page 03's completion text"
+
+xdotool mousemove --window "$MAIN" $LABEL7 click --repeat 2 --delay 60 1
+REPORT=$(window_of SabrelForm3) || fail "the results report did not open"
+sleep 0.3
+shot "$REPORT" report
+click "$REPORT" $REPORT_OK
+gone SabrelForm3 || fail "the results report did not close"
+
+[ -f "$W1/SYSTEM.CLN" ] || fail "no rebuilt SYSTEM.CLN"
+[ -f "$W1/USER.CLN" ] || fail "no rebuilt USER.CLN"
+CLN_SIZE=$(stat -c %s "$W1/SYSTEM.CLN")
+ls "$W1" | grep -Eq '^SYSTEM(BU\.EXE|\.BEF)$' || fail "no backup of SYSTEM.DAT: $(ls "$W1")"
+[ -f "$W1/HELP/SBRCOVER.BAT" ] || fail "no restore batch file"
+
+click "$MAIN" $BT_REBOOT
+wait_end
+# The restart carried out WININIT.INI: the rebuilt hive is the live one now.
+[ ! -e "$W1/SYSTEM.CLN" ] || fail "SYSTEM.CLN is still waiting after the restart"
+[ "$(stat -c %s "$W1/SYSTEM.DAT")" = "$CLN_SIZE" ] || fail "SYSTEM.DAT is not the rebuilt file"
+[ -f "$W1/WININIT.BAK" ] || fail "WININIT.INI was not carried out"
+"$HIVE_TOOL" check "$W1/SYSTEM.DAT" "$W1/USER.DAT" >"$WORK/check.txt" || fail "the new hives do not check: $(cat "$WORK/check.txt")"
+
+# --- 2. A rebuild-only run, withdrawn ---------------------------------------------
+M2="$WORK/machine2"
+"$HIVE_TOOL" make-machine "$M2" >/dev/null
+W2="$M2/WINDOWS"
+sum_before=$(cd "$W2" && md5sum SYSTEM.DAT USER.DAT)
+start "$M2"
+click "$MAIN" $BT_OPTION
+OPT=$(window_of SabrelForm2) || fail "the options dialog did not open"
+sleep 0.2
+click "$OPT" ${TABS[0]}
+click "$OPT" $RB_REBLD_ONLY
+click "$OPT" $OPT_OK
+gone SabrelForm2 || fail "the options dialog did not close"
+click "$MAIN" $BT_OK
+for _ in $(seq 200); do
+  [ -f "$W2/USER.CLN" ] && grep -q 'USER.CLN' "$W2/WININIT.INI" 2>/dev/null && break
+  sleep 0.05
+done
+# The withdraw button appears 2.5 s after page "03".
+sleep 3.2
+click "$MAIN" $BT_ABORT
+BOX=$(window_of SabrelBox) || fail "no question before deleting the rebuilt files"
+shot "$BOX" confirm_withdraw
+eval "$(xdotool getwindowgeometry --shell "$BOX")"
+# "はい(&Y)" is the left one of the two buttons centred at the bottom.
+click "$BOX" $((WIDTH / 2 - 48)) $((HEIGHT - 29))
+gone SabrelBox || fail "the question did not close"
+sleep 0.3
+shot "$MAIN" page02
+bright page02 200 16 168 136 "page 02's text"
+click "$MAIN" $BT_FIN1
+wait_end
+
+ls "$W2" | grep -q '\.CLN$' && fail "rebuilt files left after the withdrawal: $(ls "$W2")"
+ls "$W2" | grep -Eq '\.BEF$|BU\.EXE$' && fail "a rebuild-only run made backups: $(ls "$W2")"
+grep -q '=' "$W2/WININIT.INI" 2>/dev/null && fail "replacement entries left: $(cat "$W2/WININIT.INI")"
+[ "$(cd "$W2" && md5sum SYSTEM.DAT USER.DAT)" = "$sum_before" ] || fail "the hives changed"
+
+echo "PASS: screenshots in $OUT"
