@@ -71,9 +71,18 @@ class Loader {
         // reserving for that many costs address space only, and spares the
         // copies and fresh pages of growing vectors.
         tree_->ReserveValues(r_.size() / L::value::kSize);
-        records_.reserve(r_.size() / L::record::kSize);
-        slots_.assign(static_cast<std::size_t>(blockCount_) * L::rgdb::kMaxRecordsPerBlock,
-                      kNoSlot);
+        // The walk finds each key's record with one lookup in a table by block
+        // and id. Files whose blocks are at least a page (all Windows-written
+        // ones) get that table filled with the records themselves, which spares
+        // the walk a scattered read; for others it holds indexes into a list.
+        std::size_t cells = static_cast<std::size_t>(blockCount_) * L::rgdb::kMaxRecordsPerBlock;
+        dense_ = cells * sizeof(Record) <= r_.size();
+        if (dense_) {
+            table_.assign(cells, Record{});
+        } else {
+            records_.reserve(r_.size() / L::record::kSize);
+            slots_.assign(cells, kNoSlot);
+        }
         std::uint64_t pos = dataOffset_;
         for (std::uint32_t b = 0; b < blockCount_; ++b) {
             std::uint32_t size = 0;
@@ -108,7 +117,10 @@ class Loader {
             if (length < static_cast<std::uint32_t>(L::record::kSize) || length > size - x) {
                 return kCorrupt;
             }
-            if (id != L::record::kFreeId) {
+            if (id != L::record::kFreeId && id < L::rgdb::kMaxRecordsPerBlock && dense_) {
+                Record& cell = table_[b * L::rgdb::kMaxRecordsPerBlock + id];
+                if (!cell.nameOffset) cell = ParseRecord(start + x);
+            } else if (id != L::record::kFreeId) {
                 std::uint32_t* slot = nullptr;
                 if (id < L::rgdb::kMaxRecordsPerBlock) {
                     slot = &slots_[b * L::rgdb::kMaxRecordsPerBlock + id];
@@ -126,14 +138,15 @@ class Loader {
         return 0;
     }
 
+    static constexpr std::uint32_t kBadBody = 0xFFFFFFFFu;
     struct Record {
-        std::uint32_t nameOffset;
-        std::uint32_t firstValue;
-        std::uint32_t valueCount;
-        std::uint32_t bodySize;  // name and values, as they lie in the file
-        std::uint16_t nameLength;
-        bool ok;
+        std::uint32_t nameOffset = 0;  // 0: no record (records start past 0x40)
+        std::uint32_t firstValue = 0;
+        std::uint32_t bodySize = 0;  // name and values as they lie in the file; kBadBody: damaged
+        std::uint16_t valueCount = 0;
+        std::uint16_t nameLength = 0;
     };
+    static_assert(sizeof(Record) == 16, "a record cell is 16 bytes");
 
     // The name and the values must lie inside the used size (bytes past it
     // are slack) and inside the record's length, which the caller checked
@@ -144,9 +157,9 @@ class Loader {
         std::uint32_t length = ByteReader::LoadU32(h + L::record::kLength);
         std::uint32_t used = ByteReader::LoadU32(h + L::record::kUsedSize);
         std::uint16_t nameLength = ByteReader::LoadU16(h + L::record::kNameLength);
-        std::uint32_t count = ByteReader::LoadU16(h + L::record::kValueCount);
+        std::uint16_t count = ByteReader::LoadU16(h + L::record::kValueCount);
         auto first = static_cast<std::uint32_t>(tree_->ValueCount());
-        Record rec{p + L::record::kSize, first, count, 0, nameLength, false};
+        Record rec{p + L::record::kSize, first, kBadBody, count, nameLength};
         std::uint32_t end = used < length ? used : length;
         std::uint32_t x = L::record::kSize + nameLength;
         if (x > end) return rec;
@@ -166,15 +179,21 @@ class Loader {
             x += value.nameLength + value.dataLength;
             tree_->AppendValue(value);
         }
-        rec.ok = tree_->ValueCount() - first == count;
-        rec.bodySize = x - L::record::kSize;
-        if (!rec.ok) tree_->DropValuesFrom(first);
+        if (tree_->ValueCount() - first == count) {
+            rec.bodySize = x - L::record::kSize;
+        } else {
+            tree_->DropValuesFrom(first);
+        }
         return rec;
     }
 
     const Record* FindRecord(std::uint16_t block, std::uint16_t id) const {
         if (block >= blockCount_) return nullptr;
         std::uint32_t index = kNoSlot;
+        if (id < L::rgdb::kMaxRecordsPerBlock && dense_) {
+            const Record& cell = table_[block * L::rgdb::kMaxRecordsPerBlock + id];
+            return cell.nameOffset ? &cell : nullptr;
+        }
         if (id < L::rgdb::kMaxRecordsPerBlock) {
             index = slots_[block * L::rgdb::kMaxRecordsPerBlock + id];
         } else {
@@ -197,13 +216,16 @@ class Loader {
         std::uint32_t hash = ByteReader::LoadU32(n + L::keynode::kNameHash);
         *child = ByteReader::LoadU32(n + L::keynode::kFirstChild);
         *next = ByteReader::LoadU32(n + L::keynode::kNextSibling);
+        // Entries of a used hive lie scattered: start fetching the next one
+        // while this one is being looked up.
+        if (*next < areaEnd_) __builtin_prefetch(r_.data() + L::rgkn::kFileOffset + *next);
         std::uint16_t id = ByteReader::LoadU16(n + L::keynode::kKeyId);
         std::uint16_t block = ByteReader::LoadU16(n + L::keynode::kBlockNumber);
         bool hasRecord = id != L::keynode::kNoRecord && block != L::keynode::kNoRecord;
         const Record* rec = nullptr;
         if (hasRecord) {
             rec = FindRecord(block, id);
-            if (!rec || !rec->ok) return kCorrupt;
+            if (!rec || rec->bodySize == kBadBody) return kCorrupt;
         }
         std::uint32_t nameOffset = rec ? rec->nameOffset : 0;
         std::uint16_t nameLength = rec ? rec->nameLength : 0;
@@ -223,12 +245,13 @@ class Loader {
 
     static bool IsLink(std::uint32_t link) { return link != 0 && link < 0x80000000u; }
 
-    // Breadth of the work list is bounded by the number of entries, each of
-    // which is read once; no recursion, so depth is unlimited.
+    // Each sibling chain is read in one go, children chains are queued: the
+    // work list is bounded by the number of entries, each of which is read
+    // once. No recursion, so depth is unlimited.
     std::uint32_t ReadTree() {
         visited_.assign(areaEnd_, false);
         tree_->ReserveKeys(
-            std::min<std::size_t>(areaEnd_ / L::keynode::kSize, records_.size() + 1));
+            std::min<std::size_t>(areaEnd_ / L::keynode::kSize, r_.size() / L::record::kSize + 1));
         std::uint32_t rootKey = 0, child = 0, next = 0;
         std::uint32_t code = ReadEntry(root_, kNoKey, &rootKey, &child, &next);
         if (code) return code;
@@ -255,7 +278,9 @@ class Loader {
     std::uint32_t areaEnd_ = 0;
     std::uint32_t dataOffset_ = 0;
     std::uint32_t blockCount_ = 0;
-    std::vector<std::uint32_t> slots_;  // (block, id) -> index into records_
+    bool dense_ = false;
+    std::vector<Record> table_;         // dense: (block, id) -> record
+    std::vector<std::uint32_t> slots_;  // otherwise: (block, id) -> index into records_
     std::vector<Record> records_;
     std::unordered_map<std::uint64_t, std::uint32_t> extra_;
     std::vector<bool> visited_;

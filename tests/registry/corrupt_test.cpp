@@ -2,6 +2,7 @@
 // reads outside the file; what it tolerates it reads completely.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "common/byte_reader.h"
@@ -112,6 +113,58 @@ TEST(Corrupt, ToleratedOddities) {
     StoreU32(g.data() + kFirstKey + 16, 0);  // first key loses its children
     ASSERT_EQ(LoadHive(g, &t), 0u);
     EXPECT_LT(t.KeyCount(), base.KeyCount());
+}
+
+// A hand-made hive as small as the format allows: a 0x100-byte key area
+// and one block just large enough for its records, whose ids are 7 and 300
+// (an id above 254, which Windows never writes but the format can hold).
+std::vector<std::uint8_t> Tiny() {
+    std::vector<std::uint8_t> f(0x20 + 0x100, 0);
+    std::memcpy(f.data(), "CREG", 4);
+    StoreU32(f.data() + 8, 0x120);
+    StoreU16(f.data() + 0x10, 1);
+    std::memcpy(f.data() + 0x20, "RGKN", 4);
+    StoreU32(f.data() + 0x24, 0x100);
+    StoreU32(f.data() + 0x28, 0x20);
+    const std::uint32_t entry[3] = {0x20, 0x3C, 0x58};
+    const std::uint16_t ids[3] = {0xFFFF, 7, 300};
+    for (int i = 0; i < 3; ++i) {
+        std::uint8_t* e = f.data() + 0x20 + entry[i];
+        StoreU32(e + 4, i == 0 ? 0 : 0x1A0);
+        StoreU32(e + 12, i == 0 ? 0xFFFFFFFFu : 0x20);
+        StoreU32(e + 16, i == 0 ? 0x3C : 0xFFFFFFFFu);
+        StoreU32(e + 20, i == 1 ? 0x58 : 0xFFFFFFFFu);
+        StoreU16(e + 24, ids[i]);
+        StoreU16(e + 26, i == 0 ? 0xFFFF : 0);
+    }
+    std::vector<std::uint8_t> block(0x20 + 2 * 24, 0);
+    std::memcpy(block.data(), "RGDB", 4);
+    StoreU32(block.data() + 4, static_cast<std::uint32_t>(block.size()));
+    for (int i = 0; i < 2; ++i) {
+        std::uint8_t* r = block.data() + 0x20 + 24 * i;
+        StoreU32(r, 24);
+        StoreU16(r + 4, ids[i + 1]);
+        StoreU32(r + 8, 24);
+        StoreU16(r + 12, 4);
+        std::memcpy(r + 20, i ? "KeyB" : "KeyA", 4);
+    }
+    f.insert(f.end(), block.begin(), block.end());
+    return f;
+}
+
+TEST(Corrupt, TinyBlocksAndHighIdsLoad) {
+    std::vector<std::uint8_t> f = Tiny();
+    CregTree t;
+    ASSERT_EQ(LoadHive(f, &t), 0u);
+    ASSERT_EQ(t.KeyCount(), 3u);
+    EXPECT_EQ(t.NameString(t.Key(t.Key(0).firstChild)), "KeyA");
+    EXPECT_EQ(t.NameString(t.Key(t.Key(0).lastChild)), "KeyB");
+    CregTree again;
+    ASSERT_EQ(LoadHive(CompactBytes(t), &again), 0u);
+    EXPECT_EQ(again.NameString(again.Key(again.Key(0).lastChild)), "KeyB");
+
+    StoreU16(f.data() + 0x20 + 0x58 + 24, 301);  // no record with that id
+    EXPECT_EQ(Load(f), kCorrupt);
 }
 
 // Every single-byte change of the headers, the first key entries and the
