@@ -116,6 +116,18 @@ cp "$W1/SYSTEM.DAT" "$WORK/SYSTEM.orig"
 start "$M1"
 shot "$MAIN" page00
 bright page00 300 20 60 112 "page 00's first line"
+# The window: its caption, a fixed size, no title-bar buttons, and Escape (the
+# close command) refused.
+[ "$(xdotool getwindowname "$MAIN")" = "Sabrel <Quillmere>" ] || fail "wrong caption"
+if command -v xprop >/dev/null; then
+  hints=$(xprop -id "$MAIN" WM_NORMAL_HINTS _MOTIF_WM_HINTS)
+  grep -q 'minimum size: 531 by 292' <<<"$hints" || fail "no fixed size: $hints"
+  grep -q 'maximum size: 531 by 292' <<<"$hints" || fail "no fixed size: $hints"
+  grep -q '_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = 0x3, 0x4, 0xa' <<<"$hints" || fail "title-bar buttons asked for: $hints"
+fi
+xdotool mousemove --window "$MAIN" 20 20 key Escape
+sleep 0.3
+window_of SabrelForm1 >/dev/null || fail "Escape closed the wizard"
 
 click "$MAIN" $BT_OPTION
 OPT=$(window_of SabrelForm2) || fail "the options dialog did not open"
