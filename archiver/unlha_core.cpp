@@ -104,7 +104,11 @@ int WriteThroughTemp(FileAccess& fs, const std::string& target, const std::strin
         fs.SetAttributes(temp, kAttrArchive);
         fs.Delete(temp);
     }
-    if (!fs.WriteFile(temp, bytes.data(), bytes.size())) {
+    // Read back before it replaces anything: a write that the system took
+    // but did not keep must not cost the old file.
+    std::vector<std::uint8_t> back;
+    if (!fs.WriteFile(temp, bytes.data(), bytes.size()) || !fs.ReadFile(temp, &back) ||
+        back != bytes) {
         fs.Delete(temp);
         return kErrorCannotWrite;
     }
@@ -142,7 +146,12 @@ void UnixToDosTime(std::uint32_t unixTime, std::uint16_t* time, std::uint16_t* d
     std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
     std::int64_t mo = mp < 10 ? mp + 3 : mp - 9;
     if (mo <= 2) ++y;
-    if (y < 1980) y = 1980, mo = 1, d = 1, secs = 0;
+    if (y < 1980) {  // DOS dates start in 1980
+        y = 1980;
+        mo = 1;
+        d = 1;
+        secs = 0;
+    }
     if (y > 2107) y = 2107;
     *date = static_cast<std::uint16_t>(((y - 1980) << 9) | (mo << 5) | d);
     *time = static_cast<std::uint16_t>(((secs / 3600) << 11) | (((secs / 60) % 60) << 5) |

@@ -150,6 +150,11 @@ TEST_F(ArchiveTest, FailuresReturnCodesAndKeepTheOldArchive) {
     fs.failNextMoveTo.insert("C:\\A\\X.LZH");
     EXPECT_EQ(Run("a -a1 C:\\A\\X.LZH C:\\A\\USER.DAT"), kErrorCannotWrite);
     EXPECT_TRUE(fs.files.at("C:\\A\\X.LZH").data == before);
+    // A write the system reports done but does not keep whole.
+    fs.lossyWrites.insert("C:\\A\\X.LZ$");
+    EXPECT_EQ(Run("a -a1 C:\\A\\X.LZH C:\\A\\USER.DAT"), kErrorCannotWrite);
+    fs.lossyWrites.clear();
+    EXPECT_TRUE(fs.files.at("C:\\A\\X.LZH").data == before);
     EXPECT_EQ(fs.files.size(), 2u);
 
     // A damaged archive is neither updated nor replaced.

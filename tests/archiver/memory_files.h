@@ -22,6 +22,7 @@ class MemoryFiles : public FileAccess {
     std::set<std::string> unwritable;      // paths whose writes and moves-to fail
     std::set<std::string> failNextMoveTo;  // the next move to these paths fails, once
     std::set<std::string> unreadable;
+    std::set<std::string> lossyWrites;  // writes report success but keep only half
 
     bool ReadFile(const std::string& path, std::vector<std::uint8_t>* out) override {
         auto it = files.find(path);
@@ -33,7 +34,7 @@ class MemoryFiles : public FileAccess {
         if (unwritable.count(path)) return false;
         auto it = files.find(path);
         if (it != files.end() && (it->second.attributes & 1)) return false;
-        files[path].data.assign(data, data + size);
+        files[path].data.assign(data, data + (lossyWrites.count(path) ? size / 2 : size));
         return true;
     }
     std::uint32_t GetAttributes(const std::string& path) override {
