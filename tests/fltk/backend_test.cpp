@@ -212,6 +212,11 @@ TEST_F(FltkBackend, UserActionsReachTheFormAndTheControlsDecide) {
 
     W("btGo")->do_callback();
     EXPECT_EQ(form_->clicks, 1);
+    // Return presses the button that has the focus.
+    ASSERT_TRUE(W("btGo")->take_focus());
+    Fl::e_keysym = FL_Enter;
+    EXPECT_EQ(W("btGo")->handle(FL_KEYBOARD), 1);
+    EXPECT_EQ(form_->clicks, 2);
 
     auto* list = static_cast<sabrel::ui::fltk::ToggleList*>(W("lbList"));
     list->onToggle(1);

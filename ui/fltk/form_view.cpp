@@ -9,8 +9,6 @@
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 
-#include <X11/Xatom.h>
-
 #include <algorithm>
 
 #include "ui/fltk/fonts.h"
@@ -122,7 +120,7 @@ void FormView::Build(Control& control) {
             break;
         }
         case ControlKind::Button: {
-            auto* b = new Fl_Button(x, y, d.width, d.height);
+            auto* b = new PushButton(x, y, d.width, d.height);
             b->callback(OnWidget, &control);
             w = b;
             break;

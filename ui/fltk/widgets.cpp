@@ -7,6 +7,15 @@
 
 namespace sabrel::ui::fltk {
 
+int PushButton::handle(int event) {
+    if (event == FL_KEYBOARD && Fl::focus() == this &&
+        (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)) {
+        if (active_r()) do_callback();
+        return 1;
+    }
+    return Fl_Button::handle(event);
+}
+
 int LabelBox::handle(int event) {
     if (event == FL_PUSH) {
         if (Fl::event_clicks() > 0 && onDoubleClick) {

@@ -13,11 +13,20 @@
 
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Browser.H>
+#include <FL/Fl_Button.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_RGB_Image.H>
 #include <FL/Fl_Table.H>
 
 namespace sabrel::ui::fltk {
+
+// A push button that Return presses while it has the focus, as on Windows
+// (FLTK's own buttons take only the space bar).
+class PushButton : public Fl_Button {
+  public:
+    PushButton(int x, int y, int w, int h) : Fl_Button(x, y, w, h) {}
+    int handle(int event) override;
+};
 
 // A label: transparent static text that reports double-clicks.
 class LabelBox : public Fl_Box {
