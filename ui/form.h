@@ -17,6 +17,7 @@
 // runs a handler.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -106,7 +107,7 @@ class Control {
     void AddRow(std::vector<std::string> row);
 
     // Bumped by every change; lets a backend skip unchanged controls.
-    std::uint32_t Revision() const { return revision_; }
+    std::uint32_t Revision() const { return revision_.load(std::memory_order_relaxed); }
 
   private:
     void Changed(Change what);
@@ -123,7 +124,9 @@ class Control {
     int pageIndex_ = 0;
     std::string image_;
     std::vector<std::vector<std::string>> rows_;
-    std::uint32_t revision_ = 0;
+    // Atomic: a LineBuffer may change on the worker thread while a backend
+    // scans revisions on the user-interface thread.
+    std::atomic<std::uint32_t> revision_{0};
 };
 
 // A backend's view of changes; called on the thread that made the change
