@@ -1,6 +1,5 @@
 #include "rebuild/worker.h"
 
-#include <cstring>
 #include <exception>
 #include <new>
 

@@ -12,11 +12,11 @@ bash scripts/setup.sh
 BUILD=${SABREL_BUILD_DIR:-build}
 cmake -S . -B "$BUILD" -G Ninja >/dev/null
 cmake --build "$BUILD" -j"$(nproc)"
-MACHINE=${SABREL_DEMO_MACHINE:-demo-machine}
+MACHINE=$(realpath -m "${SABREL_DEMO_MACHINE:-demo-machine}")
 if [ ! -d "$MACHINE/WINDOWS" ]; then
   "$BUILD/tools/sabrel-hive" make-machine "$MACHINE"
 fi
-export SABREL_WINDIR="$PWD/$MACHINE/WINDOWS"
+export SABREL_WINDIR="$MACHINE/WINDOWS"
 echo "=== before"
 "$BUILD/tools/sabrel-hive" check "$SABREL_WINDIR/SYSTEM.DAT" "$SABREL_WINDIR/USER.DAT"
 echo "=== Sabrel on $SABREL_WINDIR"
