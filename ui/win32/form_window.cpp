@@ -1,0 +1,711 @@
+#include "ui/win32/form_window.h"
+
+#include <algorithm>
+
+#include "ui/ui.h"
+#include "ui/win32/win32_ui.h"
+
+namespace sabrel::ui::win32 {
+
+namespace {
+
+constexpr int kFirstControlId = 100;
+constexpr UINT_PTR kFirstTimerId = 1000;
+constexpr char kPanelClass[] = "SabrelPanel";
+// Room that a list view column keeps around its widest text.
+constexpr int kColumnPadding = 16;
+
+COLORREF ToColorRef(Color c) {
+    return RGB((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
+}
+
+bool IsPage(ControlKind kind) {
+    return kind == ControlKind::TabSheet || kind == ControlKind::NotebookPage;
+}
+
+// Containers with a window of their own: hiding or disabling that window
+// takes what it holds along.
+bool HasOwnWindow(ControlKind kind) {
+    return IsPage(kind) || kind == ControlKind::Notebook || kind == ControlKind::PageControl;
+}
+
+bool NativeVisible(const Control& c) {
+    if (IsPage(c.Kind())) {
+        const Control* book = c.Parent();
+        return book && book->ActivePage() == &c;
+    }
+    for (const Control* n = &c; n; n = n->Parent()) {
+        if (n != &c && HasOwnWindow(n->Kind())) break;
+        if (!n->Visible()) return false;
+    }
+    return true;
+}
+
+bool NativeEnabled(const Control& c) {
+    for (const Control* n = &c; n; n = n->Parent()) {
+        if (n != &c && HasOwnWindow(n->Kind())) break;
+        if (!n->Enabled()) return false;
+    }
+    return true;
+}
+
+bool IsAscii(const std::string& s) {
+    return std::all_of(s.begin(), s.end(), [](char ch) { return (ch & 0x80) == 0; });
+}
+
+DWORD LabelAlignment(Align a) {
+    switch (a) {
+        case Align::Center:
+            return SS_CENTER;
+        case Align::Right:
+            return SS_RIGHT;
+        case Align::Left:
+            break;
+    }
+    return SS_LEFT;
+}
+
+}  // namespace
+
+std::string FormWindow::ClassOf(const Form& form) {
+    return "T" + form.Name();
+}
+
+void FormWindow::RegisterClasses(HINSTANCE instance, const std::string& formClass) {
+    WNDCLASSA wc{};
+    if (!GetClassInfoA(instance, formClass.c_str(), &wc)) {
+        wc = WNDCLASSA{};
+        wc.lpfnWndProc = FormProc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.lpszClassName = formClass.c_str();
+        RegisterClassA(&wc);
+    }
+    if (!GetClassInfoA(instance, kPanelClass, &wc)) {
+        wc = WNDCLASSA{};
+        wc.lpfnWndProc = PanelProc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.lpszClassName = kPanelClass;
+        RegisterClassA(&wc);
+    }
+}
+
+FormWindow::FormWindow(Win32Ui& ui, Form& form, HWND owner) : ui_(ui), form_(form) {
+    const FormDecl& decl = form.Decl();
+    const std::string cls = ClassOf(form);
+    RegisterClasses(ui.Instance(), cls);
+
+    // No title-bar buttons unless declared: without a system menu there is no
+    // minimise, maximise or close box either.
+    DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_CLIPCHILDREN;
+    if (decl.titleButtons) style |= WS_SYSMENU | WS_MINIMIZEBOX;
+    DWORD exStyle = WS_EX_CONTROLPARENT;
+    if (decl.border == BorderStyle::Dialog) exStyle |= WS_EX_DLGMODALFRAME;
+    if (!owner) exStyle |= WS_EX_APPWINDOW;
+    RECT frame{0, 0, decl.clientWidth, decl.clientHeight};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    hwnd_ = CreateWindowExA(exStyle, cls.c_str(), form.Caption().c_str(), style, CW_USEDEFAULT,
+                            CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                            owner, nullptr, ui.Instance(), this);
+
+    items_.resize(form.Controls().size());
+    for (std::size_t i = 0; i < form.Controls().size(); ++i) {
+        Build(*form.Controls()[i], static_cast<int>(i));
+    }
+    LayoutSheets();
+    for (const auto& control : form.Controls()) SyncAll(*control);
+    SyncTree();
+}
+
+FormWindow::~FormWindow() {
+    for (UINT_PTR id : timerIds_) KillTimer(hwnd_, id);
+    if (hwnd_) {
+        SetWindowLongA(hwnd_, GWL_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+    for (auto& [name, bitmap] : bitmaps_) DeleteObject(bitmap);
+    for (auto& [key, font] : fonts_) DeleteObject(font);
+    for (auto& [color, brush] : brushes_) DeleteObject(brush);
+}
+
+HWND FormWindow::HwndOf(const Control& control) const {
+    for (const Item& item : items_) {
+        if (item.control == &control) return item.hwnd;
+    }
+    return nullptr;
+}
+
+FormWindow::Item* FormWindow::ItemOf(HWND hwnd) {
+    auto it = byHwnd_.find(hwnd);
+    return it == byHwnd_.end() ? nullptr : &items_[it->second];
+}
+
+FormWindow::Item* FormWindow::ItemOf(const Control& control) {
+    for (Item& item : items_) {
+        if (item.control == &control) return &item;
+    }
+    return nullptr;
+}
+
+HFONT FormWindow::FontOf(const FontDecl& f) {
+    const FontDecl& base = form_.Decl().font;
+    std::string face = !f.face.empty() ? f.face : !base.face.empty() ? base.face : kDefaultFace;
+    const int size = f.sizePx > 0 ? f.sizePx : base.sizePx > 0 ? base.sizePx : kDefaultFontPx;
+    const bool bold = f.bold || base.bold;
+    const bool italic = f.italic || base.italic;
+    const std::string key =
+        face + "|" + std::to_string(size) + (bold ? "b" : "") + (italic ? "i" : "");
+    auto it = fonts_.find(key);
+    if (it != fonts_.end()) return it->second;
+    // Sizes are character heights in pixels, hence the negative height.
+    HFONT font = CreateFontA(-size, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, italic, FALSE, FALSE,
+                             IsAscii(face) ? DEFAULT_CHARSET : SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                             face.c_str());
+    fonts_[key] = font;
+    return font;
+}
+
+HBRUSH FormWindow::BrushOf(COLORREF color) {
+    auto it = brushes_.find(color);
+    if (it != brushes_.end()) return it->second;
+    HBRUSH brush = CreateSolidBrush(color);
+    brushes_[color] = brush;
+    return brush;
+}
+
+COLORREF FormWindow::FormColor() const {
+    Color c = form_.BackColor();
+    return c == kColorDefault ? GetSysColor(COLOR_BTNFACE) : ToColorRef(c);
+}
+
+HBITMAP FormWindow::BitmapOf(const std::string& resource) {
+    if (resource.empty()) return nullptr;
+    auto it = bitmaps_.find(resource);
+    if (it != bitmaps_.end()) return it->second;
+    art::Image image{};
+    if (!art::FindPicture(resource, &image)) return nullptr;
+    // A bottom-up 24-bit DIB: rows of 64 * 3 bytes need no padding.
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = art::kSize;
+    info.bmiHeader.biHeight = art::kSize;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ReleaseDC(nullptr, screen);
+    if (!bitmap || !bits) return nullptr;
+    auto* out = static_cast<std::uint8_t*>(bits);
+    const std::size_t row = std::size_t{art::kSize} * 3;
+    for (int y = 0; y < art::kSize; ++y) {
+        const std::uint8_t* src = image.data() + row * static_cast<std::size_t>(art::kSize - 1 - y);
+        std::uint8_t* dst = out + row * static_cast<std::size_t>(y);
+        for (int x = 0; x < art::kSize; ++x) {
+            dst[3 * x] = src[3 * x + 2];
+            dst[3 * x + 1] = src[3 * x + 1];
+            dst[3 * x + 2] = src[3 * x];
+        }
+    }
+    GdiFlush();
+    bitmaps_[resource] = bitmap;
+    return bitmap;
+}
+
+void FormWindow::Build(Control& control, int index) {
+    const ControlDecl& d = control.Decl();
+    Item& item = items_[static_cast<std::size_t>(index)];
+    item.control = &control;
+    Origin at{hwnd_, 0, 0, false};
+    if (control.Parent()) {
+        auto it = origins_.find(control.Parent());
+        if (it == origins_.end()) return;  // a parent that draws nothing
+        at = it->second;
+    }
+    item.onSheet = at.sheet;
+    const int x = at.x + d.left, y = at.y + d.top;
+    const int w = std::max(d.width, 1), h = std::max(d.height, 1);
+    HMENU id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + index));
+    HINSTANCE inst = ui_.Instance();
+    DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
+    if (d.tabStop) style |= WS_TABSTOP;
+    // Radio buttons of one container form one group for the arrow keys.
+    const auto& all = form_.Controls();
+    const bool continuesRadios =
+        d.kind == ControlKind::RadioButton && index > 0 &&
+        all[static_cast<std::size_t>(index - 1)]->Kind() == ControlKind::RadioButton &&
+        all[static_cast<std::size_t>(index - 1)]->Parent() == control.Parent();
+    if (!continuesRadios) style |= WS_GROUP;
+    const char* caption = control.Caption().c_str();
+    HWND hw = nullptr;
+
+    switch (d.kind) {
+        case ControlKind::Label:
+            hw = CreateWindowExA(
+                0, "STATIC", caption,
+                (style & ~WS_TABSTOP) | SS_NOPREFIX | SS_NOTIFY | LabelAlignment(d.alignment), x, y,
+                w, h, at.parent, id, inst, nullptr);
+            break;
+        case ControlKind::Button:
+            hw = CreateWindowExA(0, "BUTTON", caption, style | BS_PUSHBUTTON, x, y, w, h, at.parent,
+                                 id, inst, nullptr);
+            break;
+        case ControlKind::CheckBox:
+            // Not automatic: the portable control decides the mark.
+            hw = CreateWindowExA(0, "BUTTON", caption, style | BS_CHECKBOX, x, y, w, h, at.parent,
+                                 id, inst, nullptr);
+            break;
+        case ControlKind::RadioButton:
+            hw = CreateWindowExA(0, "BUTTON", caption, style | BS_RADIOBUTTON, x, y, w, h,
+                                 at.parent, id, inst, nullptr);
+            break;
+        case ControlKind::GroupBox:
+            hw = CreateWindowExA(0, "BUTTON", caption, (style & ~WS_TABSTOP) | BS_GROUPBOX, x, y, w,
+                                 h, at.parent, id, inst, nullptr);
+            origins_[&control] = {at.parent, x, y, at.sheet};
+            break;
+        case ControlKind::ListBox:
+            hw = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", nullptr,
+                                 style | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
+                                     (d.multiSelect ? LBS_MULTIPLESEL : 0),
+                                 x, y, w, h, at.parent, id, inst, nullptr);
+            break;
+        case ControlKind::PageControl:
+            hw = CreateWindowExA(WS_EX_CONTROLPARENT, WC_TABCONTROLA, nullptr,
+                                 style | WS_CLIPCHILDREN | TCS_MULTILINE, x, y, w, h, at.parent, id,
+                                 inst, nullptr);
+            origins_[&control] = {hw, 0, 0, true};
+            break;
+        case ControlKind::TabSheet: {
+            TCITEMA tab{};
+            tab.mask = TCIF_TEXT;
+            tab.pszText = const_cast<char*>(caption);
+            const int count = static_cast<int>(SendMessageA(at.parent, TCM_GETITEMCOUNT, 0, 0));
+            SendMessageA(at.parent, TCM_INSERTITEMA, count, reinterpret_cast<LPARAM>(&tab));
+            // Placed on the tab control's display area once every tab is in.
+            hw = CreateWindowExA(WS_EX_CONTROLPARENT, kPanelClass, nullptr,
+                                 WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 1, 1,
+                                 at.parent, id, inst, this);
+            origins_[&control] = {hw, 0, 0, true};
+            break;
+        }
+        case ControlKind::Notebook:
+            hw = CreateWindowExA(WS_EX_CONTROLPARENT, kPanelClass, nullptr,
+                                 WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, x, y, w, h,
+                                 at.parent, id, inst, this);
+            origins_[&control] = {hw, 0, 0, at.sheet};
+            break;
+        case ControlKind::NotebookPage: {
+            RECT r{};
+            GetClientRect(at.parent, &r);
+            hw = CreateWindowExA(WS_EX_CONTROLPARENT, kPanelClass, nullptr,
+                                 WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, r.right,
+                                 r.bottom, at.parent, id, inst, this);
+            origins_[&control] = {hw, 0, 0, at.sheet};
+            break;
+        }
+        case ControlKind::Picture:
+            hw = CreateWindowExA(0, "STATIC", nullptr, (style & ~WS_TABSTOP) | SS_BITMAP, x, y, w,
+                                 h, at.parent, id, inst, nullptr);
+            break;
+        case ControlKind::ListView: {
+            hw = CreateWindowExA(
+                WS_EX_CLIENTEDGE, WC_LISTVIEWA, nullptr,
+                style | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER, x, y, w,
+                h, at.parent, id, inst, nullptr);
+            for (std::size_t i = 0; i < d.columns.size(); ++i) {
+                const ColumnDecl& c = d.columns[i];
+                LVCOLUMNA col{};
+                col.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+                col.fmt = c.alignment == Align::Right    ? LVCFMT_RIGHT
+                          : c.alignment == Align::Center ? LVCFMT_CENTER
+                                                         : LVCFMT_LEFT;
+                col.cx = c.width > 0 ? c.width : 60;
+                col.pszText = const_cast<char*>(c.caption.c_str());
+                col.iSubItem = static_cast<int>(i);
+                SendMessageA(hw, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&col));
+            }
+            break;
+        }
+        case ControlKind::Bevel:
+            hw = CreateWindowExA(0, "STATIC", nullptr, (style & ~WS_TABSTOP) | SS_ETCHEDFRAME, x, y,
+                                 w, h, at.parent, id, inst, nullptr);
+            break;
+        case ControlKind::Timer:
+            timerIds_.push_back(kFirstTimerId + static_cast<UINT_PTR>(index));
+            return;
+        case ControlKind::ImageList:
+        case ControlKind::LineBuffer:
+            return;
+    }
+    if (!hw) return;
+    item.hwnd = hw;
+    byHwnd_[hw] = static_cast<std::size_t>(index);
+    item.font = FontOf(d.font);
+    SendMessageA(hw, WM_SETFONT, reinterpret_cast<WPARAM>(item.font), FALSE);
+    if (d.kind == ControlKind::ListBox && d.itemHeight > 0) {
+        SendMessageA(hw, LB_SETITEMHEIGHT, 0, d.itemHeight);
+    }
+    if (d.kind == ControlKind::Label) FitLabel(item);
+    if (!IsPage(d.kind)) RaiseAboveOverlapped(hw);
+}
+
+void FormWindow::RaiseAboveOverlapped(HWND hwnd) {
+    RECT mine{};
+    GetWindowRect(hwnd, &mine);
+    HWND parent = GetParent(hwnd);
+    for (HWND s = GetWindow(parent, GW_CHILD); s && s != hwnd; s = GetWindow(s, GW_HWNDNEXT)) {
+        RECT theirs{}, common{};
+        GetWindowRect(s, &theirs);
+        if (!IntersectRect(&common, &mine, &theirs)) continue;
+        HWND above = GetWindow(s, GW_HWNDPREV);
+        SetWindowPos(hwnd, above ? above : HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        return;
+    }
+}
+
+void FormWindow::LayoutSheets() {
+    for (Item& item : items_) {
+        if (!item.hwnd || item.control->Kind() != ControlKind::TabSheet) continue;
+        HWND tabs = GetParent(item.hwnd);
+        RECT r{};
+        GetClientRect(tabs, &r);
+        SendMessageA(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
+        MoveWindow(item.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
+    }
+}
+
+void FormWindow::FitLabel(Item& item) {
+    const ControlDecl& d = item.control->Decl();
+    if (!d.autoSize && d.width > 0 && d.height > 0) return;
+    const std::string& text = item.control->Caption();
+    HDC dc = GetDC(item.hwnd);
+    HGDIOBJ old = SelectObject(dc, item.font);
+    SIZE s{0, 0};
+    GetTextExtentPoint32A(dc, text.empty() ? " " : text.c_str(),
+                          text.empty() ? 1 : static_cast<int>(text.size()), &s);
+    SelectObject(dc, old);
+    ReleaseDC(item.hwnd, dc);
+    const int w = d.autoSize || d.width <= 0 ? std::max<int>(s.cx, 1) : d.width;
+    const int h = d.autoSize || d.height <= 0 ? std::max<int>(s.cy, 1) : d.height;
+    SetWindowPos(item.hwnd, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FormWindow::FitColumns(Item& item) {
+    const ControlDecl& d = item.control->Decl();
+    for (std::size_t i = 0; i < d.columns.size(); ++i) {
+        if (d.columns[i].width > 0) continue;
+        auto widthOf = [&](const std::string& s) {
+            return static_cast<int>(SendMessageA(item.hwnd, LVM_GETSTRINGWIDTHA, 0,
+                                                 reinterpret_cast<LPARAM>(s.c_str())));
+        };
+        int width = widthOf(d.columns[i].caption);
+        for (const auto& row : item.control->Rows()) {
+            if (i < row.size()) width = std::max(width, widthOf(row[i]));
+        }
+        SendMessageA(item.hwnd, LVM_SETCOLUMNWIDTH, i, width + kColumnPadding);
+    }
+}
+
+void FormWindow::SyncAll(Control& control) {
+    for (Change what : {Change::Caption, Change::Checked, Change::Items, Change::Page,
+                        Change::Image, Change::Rows, Change::Timer}) {
+        Sync(control, what);
+    }
+}
+
+void FormWindow::SyncTree() {
+    for (Item& item : items_) {
+        if (!item.hwnd) continue;
+        const bool visible = NativeVisible(*item.control);
+        if (visible != ((GetWindowLongA(item.hwnd, GWL_STYLE) & WS_VISIBLE) != 0)) {
+            ShowWindow(item.hwnd, visible ? SW_SHOWNA : SW_HIDE);
+        }
+        const bool enabled = NativeEnabled(*item.control);
+        if (enabled != (IsWindowEnabled(item.hwnd) != 0)) EnableWindow(item.hwnd, enabled);
+    }
+}
+
+void FormWindow::ControlChanged(Control& control, Change what) {
+    Sync(control, what);
+}
+
+void FormWindow::Sync(Control& control, Change what) {
+    Item* item = ItemOf(control);
+    if (!item) return;
+    const ControlKind kind = control.Kind();
+    if (kind == ControlKind::Timer) {
+        if (what != Change::Timer) return;
+        const UINT_PTR id = kFirstTimerId + static_cast<UINT_PTR>(item - items_.data());
+        // Starting it again re-arms it from a full interval.
+        KillTimer(hwnd_, id);
+        if (control.Enabled() && control.Decl().interval > 0) {
+            SetTimer(hwnd_, id, static_cast<UINT>(control.Decl().interval), nullptr);
+        }
+        return;
+    }
+    HWND hw = item->hwnd;
+    if (!hw) return;
+    switch (what) {
+        case Change::Caption:
+            if (kind == ControlKind::Label || kind == ControlKind::Button ||
+                kind == ControlKind::CheckBox || kind == ControlKind::RadioButton ||
+                kind == ControlKind::GroupBox) {
+                SetWindowTextA(hw, control.Caption().c_str());
+                if (kind == ControlKind::Label) FitLabel(*item);
+                InvalidateRect(hw, nullptr, TRUE);
+            } else if (kind == ControlKind::TabSheet) {
+                HWND tabs = GetParent(hw);
+                std::vector<Control*> pages = control.Parent()->Pages();
+                auto at = std::find(pages.begin(), pages.end(), &control);
+                TCITEMA tab{};
+                tab.mask = TCIF_TEXT;
+                tab.pszText = const_cast<char*>(control.Caption().c_str());
+                SendMessageA(tabs, TCM_SETITEMA, at - pages.begin(),
+                             reinterpret_cast<LPARAM>(&tab));
+            }
+            return;
+        case Change::Visible:
+        case Change::Enabled:
+            SyncTree();
+            return;
+        case Change::Checked:
+            if (kind == ControlKind::CheckBox || kind == ControlKind::RadioButton) {
+                SendMessageA(hw, BM_SETCHECK, control.Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
+            }
+            return;
+        case Change::Items:
+            if (kind != ControlKind::ListBox) return;
+            SendMessageA(hw, LB_RESETCONTENT, 0, 0);
+            for (const std::string& text : control.Items()) {
+                SendMessageA(hw, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+            }
+            Sync(control, Change::Marks);
+            return;
+        case Change::Marks:
+            if (kind != ControlKind::ListBox) return;
+            for (std::size_t i = 0; i < control.Count(); ++i) {
+                if (control.Decl().multiSelect) {
+                    SendMessageA(hw, LB_SETSEL, control.Marked(i), static_cast<LPARAM>(i));
+                } else if (control.Marked(i)) {
+                    SendMessageA(hw, LB_SETCURSEL, i, 0);
+                }
+            }
+            return;
+        case Change::Page:
+            if (kind == ControlKind::PageControl) {
+                SendMessageA(hw, TCM_SETCURSEL, static_cast<WPARAM>(control.PageIndex()), 0);
+            }
+            if (kind == ControlKind::PageControl || kind == ControlKind::Notebook) SyncTree();
+            return;
+        case Change::Image:
+            if (kind != ControlKind::Picture) return;
+            SendMessageA(hw, STM_SETIMAGE, IMAGE_BITMAP,
+                         reinterpret_cast<LPARAM>(BitmapOf(control.Image())));
+            // A new frame is shown at once, not at the next idle paint.
+            InvalidateRect(hw, nullptr, TRUE);
+            UpdateWindow(hw);
+            return;
+        case Change::Rows: {
+            if (kind != ControlKind::ListView) return;
+            SendMessageA(hw, WM_SETREDRAW, FALSE, 0);
+            SendMessageA(hw, LVM_DELETEALLITEMS, 0, 0);
+            int r = 0;
+            for (const auto& row : control.Rows()) {
+                for (std::size_t col = 0; col < row.size(); ++col) {
+                    LVITEMA cell{};
+                    cell.mask = LVIF_TEXT;
+                    cell.iItem = r;
+                    cell.iSubItem = static_cast<int>(col);
+                    cell.pszText = const_cast<char*>(row[col].c_str());
+                    SendMessageA(hw, col == 0 ? LVM_INSERTITEMA : LVM_SETITEMTEXTA,
+                                 col == 0 ? 0 : static_cast<WPARAM>(r),
+                                 reinterpret_cast<LPARAM>(&cell));
+                }
+                if (row.empty()) {
+                    LVITEMA cell{};
+                    cell.mask = LVIF_TEXT;
+                    cell.iItem = r;
+                    cell.pszText = const_cast<char*>("");
+                    SendMessageA(hw, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&cell));
+                }
+                ++r;
+            }
+            FitColumns(*item);
+            SendMessageA(hw, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(hw, nullptr, TRUE);
+            return;
+        }
+        case Change::Color:
+        case Change::Timer:
+            return;
+    }
+}
+
+void FormWindow::FormChanged(Change what) {
+    switch (what) {
+        case Change::Caption:
+            SetWindowTextA(hwnd_, form_.Caption().c_str());
+            return;
+        case Change::Color:
+            RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+            return;
+        case Change::Visible:
+            SyncVisible();
+            return;
+        default:
+            return;
+    }
+}
+
+void FormWindow::SyncVisible() {
+    const bool shown = (GetWindowLongA(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (form_.Visible() == shown) return;
+    if (!form_.Visible()) {
+        ShowWindow(hwnd_, SW_HIDE);
+        return;
+    }
+    if (form_.Decl().centred) {
+        RECT area{}, r{};
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+        GetWindowRect(hwnd_, &r);
+        const int w = r.right - r.left, h = r.bottom - r.top;
+        SetWindowPos(hwnd_, nullptr, std::max(0, static_cast<int>(area.left + area.right - w) / 2),
+                     std::max(0, static_cast<int>(area.top + area.bottom - h) / 2), 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ShowWindow(hwnd_, SW_SHOW);
+    SetForegroundWindow(hwnd_);
+    UpdateWindow(hwnd_);
+}
+
+LRESULT FormWindow::ColorMessage(HDC dc, HWND child) {
+    Item* item = ItemOf(child);
+    const COLORREF background = item && item->onSheet ? GetSysColor(COLOR_BTNFACE) : FormColor();
+    COLORREF text = GetSysColor(COLOR_BTNTEXT);
+    if (item && item->control->Decl().textColor != kColorDefault) {
+        text = ToColorRef(item->control->Decl().textColor);
+    }
+    SetTextColor(dc, text);
+    SetBkColor(dc, background);
+    return reinterpret_cast<LRESULT>(BrushOf(background));
+}
+
+void FormWindow::Command(HWND child, int code) {
+    Item* item = ItemOf(child);
+    if (!item) return;
+    Control& control = *item->control;
+    switch (control.Kind()) {
+        case ControlKind::Button:
+            if (code == BN_CLICKED) form_.UserClick(control.Name());
+            return;
+        case ControlKind::CheckBox:
+        case ControlKind::RadioButton:
+            if (code != BN_CLICKED) return;
+            form_.UserClick(control.Name());
+            // A refused click leaves the mark as it was.
+            Sync(control, Change::Checked);
+            return;
+        case ControlKind::Label:
+            if (code == STN_DBLCLK) form_.UserDoubleClick(control.Name());
+            return;
+        case ControlKind::ListBox: {
+            if (code != LBN_SELCHANGE) return;
+            const UINT which = control.Decl().multiSelect ? LB_GETCARETINDEX : LB_GETCURSEL;
+            const LRESULT index = SendMessageA(child, which, 0, 0);
+            if (index >= 0) form_.UserClickItem(control.Name(), static_cast<std::size_t>(index));
+            // The list shows the marks the control holds, whatever the click did.
+            Sync(control, Change::Marks);
+            return;
+        }
+        default:
+            return;
+    }
+}
+
+LRESULT FormWindow::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool* handled) {
+    *handled = true;
+    switch (msg) {
+        case WM_COMMAND:
+            if (lParam) Command(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+            return 0;
+        case WM_NOTIFY: {
+            const auto* n = reinterpret_cast<const NMHDR*>(lParam);
+            Item* item = ItemOf(n->hwndFrom);
+            if (item && n->code == static_cast<UINT>(TCN_SELCHANGE)) {
+                const int index = static_cast<int>(SendMessageA(n->hwndFrom, TCM_GETCURSEL, 0, 0));
+                form_.UserSelectPage(item->control->Name(), index);
+                Sync(*item->control, Change::Page);
+                return 0;
+            }
+            break;
+        }
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            return ColorMessage(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_ERASEBKGND: {
+            Item* self = ItemOf(hwnd);
+            const bool sheet =
+                self && (self->onSheet || self->control->Kind() == ControlKind::TabSheet);
+            RECT r{};
+            GetClientRect(hwnd, &r);
+            FillRect(reinterpret_cast<HDC>(wParam), &r,
+                     BrushOf(sheet ? GetSysColor(COLOR_BTNFACE) : FormColor()));
+            return 1;
+        }
+        case WM_TIMER: {
+            if (hwnd != hwnd_ || wParam < kFirstTimerId) break;
+            const std::size_t index = wParam - kFirstTimerId;
+            if (index >= items_.size() || ui_.QuitPosted()) return 0;
+            form_.TimerTick(items_[index].control->Name());
+            return 0;
+        }
+        case WM_CLOSE:
+            // The form decides; a refused close changes nothing.
+            if (hwnd == hwnd_) {
+                form_.UserClose();
+                return 0;
+            }
+            break;
+        default:
+            break;
+    }
+    *handled = false;
+    return 0;
+}
+
+LRESULT CALLBACK FormWindow::FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        auto* self = static_cast<FormWindow*>(cs->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongA(hwnd, GWL_USERDATA, reinterpret_cast<LONG>(self));
+    }
+    auto* self = reinterpret_cast<FormWindow*>(GetWindowLongA(hwnd, GWL_USERDATA));
+    if (self) {
+        bool handled = false;
+        LRESULT r = self->Handle(hwnd, msg, wParam, lParam, &handled);
+        if (handled) return r;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK FormWindow::PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        SetWindowLongA(hwnd, GWL_USERDATA, reinterpret_cast<LONG>(cs->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<FormWindow*>(GetWindowLongA(hwnd, GWL_USERDATA));
+    if (self && msg != WM_CLOSE && msg != WM_TIMER) {
+        bool handled = false;
+        LRESULT r = self->Handle(hwnd, msg, wParam, lParam, &handled);
+        if (handled) return r;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+}  // namespace sabrel::ui::win32

@@ -1,0 +1,92 @@
+// One form's top-level window and native controls, built from the form's
+// declaration and kept in step with its portable controls.
+//
+// Containers: a notebook, its pages and the tab sheets are panels (child
+// windows of their own, shown and hidden as pages); a group box is a frame
+// whose controls are its siblings, placed relative to it. Every child clips
+// its siblings, and a control declared after a sibling that it overlaps is
+// put above that sibling, so the later declaration is the one seen.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "art/artwork.h"
+#include "ui/form.h"
+#include "ui/win32/windows_api.h"
+
+namespace sabrel::ui::win32 {
+
+class Win32Ui;
+
+class FormWindow {
+  public:
+    FormWindow(Win32Ui& ui, Form& form, HWND owner);
+    ~FormWindow();
+    FormWindow(const FormWindow&) = delete;
+    FormWindow& operator=(const FormWindow&) = delete;
+
+    HWND Hwnd() const { return hwnd_; }
+    Form& GetForm() const { return form_; }
+    // The native window of a control, or nullptr (timers, image lists, ...).
+    HWND HwndOf(const Control& control) const;
+
+    // Shows or hides the window as the form's visibility says; a window that
+    // appears is centred on the work area when the form asks for it.
+    void SyncVisible();
+    void ControlChanged(Control& control, Change what);
+    void FormChanged(Change what);
+
+    // The window class of a form's window ("T" + the form's name).
+    static std::string ClassOf(const Form& form);
+
+  private:
+    struct Item {
+        Control* control = nullptr;
+        HWND hwnd = nullptr;
+        HFONT font = nullptr;
+        // The background of the container the control stands on.
+        bool onSheet = false;
+    };
+    struct Origin {
+        HWND parent;
+        int x, y;
+        bool sheet;
+    };
+
+    void Build(Control& control, int index);
+    void RaiseAboveOverlapped(HWND hwnd);
+    void LayoutSheets();
+    void Sync(Control& control, Change what);
+    void SyncAll(Control& control);
+    void SyncTree();
+    void FitLabel(Item& item);
+    void FitColumns(Item& item);
+    HBITMAP BitmapOf(const std::string& resource);
+    HFONT FontOf(const FontDecl& font);
+    HBRUSH BrushOf(COLORREF color);
+    COLORREF FormColor() const;
+    Item* ItemOf(HWND hwnd);
+    Item* ItemOf(const Control& control);
+    LRESULT Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool* handled);
+    LRESULT ColorMessage(HDC dc, HWND child);
+    void Command(HWND child, int code);
+    static LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static void RegisterClasses(HINSTANCE instance, const std::string& formClass);
+
+    Win32Ui& ui_;
+    Form& form_;
+    HWND hwnd_ = nullptr;
+    std::vector<Item> items_;  // by the control's index in the form
+    std::map<HWND, std::size_t> byHwnd_;
+    std::map<const Control*, Origin> origins_;
+    std::map<std::string, HBITMAP> bitmaps_;
+    std::map<std::string, HFONT> fonts_;
+    std::map<COLORREF, HBRUSH> brushes_;
+    std::vector<UINT_PTR> timerIds_;
+    bool placed_ = false;
+};
+
+}  // namespace sabrel::ui::win32
