@@ -100,6 +100,40 @@ TEST_F(ProgramTest, SuccessfulRebuildReplacesEveryHiveAtTheNextStart) {
     }
 }
 
+// The logged-on user's profile, whose folder name holds a space and
+// double-byte characters, is the only hive selected; it goes through the run
+// by its 8.3 path.
+TEST_F(ProgramTest, ProfileHiveWithAJapaneseNameIsRebuiltThroughItsShortPath) {
+    tool::MachineOptions o;
+    o.user = u8"山田 花子";
+    Machine(o);
+    const fs::path hive = root / "WINDOWS" / "Profiles" / u8"山田 花子" / "USER.DAT";
+    std::string dump = LibcregDump(hive);
+    std::string entry;
+    Run([&](app::TForm1& f) {
+        ASSERT_EQ(app::Form2->SelectedCount(), 1u);
+        for (std::size_t i = 0; i < app::Form2->TargetCount(); ++i) {
+            if (app::Form2->TargetSelected(i)) entry = app::Form2->TargetText(i);
+        }
+        StartAndWait(f);
+        EXPECT_EQ(Page(f), "03");
+        TickToEnd(f);
+        ui_->Click(f, "btReboot");
+    });
+    EXPECT_EQ(entry, "Profiles\\山田 花子\\USER.DAT");
+    std::string ini = Read(Win("WININIT.BAK"));
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(
+        ini, m,
+        std::regex("\\[Rename\\]\r\n(C:\\\\WINDOWS\\\\PROFILES\\\\[^ \\\\]{1,12}\\\\USER)"
+                   "\\.DAT=(.*)\\.CLN\r\n")))
+        << ini;
+    EXPECT_EQ(m[1].str(), m[2].str());
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_FALSE(fs::exists(hive.parent_path() / "USER.CLN"));
+    EXPECT_EQ(LibcregDump(hive), dump);
+}
+
 TEST_F(ProgramTest, GhostKeysStopTheRunBeforeAndAfterUnlessOverridden) {
     tool::MachineOptions o;
     o.ghosts = 3;
