@@ -183,9 +183,13 @@ class Writer {
 
     std::uint32_t WriteBlock(std::size_t b) {
         const Block& blk = blocks_[b];
-        buf_.assign(blk.size, 0);
+        // Every byte is written below except the header's zero words and the
+        // tail, which are cleared here: no need to clear the whole block.
+        if (buf_.size() < blk.size) buf_.resize(blk.size);
         std::uint8_t* d = buf_.data();
         std::uint32_t tail = blk.size - blk.content;
+        std::memset(d, 0, L::rgdb::kSize);
+        std::memset(d + blk.content, 0, tail);
         bool freeTail = tail >= static_cast<std::uint32_t>(L::record::kSize);
         std::memcpy(d + L::rgdb::kSignature, L::kRgdbSignature, 4);
         StoreU32(d + L::rgdb::kBlockSize, blk.size);
@@ -213,6 +217,7 @@ class Writer {
             StoreU32(r + L::record::kUsedSize, used);
             StoreU16(r + L::record::kNameLength, k.nameLength);
             StoreU16(r + L::record::kValueCount, static_cast<std::uint16_t>(k.valueCount));
+            StoreU32(r + L::record::kReserved10, 0);
             PutBody(r + L::record::kSize, k, used - L::record::kSize);
             x += length;
         }
@@ -223,7 +228,7 @@ class Writer {
             StoreU16(r + L::record::kBlockNumber, L::record::kFreeId);
             StoreU32(r + L::record::kUsedSize, 0xFFFFFFFFu);
         }
-        return sink_.Write(d, buf_.size());
+        return sink_.Write(d, blk.size);
     }
 
     const CregTree& tree_;
