@@ -266,6 +266,11 @@ void FormWindow::Build(Control& control, int index) {
             hw = CreateWindowExA(0, "BUTTON", caption, (style & ~WS_TABSTOP) | BS_GROUPBOX, x, y, w,
                                  h, at.parent, id, inst, nullptr);
             origins_[&control] = {at.parent, x, y, at.sheet};
+            // A group box leaves its inside to its parent to paint, so the
+            // parent must not clip it away.
+            SetWindowLongA(
+                at.parent, GWL_STYLE,
+                GetWindowLongA(at.parent, GWL_STYLE) & ~static_cast<LONG>(WS_CLIPCHILDREN));
             break;
         case ControlKind::ListBox:
             hw = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", nullptr,
