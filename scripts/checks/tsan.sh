@@ -7,9 +7,10 @@ cd "$(dirname "$0")/../.."
 BUILD=build-tsan-check
 cmake -S . -B "$BUILD" -G Ninja -DSABREL_SANITIZE=thread -DSABREL_FLTK=OFF \
   -DSABREL_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+known=$(cmake --build "$BUILD" --target help)
 targets=()
 for t in rebuild_test app_test; do
-  if cmake --build "$BUILD" --target help | grep -q "^$t:"; then targets+=("$t"); fi
+  if grep -q "^$t:" <<<"$known"; then targets+=("$t"); fi
 done
 cmake --build "$BUILD" -j"$(nproc)" --target "${targets[@]}"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
