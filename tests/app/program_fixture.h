@@ -35,6 +35,7 @@ class HookedPlatform : public platform::offline::OfflinePlatform {
     std::function<void()> beforeLoad;
     bool refuseExitWindows = false;
     bool refuseVersion = false;
+    bool refuseThreads = false;
     std::atomic<int> freedLibraries{0};
     int exitWindowsFlags = -1;
 
@@ -53,6 +54,14 @@ class HookedPlatform : public platform::offline::OfflinePlatform {
             return 0;
         }
         return OfflinePlatform::GetVersionExA(info);
+    }
+    platform::BOOL CreateThread(platform::ThreadProc proc, void* param,
+                                platform::DWORD* id) override {
+        if (refuseThreads) {
+            SetLastError(platform::kErrorNotEnoughMemory);
+            return 0;
+        }
+        return OfflinePlatform::CreateThread(proc, param, id);
     }
     platform::BOOL FreeLibrary(platform::HMODULE module) override {
         ++freedLibraries;

@@ -558,6 +558,23 @@ TEST_F(ProgramTest, StartUpChecksAndTheSingleInstance) {
     EXPECT_EQ(ui_->QuitRequests(), 1);
 }
 
+// No worker thread could be started: the run counts as stopped rather than
+// leaving the running page up for good.
+TEST_F(ProgramTest, WorkerThatCannotStartLeadsToTheStoppedPage) {
+    Machine();
+    p_->refuseThreads = true;
+    Run([&](app::TForm1& f) {
+        EXPECT_TRUE(ui_->Click(f, "btOk"));
+        EXPECT_EQ(Page(f), "01");
+        EXPECT_TRUE(ui_->Tick(f, "Timer1"));
+        EXPECT_EQ(Page(f), "02");
+        EXPECT_FALSE(f.Get("btReboot").Visible());
+        ui_->Click(f, "btFin1");
+    });
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_FALSE(fs::exists(Win("SYSTEM.BEF")));
+}
+
 TEST_F(ProgramTest, FailuresRaisedToTheWorkerEndTheProgramWithExitCodeOne) {
     Machine();
     fs::create_directories(Win("WININIT.INI"));  // no file can be written there
