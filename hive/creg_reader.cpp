@@ -203,28 +203,41 @@ class Loader {
         return index == kNoSlot ? nullptr : &records_[index];
     }
 
-    // Reads the key entry at area offset `e`, creates its key (or fills the
-    // root), and returns the entry's first-child and next-sibling links.
-    std::uint32_t ReadEntry(std::uint32_t e, std::uint32_t parent, std::uint32_t* key,
-                            std::uint32_t* child, std::uint32_t* next) {
+    // One key entry, as read from the key-node area.
+    struct Entry {
+        std::uint32_t hash;
+        std::uint32_t child;
+        std::uint32_t next;
+        std::uint16_t id;
+        std::uint16_t block;
+    };
+
+    // Reads the key entry at area offset `e`, which must lie inside the area
+    // and not have been read before (else the links cycle or are shared).
+    std::uint32_t ReadEntry(std::uint32_t e, Entry* out) {
         if (e < L::rgkn::kSize || e > areaEnd_ || areaEnd_ - e < L::keynode::kSize) {
             return kCorrupt;
         }
-        if (visited_[e]) return kCorrupt;  // a cycle or an entry shared by two keys
+        if (visited_[e]) return kCorrupt;
         visited_[e] = true;
         const std::uint8_t* n = r_.data() + L::rgkn::kFileOffset + e;
-        std::uint32_t hash = ByteReader::LoadU32(n + L::keynode::kNameHash);
-        *child = ByteReader::LoadU32(n + L::keynode::kFirstChild);
-        *next = ByteReader::LoadU32(n + L::keynode::kNextSibling);
-        // Entries of a used hive lie scattered: start fetching the next one
-        // while this one is being looked up.
-        if (*next < areaEnd_) __builtin_prefetch(r_.data() + L::rgkn::kFileOffset + *next);
-        std::uint16_t id = ByteReader::LoadU16(n + L::keynode::kKeyId);
-        std::uint16_t block = ByteReader::LoadU16(n + L::keynode::kBlockNumber);
-        bool hasRecord = id != L::keynode::kNoRecord && block != L::keynode::kNoRecord;
+        out->hash = ByteReader::LoadU32(n + L::keynode::kNameHash);
+        out->child = ByteReader::LoadU32(n + L::keynode::kFirstChild);
+        out->next = ByteReader::LoadU32(n + L::keynode::kNextSibling);
+        out->id = ByteReader::LoadU16(n + L::keynode::kKeyId);
+        out->block = ByteReader::LoadU16(n + L::keynode::kBlockNumber);
+        return 0;
+    }
+
+    static bool HasRecord(const Entry& n) {
+        return n.id != L::keynode::kNoRecord && n.block != L::keynode::kNoRecord;
+    }
+
+    // Creates the key of entry `n` under `parent` (kNoKey: fills the root).
+    std::uint32_t MakeKey(const Entry& n, std::uint32_t parent, std::uint32_t* key) {
         const Record* rec = nullptr;
-        if (hasRecord) {
-            rec = FindRecord(block, id);
+        if (HasRecord(n)) {
+            rec = FindRecord(n.block, n.id);
             if (!rec || rec->bodySize == kBadBody) return kCorrupt;
         }
         std::uint32_t nameOffset = rec ? rec->nameOffset : 0;
@@ -232,12 +245,12 @@ class Loader {
         if (parent == kNoKey) {
             *key = 0;
             CregKey& root = tree_->MutableKey(0);
-            root.hash = hash;
-            root.hasRecord = hasRecord;
+            root.hash = n.hash;
+            root.hasRecord = rec != nullptr;
             root.nameOffset = nameOffset;
             root.nameLength = nameLength;
         } else {
-            *key = tree_->AddKeyRef(parent, nameOffset, nameLength, hash, hasRecord);
+            *key = tree_->AddKeyRef(parent, nameOffset, nameLength, n.hash, rec != nullptr);
         }
         if (rec) tree_->SetValueRange(*key, rec->firstValue, rec->valueCount, rec->bodySize);
         return 0;
@@ -247,26 +260,44 @@ class Loader {
 
     // Each sibling chain is read in one go, children chains are queued: the
     // work list is bounded by the number of entries, each of which is read
-    // once. No recursion, so depth is unlimited.
+    // once. No recursion, so depth is unlimited. Entries and records of a used
+    // hive lie scattered, so a chain is read first, fetching ahead the next
+    // entry and each entry's record cell, and its keys made afterwards.
     std::uint32_t ReadTree() {
         visited_.assign(areaEnd_, false);
         tree_->ReserveKeys(
             std::min<std::size_t>(areaEnd_ / L::keynode::kSize, r_.size() / L::record::kSize + 1));
-        std::uint32_t rootKey = 0, child = 0, next = 0;
-        std::uint32_t code = ReadEntry(root_, kNoKey, &rootKey, &child, &next);
+        Entry root;
+        std::uint32_t rootKey = 0;
+        std::uint32_t code = ReadEntry(root_, &root);
+        if (!code) code = MakeKey(root, kNoKey, &rootKey);
         if (code) return code;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> work;  // (first child, key)
-        if (IsLink(child)) work.emplace_back(child, rootKey);
+        std::vector<Entry> chain;
+        if (IsLink(root.child)) work.emplace_back(root.child, rootKey);
         while (!work.empty()) {
             auto [e, parent] = work.back();
             work.pop_back();
+            chain.clear();
             while (true) {
-                std::uint32_t key = 0;
-                code = ReadEntry(e, parent, &key, &child, &next);
+                Entry n;
+                code = ReadEntry(e, &n);
                 if (code) return code;
-                if (IsLink(child)) work.emplace_back(child, key);
-                if (!IsLink(next)) break;
-                e = next;
+                if (n.next < areaEnd_)
+                    __builtin_prefetch(r_.data() + L::rgkn::kFileOffset + n.next);
+                if (dense_ && HasRecord(n) && n.block < blockCount_ &&
+                    n.id < L::rgdb::kMaxRecordsPerBlock) {
+                    __builtin_prefetch(&table_[n.block * L::rgdb::kMaxRecordsPerBlock + n.id]);
+                }
+                chain.push_back(n);
+                if (!IsLink(n.next)) break;
+                e = n.next;
+            }
+            for (const Entry& n : chain) {
+                std::uint32_t key = 0;
+                code = MakeKey(n, parent, &key);
+                if (code) return code;
+                if (IsLink(n.child)) work.emplace_back(n.child, key);
             }
         }
         return 0;
