@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
+#include <unordered_map>
 #include <utility>
 
 #include "common/byte_reader.h"
@@ -219,20 +221,73 @@ void TForm4::BuildBlockTable() {
 // record is free, one more head is read at the block's end, which in a
 // well-formed file is the next block's signature or the end of the file.
 //
+namespace {
+
+// Where a run of free records ends: following free records of positive
+// length from a position, the first position that holds no such record (a
+// key, a length of 0 or less, or a head the image cannot hold). Runs are
+// remembered at every 64th record, so a run walked again, from any of its
+// records, costs at most 64 steps.
+class FreeRuns {
+  public:
+    explicit FreeRuns(const ByteReader& image) : image_(image) {}
+
+    std::int64_t Stop(std::int64_t x) {
+        std::int64_t p = x;
+        std::int64_t stop = x;
+        std::size_t steps = 0;
+        for (;;) {
+            const auto known = stops_.find(p);
+            if (known != stops_.end()) {
+                stop = known->second;
+                break;
+            }
+            std::uint8_t head[L::record::kSize];
+            if (image_.Copy(p, head, sizeof head) < sizeof head) break;
+            const std::int32_t length = ByteReader::LoadI32(head + L::record::kLength);
+            if (ByteReader::LoadU16(head + L::record::kKeyId) != L::record::kFreeId ||
+                length <= 0) {
+                break;
+            }
+            if (steps++ % 64 == 0) marks_.push_back(p);
+            p += length;
+            stop = p;
+        }
+        for (std::int64_t m : marks_) stops_[m] = stop;
+        marks_.clear();
+        return stop;
+    }
+
+  private:
+    const ByteReader& image_;
+    std::unordered_map<std::int64_t, std::int64_t> stops_;
+    std::vector<std::int64_t> marks_;
+};
+
+}  // namespace
+
 // Bounds added to what the format defines:
 //  - a slot past the end of the index is not written (the record still counts
 //    as entered); a lookup there finds no record;
 //  - a record whose length is 0 or negative cannot lead anywhere new: it is
 //    entered if it holds a key, and the block ends with it. Without this, a
 //    free record of length 0 (or a chain leading back) would never end.
-// Each block is walked on its own, so the work is the sum of the records
-// walked per block. Blocks that overlap (a negative size leads back) walk the
-// same records again; on crafted files that is slow, though never endless.
+// Each block is walked on its own. In a file whose blocks lie side by side no
+// record is read twice; blocks that overlap (a negative size leads back) walk
+// the same records again. Once more heads have been read than such a file
+// could hold, runs of free records are crossed with FreeRuns: a run that stays
+// before the block's end changes nothing but the cursor, one that reaches the
+// end exactly sets R to 0, one that goes beyond ends the block. That keeps a
+// crafted file from costing its size times its block count; keys still cost
+// one step each, at most lastRecordIndex + 1 per block.
 void TForm4::BuildKeyIndex() {
     const std::size_t count = blockTable_.size();
     keyIndex_.assign(count * kSlotsPerBlock, kEmptySlot);
     indexedRecords_ = 0;
     const ByteReader r(image_, imageSize_);
+    const std::uint64_t plainSteps = imageSize_ + 2 * static_cast<std::uint64_t>(count) + 64;
+    std::uint64_t steps = 0;
+    std::unique_ptr<FreeRuns> runs;
     for (std::size_t b = 0; b < count; ++b) {
         const std::int64_t start = blockTable_[b];
         std::int32_t blockSize = 0;
@@ -244,6 +299,13 @@ void TForm4::BuildKeyIndex() {
         std::int64_t x = first;
         std::int32_t remaining = lastRecordIndex;
         do {
+            if (++steps > plainSteps && skipFreeRuns) {
+                if (!runs) runs = std::make_unique<FreeRuns>(r);
+                const std::int64_t stop = runs->Stop(x);
+                if (stop > end) break;
+                if (stop == end && stop != x) remaining = 0;
+                x = stop;
+            }
             std::uint8_t head[L::record::kSize];
             if (r.Copy(x, head, sizeof head) < sizeof head) break;
             const std::int32_t length = ByteReader::LoadI32(head + L::record::kLength);
@@ -283,7 +345,7 @@ enum class StepResult { kNext, kEnd, kNodeCut, kIndexEmpty };
 class TreeWalk {
   public:
     TreeWalk(const ByteReader& image, const std::vector<std::int32_t>& index,
-             std::int32_t indexedRecords, const ByteClasses& classes, HiveCheckResult* result)
+             std::int64_t indexedRecords, const ByteClasses& classes, HiveCheckResult* result)
         : image_(image),
           index_(index),
           indexedRecords_(indexedRecords),
@@ -408,7 +470,7 @@ class TreeWalk {
 
     const ByteReader& image_;
     const std::vector<std::int32_t>& index_;
-    std::int32_t indexedRecords_;
+    std::int64_t indexedRecords_;
     const ByteClasses& classes_;
     HiveCheckResult* result_;
     Batch filling_;

@@ -359,6 +359,42 @@ TEST(HiveCheckerBounds, RecordWalkThatCannotProgressEndsItsBlock) {
     EXPECT_EQ(Check(keyed), (Outcome{0, 2, 0, 0}));
 }
 
+// Blocks that overlap: block 1 leads back to block 0 with a negative size, so
+// the 65535 blocks alternate between block 0's records and none. Enough heads
+// are read again that free runs are crossed quickly; that must not change
+// any count.
+TEST(HiveCheckerBounds, OverlappingBlocksGiveTheSameCountsQuickOrPlain) {
+    HiveImage h = Baseline();
+    h.U16(L::creg::kBlockCount, 65535);
+    h.U16(test::kBlock0 + L::rgdb::kMaxId, 254);
+    h.I32(test::kBlock1 + L::rgdb::kBlockSize, -0x100);
+    SetEntryRecord(h, test::kSub, 1, 65534);  // Software's record, in the last even block
+    // The last free record leads past block 0's end, to a key record that
+    // would lead back into the block: the block ends at the free record.
+    HiveImage across = h;
+    across.I32(test::kTailRecord + L::record::kLength,
+               static_cast<std::int32_t>(test::kSubRecord - test::kTailRecord));
+    across.I32(test::kSubRecord + L::record::kLength,
+               -static_cast<std::int32_t>(test::kSubRecord - test::kAbcRecord));
+    SetEntryRecord(across, test::kAbc, 0, 65534);
+    const struct {
+        const HiveImage& image;
+        Outcome expected;
+    } cases[] = {{h, {0, 2, 0, 1}}, {across, {0, 2, 0, 1}}};
+    for (const auto& c : cases) {
+        TForm4 quick(ByteClasses::ForCodePage(932));
+        quick.CheckImage(c.image.bytes.data(), c.image.bytes.size());
+        TForm4 plain(ByteClasses::ForCodePage(932));
+        plain.skipFreeRuns = false;
+        plain.CheckImage(c.image.bytes.data(), c.image.bytes.size());
+        for (const TForm4* t : {&quick, &plain}) {
+            EXPECT_EQ(
+                (Outcome{t->status, t->result.goodKeys, t->result.badKeys, t->result.ghostKeys}),
+                c.expected);
+        }
+    }
+}
+
 // --- Many keys: counts stand whatever order keys are classified in ------------
 
 // The root with `keys` children in one chain of siblings, records in blocks of
