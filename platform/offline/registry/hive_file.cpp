@@ -136,8 +136,17 @@ DWORD SaveHiveFile(const hive::CregTree& tree, std::uint32_t root, const std::st
     if (!code && ::fsync(fd) != 0) code = Win32FromErrno(errno);
     if (::close(fd) != 0 && !code) code = Win32FromErrno(errno);
     if (!code) code = PublishNoReplace(temp, hostPath);
-    if (code) ::unlink(temp.c_str());
-    return code;
+    if (code) {
+        ::unlink(temp.c_str());
+        return code;
+    }
+    // Make the new name itself durable, not only the bytes behind it.
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return 0;
 }
 
 }  // namespace sabrel::platform::offline
