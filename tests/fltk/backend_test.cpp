@@ -250,6 +250,13 @@ TEST_F(FltkBackend, UserActionsReachTheFormAndTheControlsDecide) {
     EXPECT_TRUE(form_->Visible());
     EXPECT_TRUE(ui_->WindowOf(*form_)->shown());
     form_->allowClose = true;
+    // Escape closes nothing on a form without a cancel button.
+    Fl::e_number = FL_SHORTCUT;
+    Fl::e_keysym = FL_Escape;
+    ui_->WindowOf(*form_)->do_callback();
+    EXPECT_TRUE(form_->Visible());
+    Fl::e_number = 0;
+    Fl::e_keysym = 0;
     ui_->WindowOf(*form_)->do_callback();
     EXPECT_FALSE(form_->Visible());
     EXPECT_FALSE(ui_->WindowOf(*form_)->shown());
@@ -338,6 +345,60 @@ TEST_F(FltkBackend, PlainBoxHasOneOkButtonAndClosesWithIt) {
     Fl::add_timeout(0.02, CloseBox);
     EXPECT_EQ(ui_->MessageBox(BoxKind::Plain, "Quillmere", "バックアップを完了しました."),
               Answer::Ok);
+}
+
+FormDecl DialogDecl() {
+    FormDecl f;
+    f.name = "Dlg";
+    f.caption = "Dialog";
+    f.clientWidth = 200;
+    f.clientHeight = 100;
+    f.border = BorderStyle::Dialog;
+    f.font = {kDefaultFace, kDefaultFontPx, false, false};
+    f.controls.push_back(ButtonDecl("btOK", "", 10, 60, 80, 25, "OK").Closes(ModalResult::Ok));
+    f.controls.push_back(
+        ButtonDecl("btCancel", "", 110, 60, 80, 25, "ｷｬﾝｾﾙ").Closes(ModalResult::Cancel));
+    return f;
+}
+
+struct ModalStep {
+    FltkUi* ui;
+    Form* dialog;
+    bool escape;
+};
+
+// Acts in the open dialog from a timeout, while its modal loop runs.
+void ActInDialog(void* p) {
+    auto* step = static_cast<ModalStep*>(p);
+    Fl_Double_Window* win = step->ui->WindowOf(*step->dialog);
+    if (!win->shown()) {
+        Fl::repeat_timeout(0.02, ActInDialog, p);
+        return;
+    }
+    EXPECT_TRUE(win->modal());
+    if (step->escape) {
+        Fl::e_number = FL_SHORTCUT;
+        Fl::e_keysym = FL_Escape;
+        win->do_callback();
+        Fl::e_number = 0;
+    } else {
+        step->ui->WidgetOf(step->dialog->Get("btOK"))->do_callback();
+    }
+}
+
+TEST_F(FltkBackend, ModalFormRunsUntilAButtonWithAResultCloseIt) {
+    form_->Show();
+    FormDecl decl = DialogDecl();
+    Form dialog(decl);
+    ModalStep ok{ui_.get(), &dialog, false};
+    Fl::add_timeout(0.02, ActInDialog, &ok);
+    EXPECT_EQ(dialog.ShowModal(), ModalResult::Ok);
+    EXPECT_FALSE(ui_->WindowOf(dialog)->shown());
+    // Escape presses the cancel button.
+    ModalStep escape{ui_.get(), &dialog, true};
+    Fl::add_timeout(0.02, ActInDialog, &escape);
+    EXPECT_EQ(dialog.ShowModal(), ModalResult::Cancel);
+    EXPECT_FALSE(dialog.Visible());
 }
 
 TEST_F(FltkBackend, QuitFromAnotherThreadEndsTheLoop) {

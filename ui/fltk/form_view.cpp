@@ -474,8 +474,22 @@ void FormView::OnWidget(Fl_Widget* widget, void* control) {
 }
 
 void FormView::OnClose(Fl_Widget*, void* view) {
-    // Escape and the window manager's close both come here; the form decides.
-    static_cast<FormView*>(view)->form_.UserClose();
+    auto* self = static_cast<FormView*>(view);
+    // FLTK sends Escape here too. On Windows, Escape presses a form's cancel
+    // button and does nothing on a form without one; only the close command
+    // itself goes to the form, which decides.
+    if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) {
+        for (const auto& control : self->form_.Controls()) {
+            if (control->Kind() == ControlKind::Button &&
+                control->Decl().modalResult == ModalResult::Cancel &&
+                self->form_.IsUsable(*control)) {
+                self->form_.UserClick(control->Name());
+                return;
+            }
+        }
+        return;
+    }
+    self->form_.UserClose();
 }
 
 }  // namespace sabrel::ui::fltk
