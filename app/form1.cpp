@@ -105,12 +105,16 @@ void TForm1::btOkClick() {
     options::TForm2& options = *Form2;
     if (options.Get("rbBckupOnly").Checked()) {
         if (!ui::Confirm(texts::kAskBackupOnly)) return;
+        // Without its restore batch file the backup is not complete: after
+        // that error the completion message would report a failure as success.
+        bool batchWritten = true;
         try {
             options.BackupReg();
         } catch (const backup::BatchWriteError& e) {
             ui::ShowError(texts::kAppTitle, e.what());
+            batchWritten = false;
         }
-        ui::ShowMessage(texts::kMsgBackupDone);
+        if (batchWritten) ui::ShowMessage(texts::kMsgBackupDone);
         options.ReleaseArchiver();
         ui::AskToEnd();
         return;

@@ -24,6 +24,10 @@ void DeleteRebuiltFiles(const std::string& winDir, const std::vector<TargetEntry
         if (!entry.selected) continue;
         std::string rebuilt = ReplaceExtension(JoinPath(winDir, entry.text), texts::kExtRebuilt);
         if (!FileExists(rebuilt)) continue;
+        // At the next start Windows deletes the hive before it moves the
+        // rebuilt file into its place; an entry left pointing at a deleted
+        // rebuilt file would lose the hive. The entry goes first.
+        CancelHiveReplacement(winDir, entry.text);
         p.SetFileAttributesA(rebuilt.c_str(), 0);
         if (!p.DeleteFileA(rebuilt.c_str())) {
             ui::ShowMessage(Format(texts::kMsgCannotDelete, rebuilt.c_str()));

@@ -32,6 +32,7 @@ class WithdrawalTest : public ::testing::Test {
 TEST_F(WithdrawalTest, DeletesEverySelectedRebuiltFileAndReportsOnlySurvivors) {
     p.AddFile("C:\\WINDOWS\\SYSTEM.CLN", 10, kAttrReadOnly | kAttrHidden | kAttrSystem);
     p.AddFile("C:\\WINDOWS\\USER.CLN");
+    p.AddFile("C:\\WINDOWS\\USER.DAT");
     p.undeletable.insert("C:\\WINDOWS\\USER.CLN");
     p.AddFile("C:\\WINDOWS\\CLASSES.CLN");  // not selected: stays
     // The profile's rebuilt file is gone already: skipped without a word.
@@ -41,6 +42,14 @@ TEST_F(WithdrawalTest, DeletesEverySelectedRebuiltFileAndReportsOnlySurvivors) {
     EXPECT_TRUE(p.Has("C:\\WINDOWS\\USER.CLN"));
     EXPECT_TRUE(p.Has("C:\\WINDOWS\\CLASSES.CLN"));
     EXPECT_TRUE(p.Has("C:\\WINDOWS\\SYSTEM.DAT"));
+    // Each rebuilt file that was there loses its replacement entry first, so a
+    // restart before the finish button cannot delete a hive for nothing.
+    std::vector<std::string> removed;
+    for (const IniWrite& w : p.iniWrites) {
+        EXPECT_TRUE(w.remove);
+        removed.push_back(w.key);
+    }
+    EXPECT_EQ(removed, (std::vector<std::string>{"C:\\WINDOWS\\SYSTEM.DAT", "C:\\WINDOWS\\USER.DAT"}));
     std::vector<Box> boxes = u.boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "Quillmere");
