@@ -226,6 +226,19 @@ TEST_F(FltkBackend, UserActionsReachTheFormAndTheControlsDecide) {
     EXPECT_TRUE(form_->Get("lbList").Marked(2));
     EXPECT_TRUE(list->selected(3));
     EXPECT_FALSE(list->selected(2));
+    // The space bar toggles the item under the caret, the last one clicked;
+    // shift with an arrow selects no range.
+    ASSERT_TRUE(list->take_focus());
+    Fl::e_state = 0;
+    Fl::e_keysym = ' ';
+    list->handle(FL_KEYBOARD);
+    EXPECT_TRUE(form_->Get("lbList").Marked(1));
+    EXPECT_TRUE(list->selected(2));
+    Fl::e_state = FL_SHIFT;
+    Fl::e_keysym = FL_Down;
+    list->handle(FL_KEYBOARD);
+    Fl::e_state = 0;
+    EXPECT_EQ(form_->Get("lbList").MarkedCount(), 2u);
 
     auto* label = static_cast<sabrel::ui::fltk::LabelBox*>(W("lbTitle"));
     label->onDoubleClick();

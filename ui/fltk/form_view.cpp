@@ -157,6 +157,10 @@ void FormView::Build(Control& control) {
                 form_.UserClickItem(control.Name(), static_cast<std::size_t>(index));
                 Sync(control, Change::Marks);
             };
+            list->isMarked = [&control](int index) {
+                return index >= 0 && static_cast<std::size_t>(index) < control.Count() &&
+                       control.Marked(static_cast<std::size_t>(index));
+            };
             w = list;
             break;
         }
@@ -352,8 +356,13 @@ void FormView::Sync(Control& control, Change what) {
         case Change::Marks:
             if (kind == ControlKind::ListBox) {
                 auto* list = static_cast<ToggleList*>(w);
+                // Only changed items: FLTK puts its caret on the last item
+                // selected or deselected.
                 for (std::size_t i = 0; i < control.Count(); ++i) {
-                    list->select(static_cast<int>(i) + 1, control.Marked(i) ? 1 : 0);
+                    const int line = static_cast<int>(i) + 1;
+                    if ((list->selected(line) != 0) != control.Marked(i)) {
+                        list->select(line, control.Marked(i) ? 1 : 0);
+                    }
                 }
                 list->redraw();
             }

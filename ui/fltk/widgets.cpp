@@ -61,14 +61,26 @@ int ToggleList::handle(int event) {
         case FL_RELEASE:
             if (Fl::event_inside(&scrollbar) || Fl::event_inside(&hscrollbar)) break;
             return 1;
-        case FL_KEYBOARD:
-            // Keys would change FLTK's own selection behind the control's back.
-            if (Fl::event_key() == FL_Tab) break;
-            if (Fl::event_key() == FL_Up || Fl::event_key() == FL_Down ||
-                Fl::event_key() == FL_Page_Up || Fl::event_key() == FL_Page_Down) {
-                return 1;
+        case FL_KEYBOARD: {
+            const int key = Fl::event_key();
+            // No range selection: shift with a moving key does nothing.
+            const bool moving = key == FL_Up || key == FL_Down || key == FL_Page_Up ||
+                                key == FL_Page_Down || key == FL_Home || key == FL_End;
+            if (moving && (Fl::event_state() & (FL_SHIFT | FL_CTRL))) return 1;
+            int used = Fl_Browser::handle(event);
+            // FLTK may have toggled an item (space); report it to the control,
+            // whose answer then shows.
+            if (onToggle && isMarked) {
+                for (int i = 0; i < size(); ++i) {
+                    const bool shown = selected(i + 1) != 0;
+                    // A single-selection list reports only the item chosen.
+                    if (shown != isMarked(i) && (type() == FL_MULTI_BROWSER || shown)) {
+                        onToggle(i);
+                    }
+                }
             }
-            return 0;
+            return used;
+        }
         default:
             break;
     }

@@ -44,13 +44,15 @@ class GroupFrame : public Fl_Group {
 };
 
 // A list box in which a click toggles the mark of the item under the mouse and
-// leaves the other marks alone (the multiple-selection list of Windows). The
-// marks shown are always those of the portable control: a click only reports
-// the item, and the control's answer selects or deselects it.
+// leaves the other marks alone (the multiple-selection list of Windows); the
+// arrow keys move the caret and the space bar toggles the item under it. The
+// marks shown are always those of the portable control: the widget only
+// reports the item, and the control's answer selects or deselects it.
 class ToggleList : public Fl_Browser {
   public:
     ToggleList(int x, int y, int w, int h) : Fl_Browser(x, y, w, h) {}
     std::function<void(int)> onToggle;  // 0-based item index
+    std::function<bool(int)> isMarked;  // the control's mark of an item
     int handle(int event) override;
 };
 
