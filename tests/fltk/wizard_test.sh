@@ -78,6 +78,18 @@ bright() {  # name w h x y what
   awk -v b="$b" 'BEGIN { exit !(b > 0.02) }' || fail "$6 is not drawn (brightness $b in $1.png)"
 }
 
+# Takes screenshots of a window until a part of it is drawn (up to ~10 s).
+shot_until_bright() {  # window name w h x y what
+  local b
+  for _ in $(seq 50); do
+    shot "$1" "$2"
+    b=$(brightness "$2" "$3" "$4" "$5" "$6")
+    awk -v b="$b" 'BEGIN { exit !(b > 0.02) }' && return 0
+    sleep 0.2
+  done
+  fail "$7 is not drawn (brightness $b in $2.png)"
+}
+
 dark() {  # name w h x y what
   local b
   b=$(brightness "$1" "$2" "$3" "$4" "$5")
@@ -93,7 +105,7 @@ start() {  # machine
 }
 
 wait_end() {
-  for _ in $(seq 100); do
+  for _ in $(seq 200); do
     kill -0 "$PID" 2>/dev/null || { wait "$PID" || fail "sabrel ended with status $?"; PID=""; return 0; }
     sleep 0.05
   done
@@ -110,7 +122,7 @@ REPORT_OK="268 284"
 
 # --- 1. A whole successful run ------------------------------------------------
 M1="$WORK/machine1"
-"$HIVE_TOOL" make-machine --keys 40000 "$M1" >/dev/null
+"$HIVE_TOOL" make-machine --keys 100000 "$M1" >/dev/null
 W1="$M1/WINDOWS"
 cp "$W1/SYSTEM.DAT" "$WORK/SYSTEM.orig"
 start "$M1"
@@ -140,9 +152,8 @@ click "$OPT" $OPT_OK
 gone SabrelForm2 || fail "the options dialog did not close"
 
 click "$MAIN" $BT_OK
-sleep 0.3
-shot "$MAIN" page01
-bright page01 64 64 224 112 "the animation frame on page 01"
+shot_until_bright "$MAIN" page01 64 64 224 112 "the animation frame on page 01"
+bright page01 200 16 160 208 "page 01's text"
 
 # Page "03": the completion text at once, the picture after ten ticks.
 # The worker writes USER.DAT's entry last.
@@ -150,9 +161,10 @@ for _ in $(seq 600); do
   grep -q 'USER.CLN' "$W1/WININIT.INI" 2>/dev/null && break
   sleep 0.05
 done
-sleep 3
+# The picture appears ten ticks after page "03", the withdraw button ten later.
+shot_until_bright "$MAIN" page03 64 64 224 112 "the completion picture on page 03"
+sleep 1.5
 shot "$MAIN" page03
-bright page03 64 64 224 112 "the completion picture on page 03"
 bright page03 200 16 112 200 "page 03's completion text"
 
 xdotool mousemove --window "$MAIN" $LABEL7 click --repeat 2 --delay 60 1
@@ -194,10 +206,17 @@ for _ in $(seq 200); do
   [ -f "$W2/USER.CLN" ] && grep -q 'USER.CLN' "$W2/WININIT.INI" 2>/dev/null && break
   sleep 0.05
 done
-# The withdraw button appears 2.5 s after page "03".
-sleep 3.2
-click "$MAIN" $BT_ABORT
-BOX=$(window_of SabrelBox) || fail "no question before deleting the rebuilt files"
+# The withdraw button appears 2.5 s after page "03"; until then a click at
+# its place meets nothing.
+BOX=""
+for _ in $(seq 40); do
+  click "$MAIN" $BT_ABORT
+  BOX=$(xdotool search --onlyvisible --class '^SabrelBox$' 2>/dev/null | head -n1 || true)
+  [ -n "$BOX" ] && break
+  sleep 0.35
+done
+[ -n "$BOX" ] || fail "no question before deleting the rebuilt files"
+sleep 0.2
 shot "$BOX" confirm_withdraw
 eval "$(xdotool getwindowgeometry --shell "$BOX")"
 # "はい(&Y)" is the left one of the two buttons centred at the bottom.
