@@ -285,7 +285,9 @@ void TForm4::BuildKeyIndex() {
     keyIndex_.assign(count * kSlotsPerBlock, kEmptySlot);
     indexedRecords_ = 0;
     const ByteReader r(image_, imageSize_);
-    const std::uint64_t plainSteps = imageSize_ + 2 * static_cast<std::uint64_t>(count) + 64;
+    std::uint64_t plainSteps = imageSize_ + 2 * static_cast<std::uint64_t>(count) + 64;
+    if (freeRunSkipping == FreeRunSkipping::kAlways) plainSteps = 0;
+    if (freeRunSkipping == FreeRunSkipping::kNever) plainSteps = ~std::uint64_t{0};
     std::uint64_t steps = 0;
     std::unique_ptr<FreeRuns> runs;
     for (std::size_t b = 0; b < count; ++b) {
@@ -299,7 +301,7 @@ void TForm4::BuildKeyIndex() {
         std::int64_t x = first;
         std::int32_t remaining = lastRecordIndex;
         do {
-            if (++steps > plainSteps && skipFreeRuns) {
+            if (++steps > plainSteps) {
                 if (!runs) runs = std::make_unique<FreeRuns>(r);
                 const std::int64_t stop = runs->Stop(x);
                 if (stop > end) break;

@@ -99,10 +99,12 @@ class TForm4 {
     // the fuzzer). Same statuses and counts as CheckHive, without -1.
     void CheckImage(const std::uint8_t* data, std::size_t size);
 
-    // Crossing runs of free records quickly where data blocks overlap (see
-    // BuildKeyIndex). Gives the same index either way; false walks record by
-    // record, the reference the tests and the fuzzer compare with.
-    bool skipFreeRuns = true;
+    // How the index build crosses runs of free records (see BuildKeyIndex);
+    // the index is the same in every mode. kAuto starts once data blocks are
+    // seen to overlap, kAlways from the first record; kNever walks record by
+    // record, the reference that the tests and the fuzzer compare with.
+    enum class FreeRunSkipping { kAuto, kAlways, kNever };
+    FreeRunSkipping freeRunSkipping = FreeRunSkipping::kAuto;
 
     // The copy of the file header taken by the last check.
     const std::uint8_t* header() const { return header_; }

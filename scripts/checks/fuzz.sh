@@ -13,8 +13,8 @@ CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DSABREL_FUZZ=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j"$(nproc)" --target fuzzers
 
-# Seeds: a small valid hive and variants of it (two blocks, free records, a
-# double-byte name, a link cycle, a block size of 0). Every target gets them,
+# Seeds: a small valid hive and variants of it (free records, a double-byte
+# name, a ghost key, a link cycle, a block size of 0). Every target gets them,
 # plus fuzz/seeds/<target>/ when that folder exists.
 SEEDS="$BUILD/seeds/hive"
 rm -rf "$SEEDS" && mkdir -p "$SEEDS"

@@ -382,12 +382,15 @@ TEST(HiveCheckerBounds, OverlappingBlocksGiveTheSameCountsQuickOrPlain) {
         Outcome expected;
     } cases[] = {{h, {0, 2, 0, 1}}, {across, {0, 2, 0, 1}}};
     for (const auto& c : cases) {
-        TForm4 quick(ByteClasses::ForCodePage(932));
+        TForm4 quick(ByteClasses::ForCodePage(932));  // switches over on the way
         quick.CheckImage(c.image.bytes.data(), c.image.bytes.size());
         TForm4 plain(ByteClasses::ForCodePage(932));
-        plain.skipFreeRuns = false;
+        plain.freeRunSkipping = TForm4::FreeRunSkipping::kNever;
         plain.CheckImage(c.image.bytes.data(), c.image.bytes.size());
-        for (const TForm4* t : {&quick, &plain}) {
+        TForm4 always(ByteClasses::ForCodePage(932));
+        always.freeRunSkipping = TForm4::FreeRunSkipping::kAlways;
+        always.CheckImage(c.image.bytes.data(), c.image.bytes.size());
+        for (const TForm4* t : {&quick, &plain, &always}) {
             EXPECT_EQ(
                 (Outcome{t->status, t->result.goodKeys, t->result.badKeys, t->result.ghostKeys}),
                 c.expected);
