@@ -161,10 +161,13 @@ for _ in $(seq 600); do
   grep -q 'USER.CLN' "$W1/WININIT.INI" 2>/dev/null && break
   sleep 0.05
 done
-# The picture appears ten ticks after page "03", the withdraw button ten later.
-shot_until_bright "$MAIN" page03 64 64 224 112 "the completion picture on page 03"
-sleep 1.5
+# The picture and the end-of-run button appear ten ticks after page "03",
+# the withdraw button ten ticks later.
+shot_until_bright "$MAIN" page03 300 20 110 232 "the end-of-run button on page 03"
+bright page03 64 64 224 112 "the completion picture on page 03"
+sleep 1.6
 shot "$MAIN" page03
+bright page03 100 14 410 90 "the withdraw button on page 03"
 bright page03 200 16 112 200 "page 03's completion text"
 
 xdotool mousemove --window "$MAIN" $LABEL7 click --repeat 2 --delay 60 1
