@@ -350,13 +350,17 @@ void CloseBox(void*) {
     for (int i = 0; i < b->children(); ++i)
         buttons += dynamic_cast<Fl_Button*>(b->child(i)) != nullptr;
     EXPECT_EQ(buttons, 1);
+    // A long line wraps inside a box that stays on the screen.
+    EXPECT_LE(b->w(), 700);
     // The close command answers as the only button does.
     b->do_callback();
 }
 
 TEST_F(FltkBackend, PlainBoxHasOneOkButtonAndClosesWithIt) {
     Fl::add_timeout(0.02, CloseBox);
-    EXPECT_EQ(ui_->MessageBox(BoxKind::Plain, "Quillmere", "バックアップを完了しました."),
+    std::string path = "C:\\WINDOWS\\Profiles";
+    for (int i = 0; i < 12; ++i) path += "\\とても長いフォルダの名前";
+    EXPECT_EQ(ui_->MessageBox(BoxKind::Plain, "Quillmere", path + ": ロードできません[5]"),
               Answer::Ok);
 }
 

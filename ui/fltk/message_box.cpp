@@ -20,6 +20,7 @@ constexpr int kIconSize = 32;
 constexpr int kButtonW = 88;
 constexpr int kButtonH = 26;
 constexpr int kButtonGap = 8;
+constexpr int kMaxTextWidth = 600;
 
 struct BoxState {
     int answer = -1;
@@ -58,6 +59,33 @@ void OnClose(Fl_Widget* w, void*) {
     Fl::awake();
 }
 
+// Lines wider than `maxWidth` in the current font (long paths, Japanese
+// without spaces) break between characters, so that the box stays on the
+// screen.
+std::string BreakLongLines(const std::string& text, int maxWidth) {
+    std::string out;
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] == '\n') {
+            out += '\n';
+            lineStart = out.size();
+            ++i;
+            continue;
+        }
+        int len = fl_utf8len1(text[i]);
+        if (len < 1 || i + static_cast<std::size_t>(len) > text.size()) len = 1;
+        std::string candidate =
+            out.substr(lineStart) + text.substr(i, static_cast<std::size_t>(len));
+        if (out.size() > lineStart && fl_width(candidate.c_str()) > maxWidth) {
+            out += '\n';
+            lineStart = out.size();
+        }
+        out.append(text, i, static_cast<std::size_t>(len));
+        i += static_cast<std::size_t>(len);
+    }
+    return out;
+}
+
 const char* IconText(BoxKind kind) {
     switch (kind) {
         case BoxKind::Confirm:
@@ -92,7 +120,8 @@ int RunMessageBox(BoxKind kind, const std::string& caption, const std::string& t
 
     fl_font(FL_HELVETICA, kTextPx);
     int textW = 0, textH = 0;
-    fl_measure(text.c_str(), textW, textH, 0);
+    const std::string shown = BreakLongLines(text, kMaxTextWidth);
+    fl_measure(shown.c_str(), textW, textH, 0);
     std::vector<int> widths;
     for (const std::string& b : buttons) {
         int bw = 0, bh = 0;
@@ -125,7 +154,7 @@ int RunMessageBox(BoxKind kind, const std::string& caption, const std::string& t
         i->labelsize(20);
     }
     auto* body = new Fl_Box(textLeft, kMargin + (bodyH - textH) / 2, textW, textH);
-    body->copy_label(text.c_str());
+    body->copy_label(shown.c_str());
     body->labelfont(FL_HELVETICA);
     body->labelsize(kTextPx);
     body->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE);
