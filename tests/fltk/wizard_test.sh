@@ -6,7 +6,8 @@
 #      of page "00", the options dialog on each of its six tabs, a frame of
 #      page "01", page "03" and the results report; after the restart the
 #      rebuilt hives have taken the live ones' places;
-#   2. a rebuild-only run that is withdrawn: the rebuilt files are deleted, the
+#   2. the warning when no hive is selected, then a rebuild-only run of
+#      USER.DAT that is withdrawn: the rebuilt file is deleted, the
 #      replacement entries withdrawn, and the hives are untouched.
 # Usage: wizard_test.sh SABREL SABREL_HIVE ARTIFACT_DIR   (DISPLAY must be set)
 set -euo pipefail
@@ -116,7 +117,7 @@ wait_end() {
 # options dialog's.
 BT_OK="144 232"; BT_OPTION="264 260"; BT_FIN1="264 216"
 LABEL7="172 208"; BT_REBOOT="264 240"; BT_ABORT="461 96"
-OPT_OK="320 332"; RB_REBLD_ONLY="80 271"
+OPT_OK="320 332"; RB_REBLD_ONLY="80 271"; ITEM_SYSTEM="100 43"; ITEM_USER="100 61"
 TABS=("40 180" "120 180" "210 180" "50 201" "150 201" "250 201")
 REPORT_OK="268 284"
 
@@ -197,11 +198,31 @@ M2="$WORK/machine2"
 W2="$M2/WINDOWS"
 sum_before=$(cd "$W2" && md5sum SYSTEM.DAT USER.DAT)
 start "$M2"
+# Nothing selected: the warning, and OK on page "00" does nothing.
 click "$MAIN" $BT_OPTION
 OPT=$(window_of SabrelForm2) || fail "the options dialog did not open"
 sleep 0.2
+click "$OPT" $ITEM_SYSTEM
+click "$OPT" $ITEM_USER
+click "$OPT" $OPT_OK
+BOX=$(window_of SabrelBox) || fail "no warning when nothing is selected"
+sleep 0.2
+shot "$BOX" warning_nothing_selected
+eval "$(xdotool getwindowgeometry --shell "$BOX")"
+click "$BOX" $((WIDTH / 2)) $((HEIGHT - 29))
+gone SabrelBox || fail "the warning did not close"
+gone SabrelForm2 || fail "the options dialog did not close"
+click "$MAIN" $BT_OK
+sleep 0.5
+grep -q '=' "$W2/WININIT.INI" 2>/dev/null && fail "a run started with nothing selected"
+# Only USER.DAT, rebuild only.
+click "$MAIN" $BT_OPTION
+OPT=$(window_of SabrelForm2) || fail "the options dialog did not open again"
+sleep 0.2
+click "$OPT" $ITEM_USER
 click "$OPT" ${TABS[0]}
 click "$OPT" $RB_REBLD_ONLY
+shot "$OPT" options_user_only
 click "$OPT" $OPT_OK
 gone SabrelForm2 || fail "the options dialog did not close"
 click "$MAIN" $BT_OK
@@ -209,6 +230,8 @@ for _ in $(seq 200); do
   [ -f "$W2/USER.CLN" ] && grep -q 'USER.CLN' "$W2/WININIT.INI" 2>/dev/null && break
   sleep 0.05
 done
+[ -f "$W2/USER.CLN" ] || fail "USER.DAT was not rebuilt"
+[ ! -e "$W2/SYSTEM.CLN" ] || fail "SYSTEM.DAT was rebuilt though not selected"
 # The withdraw button appears 2.5 s after page "03"; until then a click at
 # its place meets nothing.
 BOX=""
