@@ -237,16 +237,17 @@ class FreeRuns {
         std::int64_t stop = x;
         std::size_t steps = 0;
         for (;;) {
-            const auto known = stops_.find(p);
-            if (known != stops_.end()) {
-                stop = known->second;
-                break;
-            }
             std::uint8_t head[L::record::kSize];
             if (image_.Copy(p, head, sizeof head) < sizeof head) break;
             const std::int32_t length = ByteReader::LoadI32(head + L::record::kLength);
             if (ByteReader::LoadU16(head + L::record::kKeyId) != L::record::kFreeId ||
                 length <= 0) {
+                break;
+            }
+            // Only free records are remembered, so a key costs no look-up.
+            const auto known = stops_.find(p);
+            if (known != stops_.end()) {
+                stop = known->second;
                 break;
             }
             if (steps++ % 64 == 0) marks_.push_back(p);
