@@ -9,6 +9,7 @@
  *   poke count CLASS              print how many top-level windows of CLASS exist
  *   poke click CLASS TEXT         click the visible button captioned TEXT
  *   poke dblclick CLASS TEXT      double-click the visible label captioned TEXT
+ *   poke close CLASS              send the window the close command (WM_CLOSE)
  *   poke dump CLASS               print the window's title and every visible
  *                                 child: class, enabled state, text, and a
  *                                 list box's items with their marks
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
     const char* cmd = argc > 1 ? argv[1] : "";
     const char* cls = argc > 2 ? argv[2] : "";
     if (argc < 3) {
-        fprintf(stderr, "usage: poke wait|gone|count|click|dblclick|dump CLASS [ARG]\n");
+        fprintf(stderr, "usage: poke wait|gone|count|click|dblclick|close|dump CLASS [ARG]\n");
         return 2;
     }
     if (strcmp(cmd, "wait") == 0 || strcmp(cmd, "gone") == 0) {
@@ -117,6 +118,15 @@ int main(int argc, char** argv) {
         if (!label) return 1;
         PostMessageA(GetParent(label), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(label), STN_DBLCLK),
                      (LPARAM)label);
+        return 0;
+    }
+    if (strcmp(cmd, "close") == 0) {
+        HWND top = FindVisible(cls);
+        if (!top) {
+            fprintf(stderr, "poke: no visible window of class %s\n", cls);
+            return 1;
+        }
+        PostMessageA(top, WM_CLOSE, 0, 0);
         return 0;
     }
     if (strcmp(cmd, "dump") == 0) {

@@ -1,0 +1,344 @@
+#!/usr/bin/env bash
+# The Windows program: builds sabrel.exe and unlha32.dll with MinGW i686 (win32
+# thread model, static runtime) in build-win32-check, checks their import
+# tables against functions known to be missing on Windows 95/98/Me, and, when
+# Wine is installed, runs a smoke test of the program under Wine set up as a
+# Japanese Windows 98 (code page 932) on a virtual display:
+#   - start-up on a demo installation: the wizard opens with no message;
+#   - a second copy ends at once and silently;
+#   - the options dialog: the target list with the user's profile hive
+#     selected, the archiver library's version;
+#   - backup only: the question box (declined, then accepted), the backup
+#     through unlha32.dll, the restore batch file, the end of the program;
+#   - a rebuild: the worker thread's message box, page "02", the end;
+#   - the wizard's running and completion pages and the results report,
+#     shown by gallery.exe, since Wine loads no Windows 9x hives.
+# Screenshots land in build-win32-check/shots. Exits non-zero on failure.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+ROOT=$PWD
+BUILD=$ROOT/build-win32-check
+SHOTS=$BUILD/shots
+LOG=$BUILD/check.log
+status=0
+fail() {
+  echo "FAIL: $*"
+  status=1
+}
+pass() { echo "ok: $*"; }
+
+for tool in i686-w64-mingw32-g++-win32 i686-w64-mingw32-objdump cmake ninja nasm; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/setup.sh installs it)"; exit 1; }
+done
+mkdir -p "$BUILD"
+: >"$LOG"
+
+# --- 1. The cross build --------------------------------------------------------
+if ! { timeout 300 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+         -DCMAKE_BUILD_TYPE=Release -DSABREL_TESTS=OFF -DSABREL_FLTK=OFF >>"$LOG" 2>&1 &&
+       timeout 900 cmake --build "$BUILD" -j"$(nproc)" --target sabrel unlha32 poke gallery \
+         >>"$LOG" 2>&1; }; then
+  tail -n 40 "$LOG"
+  echo "FAIL: the Windows build (log: $LOG)"
+  exit 1
+fi
+EXE=$BUILD/sabrel.exe
+DLL=$BUILD/unlha32.dll
+pass "built sabrel.exe ($(stat -c %s "$EXE") bytes) and unlha32.dll ($(stat -c %s "$DLL") bytes)"
+
+# --- 2. Import tables ------------------------------------------------------------
+# A denylist, not Windows 98's export table: functions that arrived with
+# Windows XP or later, runtime functions of msvcrt 7 and later, and DLLs that
+# Windows 9x never had. Wide-character functions are stubs that fail on 9x;
+# the program imports none (win32/w9xshim.c), the DLL may (they are shown).
+deny='AddVectoredExceptionHandler|RemoveVectoredExceptionHandler|GetTickCount64|TryEnterCriticalSection'
+deny+='|InitializeCriticalSectionEx|InitializeCriticalSectionAndSpinCount|InitializeSRWLock'
+deny+='|AcquireSRWLock[A-Za-z]*|ReleaseSRWLock[A-Za-z]*|SleepConditionVariable[A-Za-z]*'
+deny+='|WakeConditionVariable|WakeAllConditionVariable|InitOnceExecuteOnce|FlsAlloc|FlsGetValue'
+deny+='|FlsSetValue|FlsFree|GetFileSizeEx|SetFilePointerEx|MoveFileExA|MoveFileExW|GetLongPathNameA'
+deny+='|CreateSymbolicLink[AW]|GetFinalPathNameByHandle[AW]|GetSystemTimePreciseAsFileTime'
+deny+='|QueryPerformanceCounter|GetNativeSystemInfo|IsWow64Process|GetModuleHandleEx[AW]'
+deny+='|InitCommonControlsEx|SetWindowLongPtr[AW]|GetWindowLongPtr[AW]'
+deny+='|_fstat64|_stat64|_wstat64|_fstat32i64|_stat32i64|_ftelli64|_fseeki64|_vscprintf|_strtoi64'
+deny+='|_strtoui64|_time64|_localtime64|_gmtime64|_mktime64|_ctime64|_difftime64|_mkgmtime[0-9]*'
+deny+='|_futime64|_utime64|_findfirst64|_findnext64|_wfindfirst64|_get_errno|_set_errno'
+deny+='|__acrt_iob_func|__stdio_common_[a-z_]*|_configthreadlocale|_create_locale|_free_locale'
+denydlls='^(API-MS-WIN-.*|EXT-MS-.*|UCRTBASE\.DLL|VCRUNTIME.*|MSVCP.*|LIBWINPTHREAD-1\.DLL|LIBGCC_S_.*|LIBSTDC\+\+-6\.DLL)$'
+
+imports() {
+  i686-w64-mingw32-objdump -p "$1" |
+    awk '/DLL Name:/ {dll = toupper($3)} /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ {print dll, $3}'
+}
+check_imports() {
+  local file=$1 allowed=$2 name list dlls bad wide
+  name=$(basename "$file")
+  list=$(imports "$file")
+  dlls=$(echo "$list" | awk '{print $1}' | sort -u | tr '\n' ' ')
+  bad=$(echo "$list" | awk '{print $2}' | grep -xE "$deny" || true)
+  [ -z "$bad" ] || fail "$name imports functions that Windows 9x lacks: $(echo $bad)"
+  bad=$(echo "$dlls" | tr ' ' '\n' | grep -E "$denydlls" || true)
+  [ -z "$bad" ] || fail "$name needs DLLs that Windows 9x lacks: $(echo $bad)"
+  for dll in $dlls; do
+    echo " $allowed " | grep -q " $dll " || fail "$name imports from an unexpected DLL: $dll"
+  done
+  wide=$(echo "$list" | awk '{print $2}' | grep -E '^[A-Za-z]+W$' || true)
+  if [ -n "$wide" ]; then
+    if [ "$name" = sabrel.exe ]; then
+      fail "$name imports wide-character functions (stubs on Windows 9x): $(echo $wide)"
+    else
+      echo "note: $name imports wide-character functions (stubs on Windows 9x): $(echo $wide)"
+    fi
+  fi
+  echo "$name: $(echo "$list" | wc -l) imports from $dlls"
+}
+check_imports "$EXE" "KERNEL32.DLL USER32.DLL GDI32.DLL ADVAPI32.DLL COMCTL32.DLL MSVCRT.DLL"
+check_imports "$DLL" "KERNEL32.DLL MSVCRT.DLL"
+# The loader of Windows 95 refuses images that ask for a newer system.
+for f in "$EXE" "$DLL"; do
+  v=$(i686-w64-mingw32-objdump -p "$f" | awk '/MajorOSystemVersion|MajorSubsystemVersion/ {print $2}' |
+      sort -u | tr '\n' ' ')
+  [ "$v" = "4 " ] || fail "$(basename "$f") asks for Windows version $v (4 expected)"
+done
+exports=$(i686-w64-mingw32-objdump -p "$DLL" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+          tail -n +2 | grep -oE '[A-Za-z_@0-9]+$' | sort | tr '\n' ' ')
+[ "$exports" = "Unlha UnlhaCheckArchive UnlhaGetRunning UnlhaGetVersion " ] ||
+  fail "unlha32.dll exports: $exports"
+[ $status -eq 0 ] && pass "import tables are clean"
+
+# --- 3. Under Wine -------------------------------------------------------------------
+# Each step reports its own failure; the steps after it still run.
+set +e
+skip() {
+  echo "Wine part skipped: $*"
+  exit $status
+}
+command -v wine >/dev/null || skip "wine is not installed (scripts/setup.sh installs it)"
+for tool in Xvfb xdotool import iconv; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' ||
+  skip "the ja_JP.UTF-8 locale is missing, so Wine would not run with code page 932"
+
+HIVE_TOOL=$ROOT/build/tools/sabrel-hive
+if [ ! -x "$HIVE_TOOL" ]; then
+  HOST=$BUILD/host
+  timeout 300 cmake -S . -B "$HOST" -G Ninja -DSABREL_TESTS=OFF -DSABREL_FLTK=OFF >>"$LOG" 2>&1
+  timeout 600 cmake --build "$HOST" -j"$(nproc)" --target sabrel-hive >>"$LOG" 2>&1
+  HIVE_TOOL=$HOST/tools/sabrel-hive
+fi
+
+export WINEPREFIX=$BUILD/wine WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
+rm -rf "$SHOTS" && mkdir -p "$SHOTS"
+
+XVFB_PID=
+cleanup() {
+  # Only this prefix's server and the display started here.
+  wineserver -k >/dev/null 2>&1 || true
+  [ -z "$XVFB_PID" ] || kill "$XVFB_PID" 2>/dev/null || true
+}
+trap cleanup EXIT
+# A free display number: Xvfb writes it to the given descriptor.
+exec 7< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>>"$LOG" & echo "pid $!")
+read -r -t 10 _ XVFB_PID <&7 || skip "Xvfb did not start"
+read -r -t 10 display <&7 || skip "Xvfb did not report its display"
+export DISPLAY=:$display
+started=$(date +%s)
+
+# Wine's helper processes inherit the descriptors of the call that starts
+# them, so nothing here reads a wine call's output through a pipe.
+if [ ! -f "$WINEPREFIX/.sabrel-ready" ]; then
+  rm -rf "$WINEPREFIX"
+  timeout 120 wineboot -i </dev/null >>"$LOG" 2>&1 || fail "wineboot"
+fi
+wineserver -p
+timeout 60 wine cmd /c exit </dev/null >>"$LOG" 2>&1 || true
+if [ ! -f "$WINEPREFIX/.sabrel-ready" ]; then
+  reg() { timeout 60 wine reg add "$@" /f </dev/null >>"$LOG" 2>&1; }
+  reg 'HKCU\Software\Wine' /v Version /d win98
+  # Window frames drawn by Wine itself, and no wait for a window manager.
+  reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
+  for pair in 'ＭＳ Ｐゴシック=IPAPGothic' 'MS PGothic=IPAPGothic' 'ＭＳ ゴシック=IPAGothic' \
+              'MS Gothic=IPAGothic' 'MS UI Gothic=IPAPGothic' 'Arial=DejaVu Sans'; do
+    reg 'HKCU\Software\Wine\Fonts\Replacements' /v "${pair%%=*}" /d "${pair#*=}"
+  done
+  marlett=$(dpkg -L fonts-wine 2>/dev/null | grep -i 'marlett.ttf$' | head -n 1 || true)
+  [ -z "$marlett" ] || cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+  touch "$WINEPREFIX/.sabrel-ready"
+fi
+echo "Wine prefix ready in $(($(date +%s) - started)) s"
+
+WINDIR=$WINEPREFIX/drive_c/windows
+USERNAME=$(id -un)
+MACHINE=$BUILD/machine
+fresh_machine() {
+  rm -rf "$MACHINE"
+  "$HIVE_TOOL" make-machine --user "$USERNAME" --profile Taro --profile "$USERNAME" \
+    "$MACHINE" >>"$LOG" 2>&1
+  # The installation's files take the places of Wine's own in its Windows folder.
+  rm -rf "$WINDIR/Profiles" "$WINDIR"/*.CLN "$WINDIR"/*BU.EXE "$WINDIR"/*.BEF \
+    "$WINDIR/wininit.ini" "$WINDIR/WININIT.INI" "$WINDIR/help/SBRCOVER.BAT"
+  cp -r "$MACHINE/WINDOWS/." "$WINDIR/"
+}
+poke() { timeout 30 wine "$BUILD/tests/poke.exe" "$@" </dev/null 2>>"$LOG"; }
+# The window's controls and texts, as UTF-8 lines.
+dump() {
+  poke dump "$1" >"$BUILD/dump.txt" || return 1
+  tr -d '\r' <"$BUILD/dump.txt" | iconv -f CP932 -t UTF-8
+}
+count() {
+  poke count "$1" >"$BUILD/count.txt"
+  tr -d '\r' <"$BUILD/count.txt"
+}
+shot() { import -window root "$SHOTS/$1.png" 2>>"$LOG" || true; }
+SABREL_PID=
+start_sabrel() {
+  wine "$EXE" </dev/null >>"$LOG" 2>&1 &
+  SABREL_PID=$!
+}
+# Waits for the program to end; its exit code must be 0.
+expect_end() {
+  local rc=0
+  for _ in $(seq 100); do
+    kill -0 "$SABREL_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$SABREL_PID" 2>/dev/null; then
+    fail "$1: the program did not end"
+    kill "$SABREL_PID" 2>/dev/null || true
+    return
+  fi
+  wait "$SABREL_PID" || rc=$?
+  [ $rc -eq 0 ] && pass "$1: the program ended (exit code 0)" || fail "$1: exit code $rc"
+}
+# Waits until the message box shows `text`; the box's dump is in box.txt.
+expect_box() {
+  local text=$1
+  for _ in $(seq 60); do
+    if poke wait SabrelBox 1 && dump SabrelBox >"$BUILD/box.txt" && grep -qF -- "$text" "$BUILD/box.txt"; then
+      return 0
+    fi
+    sleep 0.2
+  done
+  fail "no message box saying \"$text\""
+  cat "$BUILD/box.txt" 2>/dev/null || true
+  return 1
+}
+
+# Start-up, the single instance and the options dialog.
+fresh_machine
+start_sabrel
+if poke wait TForm1 20; then
+  sleep 0.5
+  shot wizard
+  [ "$(count SabrelBox)" = 0 ] && pass "start-up: the wizard, no message" ||
+    fail "start-up showed a message box"
+  dump TForm1 >"$BUILD/wizard.txt"
+  grep -qx $'Button\tenabled\tOK' "$BUILD/wizard.txt" &&
+    grep -qx $'Button\tenabled\tｵﾌﾟｼｮﾝ...' "$BUILD/wizard.txt" &&
+    grep -qF 'レジストリ再構成ユーティリティ' "$BUILD/wizard.txt" ||
+    fail "page 00 is not as expected: $(cat "$BUILD/wizard.txt")"
+
+  rc=0
+  timeout 30 wine "$EXE" </dev/null >>"$LOG" 2>&1 || rc=$?
+  [ $rc -eq 0 ] && [ "$(count TForm1)" = 1 ] &&
+    pass "a second copy ended at once, silently" || fail "second copy: exit code $rc"
+
+  poke click TForm1 'ｵﾌﾟｼｮﾝ...'
+  if poke wait TForm2 10; then
+    sleep 0.3
+    shot options
+    dump TForm2 >"$BUILD/options.txt"
+    expected=$'item\t-\tSYSTEM.DAT\nitem\t-\tUSER.DAT\n'
+    expected+=$'item\tmarked\tProfiles\\'"$USERNAME"$'\\USER.DAT\nitem\t-\tProfiles\\Taro\\USER.DAT'
+    targets=$(grep '^item' "$BUILD/options.txt" | sort -k3)
+    [ "$targets" = "$(echo "$expected" | sort -k3)" ] &&
+      grep -qF 'Unlha32.dll version' "$BUILD/options.txt" &&
+      pass "options: targets with the user's profile hive selected, the archiver's version" ||
+      fail "options dialog: $(cat "$BUILD/options.txt")"
+    poke click TForm2 'ﾊﾞｯｸｱｯﾌﾟのみ'
+    sleep 0.2
+    poke click TForm2 OK
+    poke gone TForm2 10 || fail "the options dialog did not close"
+  else
+    fail "the options dialog did not open"
+  fi
+
+  # Backup only: "no" leaves everything as it was; "yes" backs up and ends.
+  poke click TForm1 OK
+  if expect_box 'バックアップのみ行います.'; then
+    shot confirm
+    grep -qx $'title\t確認' "$BUILD/box.txt" &&
+      [ "$(grep '^Button' "$BUILD/box.txt" | cut -f3 | tr '\n' ' ')" = "はい(&Y) いいえ(&N) " ] &&
+      pass "the question box: caption 確認, buttons はい(&Y) いいえ(&N)" ||
+      fail "question box: $(cat "$BUILD/box.txt")"
+    xdotool key n
+    poke gone SabrelBox 10 && dump TForm1 | grep -qx $'Button\tenabled\tOK' &&
+      pass "answered いいえ with the N key: page 00 stays usable" || fail "いいえ(&N)"
+  fi
+  poke click TForm1 OK
+  if expect_box 'バックアップのみ行います.'; then
+    xdotool key y
+    if expect_box 'バックアップを完了しました.'; then
+      shot backup-done
+      grep -qx $'title\tQuillmere' "$BUILD/box.txt" || fail "the plain box's caption"
+      poke click SabrelBox OK
+      expect_end "backup only"
+      [ -s "$WINDIR/Profiles/$USERNAME/USERBU.EXE" ] && [ -s "$WINDIR/help/SBRCOVER.BAT" ] &&
+        pass "backup only: the self-extracting archive and the restore batch file" ||
+        fail "backup only: no archive or no restore batch file"
+    fi
+  fi
+else
+  fail "the wizard did not open"
+fi
+[ -z "$SABREL_PID" ] || kill "$SABREL_PID" 2>/dev/null || true
+
+# A rebuild: Wine refuses to load a Windows 9x hive, so the worker thread
+# stops at the first hive with its message, shown on the user-interface
+# thread; the timer then shows page "02", whose button ends the program.
+fresh_machine
+start_sabrel
+if poke wait TForm1 20; then
+  poke click TForm1 OK
+  if expect_box 'ロードできません['; then
+    shot worker-box
+    pass "the worker thread's message: $(grep '^Static' "$BUILD/box.txt" | cut -f3 | tr '\n' ' ')"
+    poke click SabrelBox OK
+    for _ in $(seq 30); do
+      dump TForm1 >"$BUILD/wizard.txt" 2>/dev/null && grep -qF '再構成を中止しました' "$BUILD/wizard.txt" && break
+      sleep 0.1
+    done
+    if grep -qF '再構成を中止しました' "$BUILD/wizard.txt"; then
+      shot stopped
+      pass "page 02 after the stopped run"
+      poke click TForm1 '終了'
+      expect_end "rebuild stopped"
+    else
+      fail "page 02 did not come: $(cat "$BUILD/wizard.txt")"
+    fi
+  fi
+else
+  fail "the wizard did not open for the rebuild"
+fi
+[ -z "$SABREL_PID" ] || kill "$SABREL_PID" 2>/dev/null || true
+
+# Pages and the report that no run under Wine reaches.
+for mode in "running 2" done report; do
+  cls=TForm1
+  [ "$mode" = report ] && cls=TForm3
+  wine "$BUILD/tests/gallery.exe" $mode </dev/null >>"$LOG" 2>&1 &
+  pid=$!
+  if poke wait $cls 20; then
+    sleep 0.5
+    shot "gallery-${mode// /-}"
+    poke close $cls || true
+  else
+    fail "gallery $mode did not open"
+  fi
+  for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+  kill $pid 2>/dev/null || true
+done
+pass "gallery screenshots: $(ls "$SHOTS" | tr '\n' ' ')"
+echo "Wine part: $(($(date +%s) - started)) s; screenshots in $SHOTS"
+exit $status
