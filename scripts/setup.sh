@@ -24,3 +24,17 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# Wine for the Windows program's smoke test (scripts/checks/win32.sh): 32-bit
+# Wine with its fonts, and the ja_JP.UTF-8 locale under which Wine runs with
+# code page 932. About two and a half minutes on a fresh machine.
+wine_missing=()
+for p in wine wine32:i386 fonts-wine locales; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || wine_missing+=("$p")
+done
+if [ ${#wine_missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${wine_missing[@]}"
+fi
+locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' || $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
