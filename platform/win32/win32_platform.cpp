@@ -59,6 +59,14 @@ BOOL WriteAll(::HANDLE file, const void* data, std::size_t size) {
     return TRUE;
 }
 
+// The size of an open file; 0xFFFFFFFF is a valid low part when the call
+// leaves no error.
+::DWORD SizeOf(::HANDLE file, ::DWORD* low, ::DWORD* high) {
+    ::SetLastError(NO_ERROR);
+    *low = ::GetFileSize(file, high);
+    return *low == INVALID_FILE_SIZE ? ::GetLastError() : NO_ERROR;
+}
+
 }  // namespace
 
 DWORD Win32Platform::GetLastError() {
@@ -188,12 +196,14 @@ DWORD Win32Platform::GetShortPathNameA(const char* longPath, char* buffer, DWORD
 
 BOOL Win32Platform::ReadWholeFile(const char* path, std::vector<std::uint8_t>* out) {
     if (!path || !out) return FailWith(ERROR_INVALID_PARAMETER);
+    // Nothing of an earlier content survives a failure.
+    out->clear();
     ::HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return FALSE;
     ::DWORD high = 0;
-    ::DWORD low = ::GetFileSize(file, &high);
-    ::DWORD error = low == INVALID_FILE_SIZE ? ::GetLastError() : NO_ERROR;
+    ::DWORD low = 0;
+    ::DWORD error = SizeOf(file, &low, &high);
     // Hives are limited to what a 32-bit offset reaches; nothing larger is read.
     if (error == NO_ERROR && (high != 0 || low > 0x7FFFFFFFu)) error = ERROR_NOT_ENOUGH_MEMORY;
     if (error == NO_ERROR) {
@@ -225,8 +235,8 @@ BOOL Win32Platform::GetFileSizeByPath(const char* path, std::uint64_t* size) {
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return FALSE;
     ::DWORD high = 0;
-    ::DWORD low = ::GetFileSize(file, &high);
-    ::DWORD error = low == INVALID_FILE_SIZE ? ::GetLastError() : NO_ERROR;
+    ::DWORD low = 0;
+    ::DWORD error = SizeOf(file, &low, &high);
     if (!::CloseHandle(file) && error == NO_ERROR) error = ::GetLastError();
     if (error != NO_ERROR) return FailWith(error);
     *size = (std::uint64_t{high} << 32) | low;
