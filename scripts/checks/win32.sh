@@ -52,7 +52,7 @@ pass "built sabrel.exe ($(stat -c %s "$EXE") bytes) and unlha32.dll ($(stat -c %
 # A denylist, not Windows 98's export table: functions that arrived with
 # Windows XP or later, runtime functions of msvcrt 7 and later, and DLLs that
 # Windows 9x never had. Wide-character functions are stubs that fail on 9x;
-# the program imports none (win32/w9xshim.c), the DLL may (they are shown).
+# neither imports any (win32/w9xshim.c takes the runtime's three).
 deny='AddVectoredExceptionHandler|RemoveVectoredExceptionHandler|GetTickCount64|TryEnterCriticalSection'
 deny+='|InitializeCriticalSectionEx|InitializeCriticalSectionAndSpinCount|InitializeSRWLock'
 deny+='|AcquireSRWLock[A-Za-z]*|ReleaseSRWLock[A-Za-z]*|SleepConditionVariable[A-Za-z]*'
@@ -84,13 +84,8 @@ check_imports() {
     echo " $allowed " | grep -q " $dll " || fail "$name imports from an unexpected DLL: $dll"
   done
   wide=$(echo "$list" | awk '{print $2}' | grep -E '^[A-Za-z]+W$' || true)
-  if [ -n "$wide" ]; then
-    if [ "$name" = sabrel.exe ]; then
-      fail "$name imports wide-character functions (stubs on Windows 9x): $(echo $wide)"
-    else
-      echo "note: $name imports wide-character functions (stubs on Windows 9x): $(echo $wide)"
-    fi
-  fi
+  [ -z "$wide" ] || fail "$name imports wide-character functions (stubs on Windows 9x): $(echo $wide)"
+
   echo "$name: $(echo "$list" | wc -l) imports from $dlls"
 }
 check_imports "$EXE" "KERNEL32.DLL USER32.DLL GDI32.DLL ADVAPI32.DLL COMCTL32.DLL MSVCRT.DLL"
@@ -153,6 +148,9 @@ if [ ! -f "$WINEPREFIX/.sabrel-ready" ]; then
   rm -rf "$WINEPREFIX"
   timeout 120 wineboot -i </dev/null >>"$LOG" 2>&1 || fail "wineboot"
 fi
+# Nothing may be left of an earlier run: the tools find windows by class.
+wineserver -k >/dev/null 2>&1
+wineserver -w >/dev/null 2>&1
 wineserver -p
 timeout 60 wine cmd /c exit </dev/null >>"$LOG" 2>&1 || true
 if [ ! -f "$WINEPREFIX/.sabrel-ready" ]; then
@@ -222,10 +220,11 @@ fi
 WINDIR=$WINEPREFIX/drive_c/windows
 USERNAME=$(id -un)
 MACHINE=$BUILD/machine
+# A demo installation, made by make-machine with these options. Under Wine
+# the logged-on user is the Unix user, whatever the installation says.
 fresh_machine() {
   rm -rf "$MACHINE"
-  "$HIVE_TOOL" make-machine --user "$USERNAME" --profile Taro --profile "$USERNAME" \
-    "$MACHINE" >>"$LOG" 2>&1
+  "$HIVE_TOOL" make-machine "$@" "$MACHINE" >>"$LOG" 2>&1
   # The installation's files take the places of Wine's own in its Windows folder.
   rm -rf "$WINDIR/Profiles" "$WINDIR"/*.CLN "$WINDIR"/*BU.EXE "$WINDIR"/*.BEF \
     "$WINDIR/wininit.ini" "$WINDIR/WININIT.INI" "$WINDIR/help/SBRCOVER.BAT"
@@ -277,7 +276,7 @@ expect_box() {
 }
 
 # Start-up, the single instance and the options dialog.
-fresh_machine
+fresh_machine --user "$USERNAME" --profile Taro --profile "$USERNAME"
 start_sabrel
 if poke wait TForm1 20; then
   sleep 0.5
@@ -348,10 +347,32 @@ fi
 # A rebuild: Wine refuses to load a Windows 9x hive, so the worker thread
 # stops at the first hive with its message, shown on the user-interface
 # thread; the timer then shows page "02", whose button ends the program.
-fresh_machine
+# Large hives of a user without a profile (SYSTEM.DAT and USER.DAT are the
+# targets) keep the backup busy for a while: meanwhile the picture on page
+# "01" must change from tick to tick.
+fresh_machine --profile Taro --keys 60000
 start_sabrel
 if poke wait TForm1 20; then
+  poke origin TForm1 >"$BUILD/origin.txt"
+  read -r ox oy <<<"$(tr -d '\r' <"$BUILD/origin.txt")"
   poke click TForm1 OK
+  # imgFld: page "01" of nbStage (8, 80) at 216, 32.
+  for i in 1 2 3 4; do
+    sleep 0.12
+    import -window root -crop "64x64+$((ox + 224))+$((oy + 112))" +repage "$BUILD/frame$i.png" \
+      2>>"$LOG"
+    [ $i -eq 1 ] && shot running
+  done
+  changes=0
+  for i in 2 3 4; do
+    diff=$(compare -metric AE "$BUILD/frame$((i - 1)).png" "$BUILD/frame$i.png" null: 2>&1 || true)
+    [ "${diff%% *}" != 0 ] && changes=$((changes + 1))
+  done
+  lit=$(convert "$BUILD/frame1.png" -format '%[fx:mean>0.02]' info: 2>>"$LOG")
+  convert "$BUILD"/frame[1-4].png +append "$SHOTS/animation.png" 2>>"$LOG"
+  [ "$changes" -ge 2 ] && [ "$lit" = 1 ] &&
+    pass "page 01: the animation runs ($changes changes in 4 frames)" ||
+    fail "page 01: the animation did not run ($changes changes, picture drawn: $lit)"
   if expect_box 'ロードできません['; then
     shot worker-box
     pass "the worker thread's message: $(grep '^Static' "$BUILD/box.txt" | cut -f3 | tr '\n' ' ')"

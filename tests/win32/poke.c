@@ -10,6 +10,8 @@
  *   poke click CLASS TEXT         click the visible button captioned TEXT
  *   poke dblclick CLASS TEXT      double-click the visible label captioned TEXT
  *   poke close CLASS              send the window the close command (WM_CLOSE)
+ *   poke origin CLASS             print the screen position of the window's
+ *                                 client area: X Y
  *   poke dump CLASS               print the window's title and every visible
  *                                 child: class, enabled state, text, and a
  *                                 list box's items with their marks
@@ -86,7 +88,8 @@ int main(int argc, char** argv) {
     const char* cmd = argc > 1 ? argv[1] : "";
     const char* cls = argc > 2 ? argv[2] : "";
     if (argc < 3) {
-        fprintf(stderr, "usage: poke wait|gone|count|click|dblclick|close|dump CLASS [ARG]\n");
+        fprintf(stderr,
+                "usage: poke wait|gone|count|click|dblclick|close|origin|dump CLASS [ARG]\n");
         return 2;
     }
     if (strcmp(cmd, "wait") == 0 || strcmp(cmd, "gone") == 0) {
@@ -127,6 +130,16 @@ int main(int argc, char** argv) {
             return 1;
         }
         PostMessageA(top, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (strcmp(cmd, "origin") == 0) {
+        POINT at = {0, 0};
+        HWND top = FindVisible(cls);
+        if (!top || !ClientToScreen(top, &at)) {
+            fprintf(stderr, "poke: no visible window of class %s\n", cls);
+            return 1;
+        }
+        printf("%ld %ld\n", (long)at.x, (long)at.y);
         return 0;
     }
     if (strcmp(cmd, "dump") == 0) {
