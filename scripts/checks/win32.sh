@@ -355,7 +355,9 @@ start_sabrel
 if poke wait TForm1 20; then
   poke origin TForm1 >"$BUILD/origin.txt"
   read -r ox oy <<<"$(tr -d '\r' <"$BUILD/origin.txt")"
-  poke click TForm1 OK
+  # The focus starts on the first control in tab order, OK: the return key
+  # presses it.
+  xdotool key Return
   # imgFld: page "01" of nbStage (8, 80) at 216, 32.
   for i in 1 2 3 4; do
     sleep 0.12

@@ -200,8 +200,14 @@ TEST_F(Win32UiTest, UserActionsReachTheHandlers) {
     TestForm form;
     form.Show();
     HWND w = ui_.WindowOf(form);
-    SendMessageA(Child(w, "ボタン"), BM_CLICK, 0, 0);
+    HWND bt = Child(w, "ボタン");
+    SendMessageA(bt, BM_CLICK, 0, 0);
     EXPECT_EQ(form.clicks, 1);
+    // The return key presses the push button that has the focus.
+    SetFocus(bt);
+    MSG key{bt, WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
+    ui_.Dispatch(key);
+    EXPECT_EQ(form.clicks, 2);
 
     HWND cb = Child(w, "チェック");
     SendMessageA(cb, BM_CLICK, 0, 0);

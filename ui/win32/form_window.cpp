@@ -636,7 +636,15 @@ LRESULT FormWindow::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bo
     *handled = true;
     switch (msg) {
         case WM_COMMAND:
-            if (lParam) Command(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+            if (lParam) {
+                Command(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+            } else if (LOWORD(wParam) == IDOK) {
+                // The return key outside a dialog: it presses the push button
+                // that has the focus, if any.
+                HWND f = GetFocus();
+                Item* item = ItemOf(f);
+                if (item && item->control->Kind() == ControlKind::Button) Command(f, BN_CLICKED);
+            }
             return 0;
         case WM_NOTIFY: {
             const auto* n = reinterpret_cast<const NMHDR*>(lParam);
@@ -667,6 +675,23 @@ LRESULT FormWindow::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bo
             const std::size_t index = wParam - kFirstTimerId;
             if (index >= items_.size() || ui_.QuitPosted()) return 0;
             form_.TimerTick(items_[index].control->Name());
+            return 0;
+        }
+        case WM_ACTIVATE: {
+            if (hwnd != hwnd_) break;
+            // As a dialog does: the focus leaves with the window and comes
+            // back to where it was, or to the first control in tab order.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND f = GetFocus();
+                if (f && IsChild(hwnd_, f)) focus_ = f;
+                return 0;
+            }
+            HWND target = focus_;
+            if (!target || !IsWindow(target) || !IsWindowVisible(target) ||
+                !IsWindowEnabled(target)) {
+                target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+            }
+            if (target) SetFocus(target);
             return 0;
         }
         case WM_CLOSE:

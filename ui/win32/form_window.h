@@ -86,6 +86,8 @@ class FormWindow {
     std::map<std::string, HFONT> fonts_;
     std::map<COLORREF, HBRUSH> brushes_;
     std::vector<UINT_PTR> timerIds_;
+    // The control that had the focus when the window was last deactivated.
+    HWND focus_ = nullptr;
     bool placed_ = false;
 };
 

@@ -30,7 +30,9 @@ LRESULT CALLBACK BoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         case WM_COMMAND: {
             if (!state || HIWORD(wParam) != BN_CLICKED) break;
-            const int id = LOWORD(wParam);
+            int id = LOWORD(wParam);
+            // The return key on a button that is not the default one.
+            if (id == IDOK) id = GetDlgCtrlID(GetFocus());
             if (id >= kFirstButtonId) {
                 state->answer = id - kFirstButtonId;
             } else if (id == IDCANCEL && state->closeAnswer >= 0) {
