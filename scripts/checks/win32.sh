@@ -23,11 +23,17 @@ BUILD=$ROOT/build-win32-check
 SHOTS=$BUILD/shots
 LOG=$BUILD/check.log
 status=0
+passed=0
+failed=0
 fail() {
   echo "FAIL: $*"
   status=1
+  failed=$((failed + 1))
 }
-pass() { echo "ok: $*"; }
+pass() {
+  echo "ok: $*"
+  passed=$((passed + 1))
+}
 
 for tool in i686-w64-mingw32-g++-win32 i686-w64-mingw32-objdump cmake ninja nasm; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/setup.sh installs it)"; exit 1; }
@@ -107,6 +113,7 @@ exports=$(i686-w64-mingw32-objdump -p "$DLL" | sed -n '/\[Ordinal\/Name Pointer\
 set +e
 skip() {
   echo "Wine part skipped: $*"
+  echo "win32: $passed passed, $failed failed"
   exit $status
 }
 command -v wine >/dev/null || skip "wine is not installed (scripts/setup.sh installs it)"
@@ -306,13 +313,48 @@ if poke wait TForm1 20; then
       grep -qF 'Unlha32.dll version' "$BUILD/options.txt" &&
       pass "options: targets with the user's profile hive selected, the archiver's version" ||
       fail "options dialog: $(cat "$BUILD/options.txt")"
+    # A click on the selected entry takes its mark away; OK with nothing
+    # selected warns and disables the wizard's OK until a later OK with a
+    # selection. lbRegs: 16, 32, one entry per 17 pixels.
+    marked=$(grep '^item' "$BUILD/options.txt" | grep -n $'\tmarked\t' | cut -d: -f1)
+    click_target() {
+      poke origin TForm2 >"$BUILD/origin.txt"
+      read -r tx ty <<<"$(tr -d '\r' <"$BUILD/origin.txt")"
+      xdotool mousemove $((tx + 60)) $((ty + 32 + 2 + (marked - 1) * 17 + 8)) click 1
+      sleep 0.3
+    }
+    click_target
+    dump TForm2 | grep -q $'^item\tmarked' && fail "the click left the entry marked"
+    poke click TForm2 OK
+    if expect_box '１つも選択されていません'; then
+      shot warning
+      grep -qx $'title\t警告' "$BUILD/box.txt" &&
+        [ "$(grep '^Button' "$BUILD/box.txt" | cut -f3 | tr '\n' ' ')" = "はい(&Y) " ] ||
+        fail "warning box: $(cat "$BUILD/box.txt")"
+      poke click SabrelBox 'はい(&Y)'
+      poke gone TForm2 10
+      dump TForm1 | grep -qx $'Button\tdisabled\tOK' &&
+        pass "options: nothing selected warns (警告, はい(&Y)) and disables OK" ||
+        fail "OK is not disabled after the warning"
+    fi
+    poke click TForm1 'ｵﾌﾟｼｮﾝ...'
+    poke wait TForm2 10
+    click_target
     poke click TForm2 'ﾊﾞｯｸｱｯﾌﾟのみ'
     sleep 0.2
     poke click TForm2 OK
     poke gone TForm2 10 || fail "the options dialog did not close"
+    dump TForm1 | grep -qx $'Button\tenabled\tOK' && pass "options: a selection enables OK again" ||
+      fail "OK is not enabled again"
   else
     fail "the options dialog did not open"
   fi
+
+  # The window refuses the close command.
+  poke close TForm1
+  sleep 0.3
+  poke wait TForm1 1 && pass "the wizard refuses the close command" ||
+    fail "the wizard closed on the close command"
 
   # Backup only: "no" leaves everything as it was; "yes" backs up and ends.
   poke click TForm1 OK
@@ -415,4 +457,5 @@ for mode in "running 2" done report; do
 done
 pass "gallery screenshots: $(ls "$SHOTS" | tr '\n' ' ')"
 echo "Wine part: $(($(date +%s) - started)) s; screenshots in $SHOTS"
+echo "win32: $passed passed, $failed failed"
 exit $status
