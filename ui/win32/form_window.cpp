@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "art/artwork.h"
 #include "ui/ui.h"
 #include "ui/win32/win32_ui.h"
 
@@ -127,13 +128,6 @@ FormWindow::~FormWindow() {
     for (auto& [name, bitmap] : bitmaps_) DeleteObject(bitmap);
     for (auto& [key, font] : fonts_) DeleteObject(font);
     for (auto& [color, brush] : brushes_) DeleteObject(brush);
-}
-
-HWND FormWindow::HwndOf(const Control& control) const {
-    for (const Item& item : items_) {
-        if (item.control == &control) return item.hwnd;
-    }
-    return nullptr;
 }
 
 FormWindow::Item* FormWindow::ItemOf(HWND hwnd) {

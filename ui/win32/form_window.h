@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "art/artwork.h"
 #include "ui/form.h"
 #include "ui/win32/windows_api.h"
 
@@ -28,9 +27,6 @@ class FormWindow {
     FormWindow& operator=(const FormWindow&) = delete;
 
     HWND Hwnd() const { return hwnd_; }
-    Form& GetForm() const { return form_; }
-    // The native window of a control, or nullptr (timers, image lists, ...).
-    HWND HwndOf(const Control& control) const;
 
     // Shows or hides the window as the form's visibility says; a window that
     // appears is centred on the work area when the form asks for it.

@@ -13,7 +13,6 @@
 // search of a later copy (FindWindowA) finds it once the title is "Quillmere".
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,7 +43,6 @@ class Win32Ui : public Ui, private FormObserver {
     int Run() override;
 
     HINSTANCE Instance() const { return instance_; }
-    HWND AppWindow() const { return appWindow_; }
     // The top-level window of a form, or nullptr.
     HWND WindowOf(const Form& form) const;
     // The first form's window owns the others, as a main window does.
