@@ -66,6 +66,51 @@ DWORD LabelAlignment(Align a) {
     return SS_LEFT;
 }
 
+// The program's icon: the second animation frame at 32 x 32, opaque. Made
+// once and kept for the life of the process, as a resource icon would be.
+HICON ProgramIcon() {
+    static HICON icon = [] {
+        constexpr int kIcon = 32;
+        const art::Image image = art::AnimationFrame(1);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = kIcon;
+        info.bmiHeader.biHeight = kIcon;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 24;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HDC screen = GetDC(nullptr);
+        HBITMAP color = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        ReleaseDC(nullptr, screen);
+        if (!color || !bits) return HICON{};
+        auto* out = static_cast<std::uint8_t*>(bits);
+        const int scale = art::kSize / kIcon;
+        for (int y = 0; y < kIcon; ++y) {
+            for (int x = 0; x < kIcon; ++x) {
+                const std::size_t from =
+                    (static_cast<std::size_t>(kIcon - 1 - y) * scale * art::kSize + x * scale) * 3;
+                std::uint8_t* to = out + (static_cast<std::size_t>(y) * kIcon + x) * 3;
+                to[0] = image[from + 2];
+                to[1] = image[from + 1];
+                to[2] = image[from];
+            }
+        }
+        // An all-zero mask: every pixel is the colour bitmap's.
+        const std::vector<std::uint8_t> zeros(kIcon * kIcon / 8, 0);
+        HBITMAP mask = CreateBitmap(kIcon, kIcon, 1, 1, zeros.data());
+        ICONINFO ii{};
+        ii.fIcon = TRUE;
+        ii.hbmMask = mask;
+        ii.hbmColor = color;
+        HICON made = CreateIconIndirect(&ii);
+        DeleteObject(mask);
+        DeleteObject(color);
+        return made;
+    }();
+    return icon;
+}
+
 }  // namespace
 
 std::string FormWindow::ClassOf(const Form& form) {
@@ -78,6 +123,7 @@ void FormWindow::RegisterClasses(HINSTANCE instance, const std::string& formClas
         wc = WNDCLASSA{};
         wc.lpfnWndProc = FormProc;
         wc.hInstance = instance;
+        wc.hIcon = ProgramIcon();
         wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
         wc.lpszClassName = formClass.c_str();
         RegisterClassA(&wc);
