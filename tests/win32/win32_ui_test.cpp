@@ -41,6 +41,8 @@ FormDecl MakeDecl() {
     c.push_back(ButtonDecl("b0", "p0", 0, 0, 60, 20, "零"));
     c.push_back(ButtonDecl("b1", "p1", 0, 0, 60, 20, "壱"));
     c.push_back(ButtonDecl("done", "", 220, 160, 70, 24, "閉じる").Closes(ModalResult::Ok));
+    c.push_back(ButtonDecl("late", "", 220, 100, 30, 20, "後").TabIndex(1));
+    c.push_back(ButtonDecl("early", "", 260, 100, 30, 20, "先").TabIndex(0));
     c.push_back(TimerDecl("tm", 50, false));
     return f;
 }
@@ -191,6 +193,14 @@ TEST_F(Win32UiTest, NativeControlsFollowThePortableControls) {
     ASSERT_TRUE(form.Get("nb").ShowPage("p1"));
     EXPECT_FALSE(Shown(b0));
     EXPECT_TRUE(Shown(b1));
+
+    // The keyboard meets the controls in their declared tab order.
+    HWND early = Child(w, "先"), late = Child(w, "後");
+    bool lateAfterEarly = false;
+    for (HWND c = GetWindow(early, GW_HWNDNEXT); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        lateAfterEarly = lateAfterEarly || c == late;
+    }
+    EXPECT_TRUE(lateAfterEarly);
 
     form.Hide();
     EXPECT_FALSE(Shown(w));

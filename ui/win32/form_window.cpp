@@ -161,6 +161,7 @@ FormWindow::FormWindow(Win32Ui& ui, Form& form, HWND owner) : ui_(ui), form_(for
         Build(*form.Controls()[i], static_cast<int>(i));
     }
     LayoutSheets();
+    OrderByTabOrder();
     for (const auto& control : form.Controls()) SyncAll(*control);
     SyncTree();
 }
@@ -410,6 +411,43 @@ void FormWindow::RaiseAboveOverlapped(HWND hwnd) {
         SetWindowPos(hwnd, above ? above : HWND_TOP, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         return;
+    }
+}
+
+void FormWindow::OrderByTabOrder() {
+    std::map<HWND, std::vector<const Item*>> byParent;
+    for (const Item& item : items_) {
+        if (item.hwnd && item.control->Decl().tabOrder >= 0) {
+            byParent[GetParent(item.hwnd)].push_back(&item);
+        }
+    }
+    for (auto& [parent, ordered] : byParent) {
+        std::vector<HWND> stack;
+        for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            stack.push_back(c);
+        }
+        // The places these controls hold in the stack, filled again in tab order.
+        std::vector<std::size_t> places;
+        for (const Item* item : ordered) {
+            places.push_back(static_cast<std::size_t>(
+                std::find(stack.begin(), stack.end(), item->hwnd) - stack.begin()));
+        }
+        std::sort(places.begin(), places.end());
+        std::stable_sort(ordered.begin(), ordered.end(), [](const Item* a, const Item* b) {
+            return a->control->Decl().tabOrder < b->control->Decl().tabOrder;
+        });
+        bool changed = false;
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            if (places[i] >= stack.size()) continue;
+            changed = changed || stack[places[i]] != ordered[i]->hwnd;
+            stack[places[i]] = ordered[i]->hwnd;
+        }
+        if (!changed) continue;
+        HWND after = HWND_TOP;
+        for (HWND c : stack) {
+            SetWindowPos(c, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            after = c;
+        }
     }
 }
 

@@ -5,7 +5,9 @@
 // windows of their own, shown and hidden as pages); a group box is a frame
 // whose controls are its siblings, placed relative to it. Every child clips
 // its siblings, and a control declared after a sibling that it overlaps is
-// put above that sibling, so the later declaration is the one seen.
+// put above that sibling, so the later declaration is the one seen. Among
+// the controls with a declared tab order, the keyboard (which follows the
+// stacking order) meets them in that order.
 #pragma once
 
 #include <map>
@@ -53,6 +55,7 @@ class FormWindow {
 
     void Build(Control& control, int index);
     void RaiseAboveOverlapped(HWND hwnd);
+    void OrderByTabOrder();
     void LayoutSheets();
     void Sync(Control& control, Change what);
     void SyncAll(Control& control);
