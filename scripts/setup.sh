@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that the build, the tools and the tests need.
 # Safe to run again: apt-get skips what is already there.
+# With --with-wine it also installs Wine, which only the Windows program's
+# smoke test needs (scripts/test.sh asks for it; scripts/demo.sh does not).
 set -euo pipefail
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
@@ -24,6 +26,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+[ "${1:-}" = --with-wine ] || exit 0
 # Wine for the Windows program's smoke test (scripts/checks/win32.sh): 32-bit
 # Wine with its fonts, and the ja_JP.UTF-8 locale under which Wine runs with
 # code page 932. About two and a half minutes on a fresh machine.

@@ -4,7 +4,7 @@
 # scripts/checks/*.sh; each one runs with a bounded time and must exit 0.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh --with-wine
 BUILD=${SABREL_BUILD_DIR:-build}
 cmake -S . -B "$BUILD" -G Ninja -DSABREL_TESTS=ON >/dev/null
 cmake --build "$BUILD" -j"$(nproc)"
