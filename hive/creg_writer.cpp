@@ -165,20 +165,7 @@ class Writer {
             std::memcpy(out, tree_.Name(k), size);
             return;
         }
-        std::memcpy(out, tree_.Name(k), k.nameLength);
-        std::uint32_t y = k.nameLength;
-        for (std::uint32_t j = 0; j < k.valueCount; ++j) {
-            const CregValue& v = tree_.Value(k.firstValue + j);
-            StoreU32(out + y + L::value::kType, v.type);
-            StoreU32(out + y + L::value::kUnknown04, v.unknown);
-            StoreU16(out + y + L::value::kNameLength, v.nameLength);
-            StoreU16(out + y + L::value::kDataLength, v.dataLength);
-            y += L::value::kSize;
-            std::memcpy(out + y, tree_.Name(v), v.nameLength);
-            y += v.nameLength;
-            std::memcpy(out + y, tree_.Data(v), v.dataLength);
-            y += v.dataLength;
-        }
+        PutKeyBody(out, tree_, k);
     }
 
     std::uint32_t WriteBlock(std::size_t b) {
@@ -242,6 +229,23 @@ class Writer {
 };
 
 }  // namespace
+
+void PutKeyBody(std::uint8_t* out, const CregTree& tree, const CregKey& k) {
+    std::memcpy(out, tree.Name(k), k.nameLength);
+    std::uint32_t y = k.nameLength;
+    for (std::uint32_t j = 0; j < k.valueCount; ++j) {
+        const CregValue& v = tree.Value(k.firstValue + j);
+        StoreU32(out + y + L::value::kType, v.type);
+        StoreU32(out + y + L::value::kUnknown04, v.unknown);
+        StoreU16(out + y + L::value::kNameLength, v.nameLength);
+        StoreU16(out + y + L::value::kDataLength, v.dataLength);
+        y += L::value::kSize;
+        std::memcpy(out + y, tree.Name(v), v.nameLength);
+        y += v.nameLength;
+        std::memcpy(out + y, tree.Data(v), v.dataLength);
+        y += v.dataLength;
+    }
+}
 
 std::uint32_t SlotOffset(std::uint32_t i) {
     if (i < static_cast<std::uint32_t>(L::grid::kFirstChunkSlots)) {

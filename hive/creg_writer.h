@@ -50,6 +50,11 @@ std::uint32_t WriteCompact(const CregTree& tree, std::uint32_t root, ByteSink& s
 // The compact file as bytes (tests, the synthesizer); empty on failure.
 std::vector<std::uint8_t> CompactBytes(const CregTree& tree, std::uint32_t root = 0);
 
+// Lays out the body of a key record at `out`: the key's name, then each
+// value entry (12-byte head, name, data) in order. `out` must have room for
+// the name and every value entry.
+void PutKeyBody(std::uint8_t* out, const CregTree& tree, const CregKey& k);
+
 // RGKN-relative offset of slot `i` of the key-node slot grid.
 std::uint32_t SlotOffset(std::uint32_t i);
 // Smallest key-node area size (0x2000 + n * 0x1000) that holds slots 0..i.

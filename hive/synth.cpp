@@ -324,21 +324,7 @@ void PutRecord(std::uint8_t* r, const CregTree& tree, const CregKey& k, std::uin
     StoreU16(r + L::record::kNameLength, k.nameLength);
     StoreU16(r + L::record::kValueCount, static_cast<std::uint16_t>(k.valueCount));
     StoreU32(r + L::record::kReserved10, 0);
-    std::uint32_t y = L::record::kSize;
-    std::memcpy(r + y, tree.Name(k), k.nameLength);
-    y += k.nameLength;
-    for (std::uint32_t j = 0; j < k.valueCount; ++j) {
-        const CregValue& v = tree.Value(k.firstValue + j);
-        StoreU32(r + y + L::value::kType, v.type);
-        StoreU32(r + y + L::value::kUnknown04, v.unknown);
-        StoreU16(r + y + L::value::kNameLength, v.nameLength);
-        StoreU16(r + y + L::value::kDataLength, v.dataLength);
-        y += L::value::kSize;
-        std::memcpy(r + y, tree.Name(v), v.nameLength);
-        y += v.nameLength;
-        std::memcpy(r + y, tree.Data(v), v.dataLength);
-        y += v.dataLength;
-    }
+    PutKeyBody(r + L::record::kSize, tree, k);
 }
 
 // One item of a data block: a key record (key index, or an orphan copy of
