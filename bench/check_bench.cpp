@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "hive/checker.h"
+#include "bench/ratio_reporter.h"
 #include "hive/synth.h"
 
 namespace {
@@ -144,21 +145,6 @@ void BM_LibcregTraversal(benchmark::State& state) {
     state.counters["values"] = static_cast<double>(values);
 }
 
-// Keeps each benchmark's real and CPU time per iteration for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (!r.error_occurred && r.run_type == Run::RT_Iteration) {
-                real[r.run_name.function_name] = r.GetAdjustedRealTime();
-                cpu[r.run_name.function_name] = r.GetAdjustedCPUTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> real, cpu;
-};
 
 }  // namespace
 
@@ -169,7 +155,7 @@ BENCHMARK(BM_LibcregTraversal)->Unit(benchmark::kMillisecond)->Iterations(1);
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     g_path = PrepareHive();
-    RatioReporter reporter;
+    sabrel::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nhive: %s\n", g_path.c_str());
     const char* kinds[] = {"real", "CPU"};

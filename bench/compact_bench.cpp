@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "hive/creg_tree.h"
 #include "hive/synth.h"
 #include "platform/offline/registry/hive_file.h"
@@ -112,20 +113,6 @@ long long PeakOfChild(const char* what) {
     return static_cast<long long>(ru.ru_maxrss) * 1024;
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (!r.error_occurred && r.run_type == Run::RT_Iteration) {
-                real[r.run_name.function_name] = r.GetAdjustedRealTime();
-                cpu[r.run_name.function_name] = r.GetAdjustedCPUTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> real, cpu;
-};
 
 }  // namespace
 
@@ -141,7 +128,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     g_path = PrepareHive();
     ::unlink(kOut);
-    RatioReporter reporter;
+    sabrel::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     struct stat st;
     long long size = ::stat(g_path.c_str(), &st) == 0 ? st.st_size : 0;
