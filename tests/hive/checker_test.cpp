@@ -428,7 +428,7 @@ WideTree Wide(int keys) {
         h.Block(at, 0x20 + 0x20 * n, static_cast<std::uint16_t>(b), static_cast<std::uint16_t>(n));
         for (int i = 0; i < n; ++i) {
             const int k = b * perBlock + i;
-            char name[8];
+            char name[16];  // room for any int, which GCC's format check asks for
             std::snprintf(name, sizeof name, "K%05d", k);
             std::uint32_t hash = 0;
             for (const char* c = name; *c; ++c) hash += static_cast<unsigned char>(*c);

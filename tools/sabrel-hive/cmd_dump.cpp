@@ -14,11 +14,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "hive/creg_reader.h"
 #include "hive/creg_tree.h"
-#include "platform/offline/registry/hive_file.h"
+#include "platform/platform.h"
 #include "tools/sabrel-hive/commands.h"
+#include "tools/sabrel-hive/host_hive.h"
 
 namespace sabrel::tool {
 
@@ -31,6 +34,8 @@ constexpr char kDumpUsage[] =
     "  K \"<path>\" subkeys=N values=N\n"
     "  V \"<path>\" \"<name>\" type=0x........ size=N data=<hex>\n"
     "and a closing line \"# keys=N values=N\". Names are shown in UTF-8.\n"
+    "A hive that the checker does not pass (a status other than 0, or ghost keys)\n"
+    "is dumped as far as it can be read, after a warning on standard error.\n"
     "\n"
     "options:\n"
     "  --codepage N   code page of the names (default 932)\n"
@@ -127,8 +132,27 @@ int CmdDump(int argc, char** argv) {
         std::fprintf(stderr, "sabrel-hive dump: code page %u is not supported\n", codePage);
         return 2;
     }
+    std::vector<std::uint8_t> image;
+    std::string error;
+    const ReadResult read = ReadHostFile(file, &image, &error);
+    if (read != ReadResult::kOk) {
+        std::fprintf(stderr, "sabrel-hive dump: %s: %s\n", file,
+                     read == ReadResult::kNoFile     ? "no such file"
+                     : read == ReadResult::kTooLarge ? "too large for a hive"
+                                                     : ("cannot read: " + error).c_str());
+        return 1;
+    }
+    // The loader reads what it can reach; on a hive that the checker does not
+    // pass, that may be a small part of it.
+    Verdict verdict;
+    if (CheckImage(image, codePage, &verdict) && !verdict.Passes()) {
+        std::fprintf(stderr,
+                     "sabrel-hive dump: warning: %s: the checker does not pass this hive (%s); "
+                     "what follows may be incomplete\n",
+                     file, verdict.Text().c_str());
+    }
     hive::CregTree tree;
-    platform::DWORD code = platform::offline::LoadHiveFile(file, &tree);
+    const platform::DWORD code = hive::LoadHive(std::move(image), &tree);
     if (code) {
         std::fprintf(stderr, "sabrel-hive dump: %s: cannot load the hive (error %u)\n", file, code);
         return 1;
