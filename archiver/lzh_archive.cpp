@@ -92,7 +92,8 @@ bool ReadExtHeaders(const ByteReader& r, std::size_t pos, std::size_t limit, std
         r.U16(static_cast<std::int64_t>(pos + current - 2), &size);
         pos += current;
     }
-    if (!dir.empty() && dir.back() != '\\') dir.push_back('\\');
+    // A folder that ends in a trail byte 0x5C still needs its separator.
+    if (!dir.empty()) dir = TrimTrailingSeparators(dir) + '\\';
     m->name = dir + name;
     *endPos = pos;
     return true;

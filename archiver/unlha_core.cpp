@@ -228,8 +228,14 @@ int MakeSfx(FileAccess& fs, const std::string& archivePath, const std::string& f
     }
     out.push_back(0);
 
+    // A host path is UTF-8, where no byte of a character is a separator; a
+    // DOS path is read as Shift-JIS, where a trail byte may be 0x5C.
     std::string folder = folderArg;
-    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    if (!folder.empty() && folder[0] == '/') {
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    } else {
+        folder = TrimTrailingSeparators(folder);
+    }
     std::string program = Stem(archivePath) + ".EXE";
     if (!folder.empty()) program = folder + fs.SeparatorFor(folder) + program;
     return WriteThroughTemp(fs, program, ".EX$", out);

@@ -24,4 +24,8 @@ std::string ExtractFileDir(const std::string& path);
 // The name after the last '\' or ':' (Shift-JIS aware).
 std::string ExtractFileName(const std::string& path);
 
+// `path` without the '\' and '/' separators it ends with. A trail byte 0x5C
+// ends its double-byte character, not the path, and stays.
+std::string TrimTrailingSeparators(const std::string& path);
+
 }  // namespace sabrel

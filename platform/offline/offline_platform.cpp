@@ -799,10 +799,20 @@ BOOL OfflinePlatform::ExitWindowsEx(UINT flags, DWORD) {
 
 HMODULE OfflinePlatform::LoadLibraryA(const char* name) {
     if (!name || !*name) return Fail(kErrorInvalidParameter), nullptr;
-    std::string base = name;
-    auto sep = base.find_last_of("\\/:");
-    if (sep != std::string::npos) base = base.substr(sep + 1);
-    for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    // The module's own name, after the last separator, with ASCII letters in
+    // lower case; the trail byte of a double-byte character is neither.
+    std::string base;
+    for (const char* c = name; *c; ++c) {
+        auto b = static_cast<std::uint8_t>(*c);
+        if (state_->cp.IsLeadByte(b) && c[1]) {
+            base.append(c, 2);
+            ++c;
+        } else if (b == '\\' || b == '/' || b == ':') {
+            base.clear();
+        } else {
+            base.push_back(static_cast<char>(b >= 'A' && b <= 'Z' ? b + 32 : b));
+        }
+    }
     if (base.size() > 4 && base.compare(base.size() - 4, 4, ".dll") == 0)
         base.resize(base.size() - 4);
     else if (base.find('.') != std::string::npos)

@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -114,6 +115,99 @@ TEST(BackupArchiveEndToEnd, SelfExtractingBackupsHoldTheHiveBytes) {
 
     p.FreeLibrary(api.module);
     platform::Set(nullptr);
+    unsetenv("SABREL_UNLHA_PATH");
+    unsetenv("SABREL_WINDIR");
+    std::error_code ec;
+    fs::remove_all(machine, ec);
+}
+
+// Every name below ends in the trail byte 0x5C in code page 932. Each one
+// names the Windows folder and a profile folder below it; in both backup forms
+// every backup lands in its hive's own folder and holds the hive's bytes.
+TEST(BackupArchiveEndToEnd, FolderNamesEndingInTrailByte5CInBothForms) {
+    struct Name {
+        const char* ansi;
+        const char* host;
+    };
+    const Name names[] = {{"ソ", u8"ソ"}, {"表", u8"表"}, {"能", u8"能"}, {"十", u8"十"},
+                          {"申", u8"申"}, {"予", u8"予"}, {"構", u8"構"}, {"貼", u8"貼"},
+                          {"噂", u8"噂"}, {"暴", u8"暴"}};
+    const fs::path machine = test::MakeMachineFolder("backup-5c");
+    setenv("SABREL_UNLHA_PATH", SABREL_TEST_UNLHA, 1);
+    unsigned seed = 10;
+    for (const Name& name : names) {
+        for (bool archiveMode : {false, true}) {
+            SCOPED_TRACE(std::string(name.host) + (archiveMode ? " archive" : " copy"));
+            const fs::path windows = machine / name.host;
+            const fs::path profile = windows / "Profiles" / name.host;
+            fs::remove_all(windows);
+            fs::create_directories(profile);
+            const std::string system = HiveLikeBytes(30000, ++seed);
+            const std::string user = HiveLikeBytes(20000, ++seed);
+            test::WriteHostFile(windows / "SYSTEM.DAT", system);
+            test::WriteHostFile(profile / "USER.DAT", user);
+
+            setenv("SABREL_WINDIR", windows.c_str(), 1);
+            platform::offline::OfflinePlatform p;
+            platform::Set(&p);
+            ui::ScriptUi ui;
+            ui.SetAutoOk(true);
+            ArchiverApi api;
+            api.module = p.LoadLibraryA("unlha32.dll");
+            ASSERT_NE(api.module, nullptr);
+            api.getRunning = reinterpret_cast<UnlhaGetRunningFn>(
+                p.GetProcAddress(api.module, "UnlhaGetRunning"));
+            api.unlha = reinterpret_cast<UnlhaFn>(p.GetProcAddress(api.module, "Unlha"));
+            api.checkArchive = reinterpret_cast<UnlhaCheckArchiveFn>(
+                p.GetProcAddress(api.module, "UnlhaCheckArchive"));
+            api.getVersion = reinterpret_cast<UnlhaGetVersionFn>(
+                p.GetProcAddress(api.module, "UnlhaGetVersion"));
+
+            const std::string windir = std::string("C:\\") + name.ansi;
+            const std::string entry = std::string("Profiles\\") + name.ansi + "\\USER.DAT";
+            char shortHive[256] = {};
+            ASSERT_GT(p.GetShortPathNameA((windir + "\\" + entry).c_str(), shortHive, 250), 0u);
+            BackupRequest request;
+            request.archiveMode = archiveMode;
+            request.testArchive = true;
+            request.windowsDirectory = windir;
+            request.targets = {{"SYSTEM.DAT", true}, {entry, true}};
+            request.archiver = &api;
+            BackupReg(request);
+            p.FreeLibrary(api.module);
+            platform::Set(nullptr);
+
+            for (const auto& box : ui.Boxes()) ADD_FAILURE() << box.text;
+            const std::string batch = ReadHost(windows / "HELP" / "SBRCOVER.BAT");
+            // The short hive path ends in "\USER.DAT"; its folder is what DOS changes to.
+            const std::string shortFolder(shortHive, std::strlen(shortHive) - 9);
+            if (archiveMode) {
+                EXPECT_FALSE(fs::exists(profile / "USERBU.LZH"));
+                EXPECT_TRUE(Extract(windows / "SYSTEMBU.EXE", machine / "out-system") ==
+                            "SYSTEM.DAT=" + system);
+                EXPECT_TRUE(Extract(profile / "USERBU.EXE", machine / "out-user") ==
+                            "USER.DAT=" + user);
+                fs::remove_all(machine / "out-system");
+                fs::remove_all(machine / "out-user");
+                EXPECT_NE(batch.find("\r\nCD " + shortFolder + "\r\n" + shortFolder +
+                                     "\\USERBU.EXE\r\nCD \\\r\n"),
+                          std::string::npos)
+                    << batch;
+            } else {
+                EXPECT_EQ(ReadHost(windows / "SYSTEM.BEF"), system);
+                EXPECT_EQ(ReadHost(profile / "USER.BEF"), user);
+                EXPECT_NE(batch.find("\r\nCOPY " + shortFolder + "\\USER.BEF " + shortFolder +
+                                     "\\USER.DAT /Y\r\n"),
+                          std::string::npos)
+                    << batch;
+            }
+            // Nothing landed beside the profile folder under a run-together name.
+            int count = 0;
+            for ([[maybe_unused]] const auto& e : fs::directory_iterator(windows / "Profiles"))
+                ++count;
+            EXPECT_EQ(count, 1);
+        }
+    }
     unsetenv("SABREL_UNLHA_PATH");
     unsetenv("SABREL_WINDIR");
     std::error_code ec;

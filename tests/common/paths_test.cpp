@@ -36,5 +36,13 @@ TEST(Paths, JoinAndSplit) {
     EXPECT_EQ(ExtractFileName("C:\\" + so), so);
 }
 
+TEST(Paths, TrailingSeparatorsGoButTrailBytesStay) {
+    const std::string so = "\x83\x5c";
+    EXPECT_EQ(TrimTrailingSeparators("C:\\P\\" + so + "\\"), "C:\\P\\" + so);
+    EXPECT_EQ(TrimTrailingSeparators("C:\\P\\" + so), "C:\\P\\" + so);
+    EXPECT_EQ(TrimTrailingSeparators("C:\\P\\/\\"), "C:\\P");
+    EXPECT_EQ(TrimTrailingSeparators("\\"), "");
+}
+
 }  // namespace
 }  // namespace sabrel

@@ -238,7 +238,10 @@ TEST_F(OfflinePlatformTest, LibrariesLoadBesideTheProgramOrFail) {
     EXPECT_EQ(p.GetLastError(), kErrorModNotFound);
 
     setenv("SABREL_UNLHA_PATH", SABREL_TEST_MODULE, 1);
-    HMODULE m = p.LoadLibraryA("UNLHA32.DLL");
+    // "ソ" (83 5C) is part of the name, not the end of a folder.
+    EXPECT_EQ(p.LoadLibraryA("\x83\x5cunlha32.dll"), nullptr);
+    EXPECT_EQ(p.GetLastError(), kErrorModNotFound);
+    HMODULE m = p.LoadLibraryA("C:\\\x95\x5c\\UNLHA32.DLL");
     ASSERT_NE(m, nullptr);
     auto fn = reinterpret_cast<int (*)()>(p.GetProcAddress(m, "UnlhaGetVersion"));
     ASSERT_NE(fn, nullptr);
