@@ -1,7 +1,9 @@
 #include "platform/offline/offline_platform.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +22,7 @@
 #include "platform/offline/codepage.h"
 #include "platform/offline/dos_attributes.h"
 #include "platform/offline/dos_paths.h"
+#include "platform/offline/host_files.h"
 #include "platform/offline/profile.h"
 #include "platform/offline/registry/registry_engine.h"
 #include "platform/offline/restart.h"
@@ -118,49 +121,11 @@ bool ReadHostFile(const std::string& host, std::vector<std::uint8_t>* out) {
 }
 
 // Writes `data` to a new file beside `host` and renames it over `host`, so
-// that the file appears whole or not at all. False with errno set.
+// that the file appears whole or not at all. False with the last error set.
 bool WriteHostFileAtomically(const std::string& host, const void* data, std::size_t size,
                              mode_t mode) {
-    std::string tmp = HostDirOf(host) + "/.sabrel-tmp-XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back(0);
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) return false;
-    const char* p = static_cast<const char*>(data);
-    std::size_t left = size;
-    int err = 0;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
-            break;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (!err && ::fsync(fd) != 0) err = errno;
-    if (!err && ::fchmod(fd, mode) != 0) err = errno;
-    if (::close(fd) != 0 && !err) err = errno;
-    if (!err && ::rename(name.data(), host.c_str()) != 0) err = errno;
-    if (err) {
-        ::unlink(name.data());
-        errno = err;
-        return false;
-    }
-    return true;
-}
-
-// The mode a new file gets. umask can only be read by setting it, so it is
-// read once (at the first platform's construction) rather than while other
-// threads may be creating files.
-mode_t DefaultFileMode() {
-    static const mode_t mode = [] {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        return static_cast<mode_t>(0666 & ~mask);
-    }();
-    return mode;
+    DWORD code = WriteHostFileBytes(host, kTempPrefix, Publish::kReplace, mode, data, size);
+    return code == 0 || Fail(code);
 }
 
 struct FindState {
@@ -253,11 +218,15 @@ struct OfflinePlatform::State {
     std::multiset<void*> libraries;
     std::atomic<DWORD> nextThreadId{0x100};
     int instanceFd = -1;
+    int installationFd = -1;
+    std::atomic<bool> strictRestart{false};
+    mutable std::mutex restartMutex;
+    RestartResult lastRestart;
 };
 
 OfflinePlatform::OfflinePlatform() : state_(std::make_unique<State>()) {
     State& s = *state_;
-    DefaultFileMode();
+    NewFileMode();  // reads the umask before any thread creates files
     s.hostWindir = HostWindowsDirectoryFromEnvironment();
 
     DWORD rawBuild = kDefaultBuild & 0xFFFF;
@@ -286,10 +255,12 @@ OfflinePlatform::OfflinePlatform() : state_(std::make_unique<State>()) {
         if (!s.cp.FromHost(u, &s.user)) s.user = u;
     }
     s.paths = DosPaths(DriveCOf(s.hostWindir), s.cp);
+    if (const char* strict = Env("SABREL_RESTART_STRICT")) s.strictRestart = std::atoi(strict) != 0;
 }
 
 OfflinePlatform::~OfflinePlatform() {
     if (state_->instanceFd >= 0) ::close(state_->instanceFd);
+    if (state_->installationFd >= 0) ::close(state_->installationFd);
 }
 
 RegistryEngine& OfflinePlatform::registry() {
@@ -426,8 +397,7 @@ BOOL OfflinePlatform::CopyFileA(const char* from, const char* to, BOOL failIfExi
     std::vector<std::uint8_t> data;
     if (!ReadHostFile(src.host, &data)) return FailErrno();
     DWORD srcAttrs = ReadDosAttributes(src.host);
-    if (!WriteHostFileAtomically(dst.host, data.data(), data.size(), DefaultFileMode()))
-        return FailErrno();
+    if (!WriteHostFileAtomically(dst.host, data.data(), data.size(), NewFileMode())) return false;
     // The copy takes the source's attributes, as on Windows.
     if (srcAttrs != kInvalidFileAttributes) WriteDosAttributes(dst.host, srcAttrs | kAttrArchive);
     return true;
@@ -446,8 +416,7 @@ BOOL OfflinePlatform::MoveFileA(const char* from, const char* to) {
     std::vector<std::uint8_t> data;
     if (!ReadHostFile(src.host, &data)) return FailErrno();
     DWORD attrs = ReadDosAttributes(src.host);
-    if (!WriteHostFileAtomically(dst.host, data.data(), data.size(), DefaultFileMode()))
-        return FailErrno();
+    if (!WriteHostFileAtomically(dst.host, data.data(), data.size(), NewFileMode())) return false;
     if (attrs != kInvalidFileAttributes) WriteDosAttributes(dst.host, attrs);
     if (::unlink(src.host.c_str()) != 0) return FailErrno();
     return true;
@@ -591,7 +560,7 @@ BOOL OfflinePlatform::WriteWholeFile(const char* path, const void* data, std::si
         if (attrs != kInvalidFileAttributes && (attrs & kAttrReadOnly))
             return Fail(kErrorAccessDenied);
     }
-    if (!WriteHostFileAtomically(m.host, data, size, DefaultFileMode())) return FailErrno();
+    if (!WriteHostFileAtomically(m.host, data, size, NewFileMode())) return false;
     // A replaced file keeps its hidden and system attributes.
     if (attrs != kInvalidFileAttributes) WriteDosAttributes(m.host, attrs | kAttrArchive);
     return true;
@@ -666,7 +635,7 @@ BOOL OfflinePlatform::WritePrivateProfileStringA(const char* section, const char
     if (!state_->paths.Map(dosPath, &m)) return Fail(m.missingError);
     std::string text;
     DWORD attrs = kInvalidFileAttributes;
-    mode_t mode = DefaultFileMode();
+    mode_t mode = NewFileMode();
     if (m.exists) {
         std::vector<std::uint8_t> bytes;
         if (!ReadHostFile(m.host, &bytes)) return FailErrno();
@@ -682,7 +651,7 @@ BOOL OfflinePlatform::WritePrivateProfileStringA(const char* section, const char
         return true;
     }
     if (attrs != kInvalidFileAttributes && (attrs & kAttrReadOnly)) return Fail(kErrorAccessDenied);
-    if (!WriteHostFileAtomically(m.host, text.data(), text.size(), mode)) return FailErrno();
+    if (!WriteHostFileAtomically(m.host, text.data(), text.size(), mode)) return false;
     if (attrs != kInvalidFileAttributes) WriteDosAttributes(m.host, attrs | kAttrArchive);
     return true;
 }
@@ -779,20 +748,51 @@ void OfflinePlatform::Sleep(DWORD milliseconds) {
 // --- Restart and shutdown -------------------------------------------------------------
 
 BOOL OfflinePlatform::ExitWindowsEx(UINT flags, DWORD) {
-    if ((flags & kEwxReboot) && !state_->hostWindir.empty()) {
-        // Entries left undone are told on stderr, as the boot screen would
-        // show them; the host files say the rest.
-        for (const RenameOutcome& o : CarryOutWininit(state_->paths, state_->hostWindir)) {
-            if (o.result == RenameOutcome::Result::kSourceMissing) {
-                std::fprintf(stderr, "WININIT: %s=%s skipped: the source is missing\n",
-                             o.key.c_str(), o.value.c_str());
-            } else if (o.result == RenameOutcome::Result::kFailed) {
-                std::fprintf(stderr, "WININIT: %s=%s failed [%u]\n", o.key.c_str(), o.value.c_str(),
+    if (!(flags & kEwxReboot) || state_->hostWindir.empty()) return true;
+    RestartMode mode = state_->strictRestart ? RestartMode::kStrict : RestartMode::kSafe;
+    RestartResult r = CarryOutWininit(state_->paths, state_->hostWindir, mode);
+    {
+        std::lock_guard<std::mutex> lock(state_->restartMutex);
+        state_->lastRestart = r;
+    }
+    if (r.claimError) {
+        std::fprintf(stderr,
+                     "WININIT: WININIT.INI could not be taken up, nothing carried out [%u]\n",
+                     static_cast<unsigned>(r.claimError));
+        return Fail(r.claimError);
+    }
+    // Entries left undone are told on stderr, as the boot screen would show
+    // them; the host files say the rest.
+    for (const RenameOutcome& o : r.outcomes) {
+        const char* k = o.key.c_str();
+        const char* v = o.value.c_str();
+        switch (o.result) {
+            case RenameOutcome::Result::kSourceMissing:
+                std::fprintf(stderr, "WININIT: %s=%s skipped: the source is missing\n", k, v);
+                break;
+            case RenameOutcome::Result::kDestinationLost:
+                std::fprintf(stderr, "WININIT: %s=%s: the source is missing, %s deleted (LOST)\n",
+                             k, v, k);
+                break;
+            case RenameOutcome::Result::kFailed:
+                std::fprintf(stderr, "WININIT: %s=%s failed [%u]\n", k, v,
                              static_cast<unsigned>(o.error));
-            }
+                break;
+            case RenameOutcome::Result::kReplaced:
+            case RenameOutcome::Result::kDeleted:
+                break;
         }
     }
     return true;
+}
+
+void OfflinePlatform::SetStrictRestart(bool strict) {
+    state_->strictRestart = strict;
+}
+
+RestartResult OfflinePlatform::lastRestart() const {
+    std::lock_guard<std::mutex> lock(state_->restartMutex);
+    return state_->lastRestart;
 }
 
 // --- Dynamic libraries ------------------------------------------------------------------
@@ -878,9 +878,47 @@ std::string InstanceLockPath(const char* title) {
     return dir + "/instance-" + HexOf(title ? title : "") + ".lock";
 }
 
+// A copy on the same installation holds a lock on its Windows folder,
+// whatever its runtime folder.
+bool InstallationHeld(const std::string& hostWindir) {
+    if (hostWindir.empty()) return false;
+    int fd = ::open(hostWindir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+// The folders that a run writes into: the Windows folder, HELP and every
+// profile's folder.
+std::vector<std::string> FoldersWeWrite(const std::string& hostWindir) {
+    std::vector<std::string> folders{hostWindir};
+    std::vector<std::string> profiles;
+    if (DIR* dir = ::opendir(hostWindir.c_str())) {
+        while (dirent* e = ::readdir(dir)) {
+            std::string path = hostWindir + "/" + e->d_name;
+            if (::strcasecmp(e->d_name, "HELP") == 0 && IsDir(path)) folders.push_back(path);
+            if (::strcasecmp(e->d_name, "Profiles") == 0 && IsDir(path)) profiles.push_back(path);
+        }
+        ::closedir(dir);
+    }
+    for (const std::string& p : profiles) {
+        DIR* dir = ::opendir(p.c_str());
+        if (!dir) continue;
+        while (dirent* e = ::readdir(dir)) {
+            std::string name = e->d_name;
+            if (name != "." && name != ".." && IsDir(p + "/" + name))
+                folders.push_back(p + "/" + name);
+        }
+        ::closedir(dir);
+    }
+    return folders;
+}
+
 }  // namespace
 
 bool OfflinePlatform::FindRunningInstance(const char*, const char* title) {
+    if (InstallationHeld(state_->hostWindir)) return true;
     int fd = ::open(InstanceLockPath(title).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;  // never claimed
     bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
@@ -889,14 +927,26 @@ bool OfflinePlatform::FindRunningInstance(const char*, const char* title) {
 }
 
 void OfflinePlatform::ClaimInstance(const char* title) {
+    State& s = *state_;
     int fd = ::open(InstanceLockPath(title).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        if (s.instanceFd >= 0) ::close(s.instanceFd);
+        s.instanceFd = fd;
+    } else if (fd >= 0) {
         ::close(fd);
+    }
+    if (s.hostWindir.empty() || s.installationFd >= 0) return;
+    int dir = ::open(s.hostWindir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    if (::flock(dir, LOCK_EX | LOCK_NB) != 0) {
+        ::close(dir);
         return;
     }
-    if (state_->instanceFd >= 0) ::close(state_->instanceFd);
-    state_->instanceFd = fd;
+    s.installationFd = dir;
+    // With the installation to itself, this copy clears what killed runs
+    // left behind.
+    for (const std::string& folder : FoldersWeWrite(s.hostWindir))
+        RemoveStaleTemporaryFiles(folder);
 }
 
 }  // namespace sabrel::platform::offline

@@ -7,12 +7,14 @@
 // SYSTEM.DAT when it can be read; the variables SABREL_VERSION
 // ("major.minor.build"), SABREL_PLATFORM, SABREL_USER and SABREL_CODEPAGE
 // override each of them. Without either, the system is Windows 98 (4.10,
-// build field 0x040A08AE, platform 1) with code page 932.
+// build field 0x040A08AE, platform 1) with code page 932. SABREL_RESTART_STRICT=1
+// makes the restart strict (see SetStrictRestart).
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "platform/offline/restart.h"
 #include "platform/platform.h"
 
 namespace sabrel::platform::offline {
@@ -69,8 +71,17 @@ class OfflinePlatform : public Platform {
     void Sleep(DWORD milliseconds) override;
 
     // Restart (kEwxReboot) carries out the Rename section of WININIT.INI, as
-    // Windows 9x does at its next start; shutdown carries nothing out.
+    // Windows 9x does at its next start; shutdown carries nothing out. What
+    // was not carried out is told on stderr. Fails with the error when
+    // WININIT.INI is there but cannot be taken up (nothing is done then).
     BOOL ExitWindowsEx(UINT flags, DWORD reserved) override;
+    // Strict: the restart deletes an entry's destination even when its source
+    // is missing, as Windows 9x does, and reports each file lost that way
+    // (tests prove with it that no entry can cost a hive). The default skips
+    // such an entry and warns.
+    void SetStrictRestart(bool strict);
+    // What the last restart did.
+    RestartResult lastRestart() const;
 
     HMODULE LoadLibraryA(const char* name) override;
     void* GetProcAddress(HMODULE module, const char* name) override;
@@ -78,7 +89,9 @@ class OfflinePlatform : public Platform {
 
     // A lock file per title in the user's runtime folder (SABREL_RUNTIME_DIR,
     // else $XDG_RUNTIME_DIR/sabrel, else /tmp/sabrel-<uid>) stands in for the
-    // window search.
+    // window search, and a lock on the Windows folder finds a copy on the same
+    // installation whatever its runtime folder. Claiming also removes the
+    // temporary files that killed runs left in the folders a run writes.
     bool FindRunningInstance(const char* windowClass, const char* title) override;
     void ClaimInstance(const char* title) override;
 

@@ -1,5 +1,6 @@
 #include "platform/offline/restart.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/offline/host_files.h"
 #include "platform/offline/profile.h"
 #include "platform/offline/win32_errors.h"
 
@@ -31,16 +33,42 @@ bool Exists(const std::string& host) {
     return ::lstat(host.c_str(), &st) == 0;
 }
 
+bool ReadText(const std::string& host, std::string* text) {
+    std::ifstream in(host, std::ios::binary);
+    if (!in) return false;
+    text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// Renames WININIT.INI to WININIT.BAK, makes that durable and reads the
+// claimed copy. On failure after the rename, the file goes back to its name.
+DWORD Claim(const DosPaths& paths, const std::string& windir, std::string* text) {
+    std::string ini = FindInFolder(paths, windir, "WININIT.INI");
+    if (!Exists(ini)) return kErrorFileNotFound;
+    std::string bak = FindInFolder(paths, windir, "WININIT.BAK");
+    if (::rename(ini.c_str(), bak.c_str()) != 0) return Win32FromErrno(errno);
+    DWORD code = 0;
+    if (!SyncFolder(windir)) {
+        code = Win32FromErrno(errno);
+    } else if (errno = 0, !ReadText(bak, text)) {
+        code = Win32FromErrno(errno ? errno : EIO);
+    }
+    if (code && ::rename(bak.c_str(), ini.c_str()) == 0) SyncFolder(windir);
+    return code;
+}
+
 }  // namespace
 
-std::vector<RenameOutcome> CarryOutWininit(const DosPaths& paths,
-                                           const std::string& hostWindowsDirectory) {
-    std::vector<RenameOutcome> outcomes;
-    std::string ini = FindInFolder(paths, hostWindowsDirectory, "WININIT.INI");
-    std::ifstream in(ini, std::ios::binary);
-    if (!in) return outcomes;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    in.close();
+RestartResult CarryOutWininit(const DosPaths& paths, const std::string& hostWindowsDirectory,
+                              RestartMode mode) {
+    RestartResult result;
+    std::string text;
+    DWORD claim = Claim(paths, hostWindowsDirectory, &text);
+    if (claim == kErrorFileNotFound) return result;
+    if (claim) {
+        result.claimError = claim;
+        return result;
+    }
 
     for (const auto& [key, value] : profile::Entries(text, "Rename", paths.codePage())) {
         RenameOutcome o{key, value, RenameOutcome::Result::kFailed, 0};
@@ -54,23 +82,34 @@ std::vector<RenameOutcome> CarryOutWininit(const DosPaths& paths,
             } else {
                 o.error = Win32FromErrno(errno);
             }
-            outcomes.push_back(o);
-            continue;
-        }
-        if (!srcMapped || !src.exists) {
-            o.result = RenameOutcome::Result::kSourceMissing;
-            outcomes.push_back(o);
+            result.outcomes.push_back(o);
             continue;
         }
         DosPaths::Mapping dst;
-        if (!paths.Map(key, &dst)) {
+        bool dstMapped = paths.Map(key, &dst);
+        if (!srcMapped || !src.exists) {
+            o.result = RenameOutcome::Result::kSourceMissing;
+            // Windows deletes the destination first and only then finds
+            // nothing to move in its place.
+            if (mode == RestartMode::kStrict && dstMapped && dst.exists) {
+                if (::unlink(dst.host.c_str()) == 0) {
+                    o.result = RenameOutcome::Result::kDestinationLost;
+                } else {
+                    o.result = RenameOutcome::Result::kFailed;
+                    o.error = Win32FromErrno(errno);
+                }
+            }
+            result.outcomes.push_back(o);
+            continue;
+        }
+        if (!dstMapped) {
             o.error = dst.missingError;
-            outcomes.push_back(o);
+            result.outcomes.push_back(o);
             continue;
         }
         if (dst.host == src.host) {
             o.result = RenameOutcome::Result::kReplaced;
-            outcomes.push_back(o);
+            result.outcomes.push_back(o);
             continue;
         }
         // rename() replaces the destination in one step: the hive is never
@@ -80,13 +119,10 @@ std::vector<RenameOutcome> CarryOutWininit(const DosPaths& paths,
         } else {
             o.error = Win32FromErrno(errno);
         }
-        outcomes.push_back(o);
+        result.outcomes.push_back(o);
     }
-
-    std::string bak = FindInFolder(paths, hostWindowsDirectory, "WININIT.BAK");
-    if (Exists(bak)) ::unlink(bak.c_str());
-    ::rename(ini.c_str(), bak.c_str());
-    return outcomes;
+    SyncFolder(hostWindowsDirectory);
+    return result;
 }
 
 }  // namespace sabrel::platform::offline

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <new>
+#include <string>
 
 #include "common/paths.h"
 
@@ -32,6 +33,19 @@ void CopyFindData(const WIN32_FIND_DATAA& from, FindData* to) {
     to->nFileSize = (std::uint64_t{from.nFileSizeHigh} << 32) | from.nFileSizeLow;
     to->cFileName = from.cFileName;
     to->cAlternateFileName = from.cAlternateFileName;
+}
+
+// Flushes a file that another call has written and closed to the disk. A
+// file that cannot be opened for writing (read-only) is left to the system;
+// a failing flush is the caller's failure, with its code.
+BOOL FlushWrittenFile(const char* path) {
+    ::HANDLE file = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return TRUE;
+    BOOL ok = ::FlushFileBuffers(file);
+    ::DWORD error = ok ? NO_ERROR : ::GetLastError();
+    ::CloseHandle(file);
+    return ok ? TRUE : FailWith(error);
 }
 
 struct ThreadStart {
@@ -141,7 +155,8 @@ BOOL Win32Platform::DeleteFileA(const char* path) {
 }
 
 BOOL Win32Platform::CopyFileA(const char* from, const char* to, BOOL failIfExists) {
-    return ::CopyFileA(from, to, failIfExists);
+    // A backup counts only once it is on the disk.
+    return ::CopyFileA(from, to, failIfExists) && FlushWrittenFile(to);
 }
 
 BOOL Win32Platform::MoveFileA(const char* from, const char* to) {
@@ -266,6 +281,7 @@ BOOL Win32Platform::WriteWholeFile(const char* path, const void* data, std::size
         return FailWith(error);
     }
     ::DWORD error = WriteAll(file, data, size) ? NO_ERROR : ::GetLastError();
+    if (error == NO_ERROR && !::FlushFileBuffers(file)) error = ::GetLastError();
     if (!::CloseHandle(file) && error == NO_ERROR) error = ::GetLastError();
     if (error == NO_ERROR && attrs != INVALID_FILE_ATTRIBUTES && !::DeleteFileA(path)) {
         error = ::GetLastError();
@@ -288,7 +304,19 @@ BOOL Win32Platform::WriteWholeFile(const char* path, const void* data, std::size
 
 BOOL Win32Platform::WritePrivateProfileStringA(const char* section, const char* key,
                                                const char* value, const char* file) {
-    return ::WritePrivateProfileStringA(section, key, value, file);
+    if (!::WritePrivateProfileStringA(section, key, value, file)) return FALSE;
+    if (!section || !file) return TRUE;
+    // The system caches profile writes; an entry of WININIT.INI must be on
+    // the disk before the program goes on. All four null flushes the cache.
+    ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, file);
+    std::string path = file;
+    if (path.find_first_of("\\/:") == std::string::npos) {
+        char windir[MAX_PATH + 1] = {};
+        ::UINT n = ::GetWindowsDirectoryA(windir, MAX_PATH);
+        if (n == 0 || n > MAX_PATH) return TRUE;
+        path = std::string(windir) + "\\" + path;
+    }
+    return FlushWrittenFile(path.c_str());
 }
 
 DWORD Win32Platform::GetPrivateProfileStringA(const char* section, const char* key,
@@ -315,9 +343,17 @@ LONG Win32Platform::RegLoadKeyA(HKEY root, const char* subKey, const char* file)
     return RegResult(::RegLoadKeyA(ToHkey(root), subKey, file));
 }
 
+// The order of durability that the replacement at the next start relies on:
+// the rebuilt file is flushed here, before the caller writes the WININIT.INI
+// entry naming it, and that entry is flushed when it is written. On FAT a
+// file's flush also commits its directory entry.
 LONG Win32Platform::RegSaveKeyA(HKEY key, const char* file, void* securityAttributes) {
-    return RegResult(
-        ::RegSaveKeyA(ToHkey(key), file, static_cast<LPSECURITY_ATTRIBUTES>(securityAttributes)));
+    LONG rc =
+        ::RegSaveKeyA(ToHkey(key), file, static_cast<LPSECURITY_ATTRIBUTES>(securityAttributes));
+    if (rc == ERROR_SUCCESS && file && !FlushWrittenFile(file)) {
+        rc = static_cast<LONG>(::GetLastError());
+    }
+    return RegResult(rc);
 }
 
 LONG Win32Platform::RegUnLoadKeyA(HKEY root, const char* subKey) {

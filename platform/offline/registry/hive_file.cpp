@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +11,7 @@
 
 #include "hive/creg_reader.h"
 #include "hive/creg_writer.h"
+#include "platform/offline/host_files.h"
 #include "platform/offline/win32_errors.h"
 
 namespace sabrel::platform::offline {
@@ -41,40 +41,6 @@ class FdSink : public hive::ByteSink {
   private:
     int fd_;
 };
-
-std::string FolderOf(const std::string& path) {
-    std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-// Gives `from` the name `to` unless `to` exists. A hard link is atomic and
-// never replaces; file systems without links (FAT) get renameat2 with
-// RENAME_NOREPLACE, and where that is missing, a test and a rename.
-DWORD PublishNoReplace(const std::string& from, const std::string& to) {
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return 0;
-    }
-    if (errno == EEXIST) return kErrorAlreadyExists;
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK && errno != ENOSYS) {
-        return Win32FromErrno(errno);
-    }
-#ifdef SYS_renameat2
-    constexpr unsigned kRenameNoReplace = 1;
-    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kRenameNoReplace) ==
-        0) {
-        return 0;
-    }
-    if (errno == EEXIST) return kErrorAlreadyExists;
-    if (errno != EINVAL && errno != ENOSYS) return Win32FromErrno(errno);
-#endif
-    struct stat st;
-    if (::lstat(to.c_str(), &st) == 0) return kErrorAlreadyExists;
-    if (::rename(from.c_str(), to.c_str()) != 0) return Win32FromErrno(errno);
-    return 0;
-}
 
 }  // namespace
 
@@ -124,29 +90,15 @@ DWORD LoadHiveFile(const std::string& hostPath, hive::CregTree* tree) {
 DWORD SaveHiveFile(const hive::CregTree& tree, std::uint32_t root, const std::string& hostPath) {
     struct stat st;
     if (::lstat(hostPath.c_str(), &st) == 0) return kErrorAlreadyExists;
-    std::string folder = FolderOf(hostPath);
-    std::string temp = folder + "/.sabrel-save-XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        return errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound : Win32FromErrno(errno);
-    }
-    ::fchmod(fd, 0644);
-    FdSink sink(fd);
-    DWORD code = hive::WriteCompact(tree, root, sink);
-    if (!code && ::fsync(fd) != 0) code = Win32FromErrno(errno);
-    if (::close(fd) != 0 && !code) code = Win32FromErrno(errno);
-    if (!code) code = PublishNoReplace(temp, hostPath);
-    if (code) {
-        ::unlink(temp.c_str());
-        return code;
-    }
-    // Make the new name itself durable, not only the bytes behind it.
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return 0;
+    // The order of durability that the replacement at the next start relies
+    // on: the rebuilt file's contents are synced, then it gets its name, then
+    // its folder is synced, all before this returns. Only then may the caller
+    // write the WININIT.INI entry naming it (which is itself written whole and
+    // synced), so no entry can outlive the file it names after a power cut.
+    return WriteHostFile(hostPath, kSavePrefix, Publish::kNoReplace, NewFileMode(), [&](int fd) {
+        FdSink sink(fd);
+        return static_cast<DWORD>(hive::WriteCompact(tree, root, sink));
+    });
 }
 
 }  // namespace sabrel::platform::offline

@@ -20,7 +20,8 @@ DWORD LoadHiveFile(const std::string& hostPath, hive::CregTree* tree);
 // Writes the subtree of `root` as a compact hive at `hostPath`, which must not
 // exist (183 otherwise). The bytes go to a temporary file in the same folder,
 // which is flushed to disk and then given the final name without replacing
-// anything; on any failure the temporary file is removed and nothing is left.
+// anything, and the folder is flushed; on any failure the temporary file is
+// removed and nothing is left.
 DWORD SaveHiveFile(const hive::CregTree& tree, std::uint32_t root, const std::string& hostPath);
 
 }  // namespace sabrel::platform::offline
