@@ -20,10 +20,10 @@ void WriteEntry(const std::string& winDir, const std::string& key, const std::st
     }
 }
 
-void DeleteEntry(const std::string& winDir, const std::string& key) {
+bool DeleteEntry(const std::string& winDir, const std::string& key) {
     std::string file = WininitPath(winDir);
-    platform::Get().WritePrivateProfileStringA(texts::kRenameSection, key.c_str(), nullptr,
-                                               file.c_str());
+    return platform::Get().WritePrivateProfileStringA(texts::kRenameSection, key.c_str(), nullptr,
+                                                      file.c_str()) != 0;
 }
 
 // Key and value of a cache file's set-aside entry; false when the file has no
@@ -66,9 +66,13 @@ void ScheduleCacheSetAside(const std::string& winDir, const char* cacheName) {
     if (CacheEntry(winDir, cacheName, &key, &value)) WriteEntry(winDir, key, value);
 }
 
-void CancelHiveReplacement(const std::string& winDir, const std::string& entry) {
+bool UnscheduleHiveReplacement(const std::string& winDir, const std::string& shortHive) {
+    return DeleteEntry(winDir, shortHive);
+}
+
+bool CancelHiveReplacement(const std::string& winDir, const std::string& entry) {
     std::string key;
-    if (ShortPathOf(JoinPath(winDir, entry), &key)) DeleteEntry(winDir, key);
+    return !ShortPathOf(JoinPath(winDir, entry), &key) || DeleteEntry(winDir, key);
 }
 
 void CancelCacheSetAside(const std::string& winDir, const char* cacheName) {

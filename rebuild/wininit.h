@@ -29,9 +29,14 @@ void ScheduleHiveReplacement(const std::string& winDir, const std::string& short
 // does not exist) gets no entry. Throws WininitWriteError when refused.
 void ScheduleCacheSetAside(const std::string& winDir, const char* cacheName);
 
+// Deletes the key `shortHive` (the hive's entry). False when the platform
+// refused the removal.
+bool UnscheduleHiveReplacement(const std::string& winDir, const std::string& shortHive);
+
 // Deletes the key <short path of winDir\entry>. Does nothing when the hive has
-// no short path; a refused removal is ignored.
-void CancelHiveReplacement(const std::string& winDir, const std::string& entry);
+// no short path. False only when the platform refused the removal, so that a
+// caller about to delete the rebuilt file can keep it instead.
+bool CancelHiveReplacement(const std::string& winDir, const std::string& entry);
 
 // Deletes the set-aside key computed exactly as ScheduleCacheSetAside does.
 // Does nothing when the cache file has no short path.

@@ -23,15 +23,18 @@ void DeleteRebuiltFiles(const std::string& winDir, const std::vector<TargetEntry
     for (const TargetEntry& entry : targets) {
         if (!entry.selected) continue;
         std::string rebuilt = ReplaceExtension(JoinPath(winDir, entry.text), texts::kExtRebuilt);
-        if (!FileExists(rebuilt)) continue;
         // At the next start Windows deletes the hive before it moves the
-        // rebuilt file into its place; an entry left pointing at a deleted
-        // rebuilt file would lose the hive. The entry goes first.
-        CancelHiveReplacement(winDir, entry.text);
-        p.SetFileAttributesA(rebuilt.c_str(), 0);
-        if (!p.DeleteFileA(rebuilt.c_str())) {
-            ui::ShowMessage(Format(texts::kMsgCannotDelete, rebuilt.c_str()));
+        // rebuilt file into its place; an entry that outlives its rebuilt file
+        // loses the hive. The entry goes first, whether or not the file is
+        // still there, and while the entry stays so does the file.
+        const bool cancelled = CancelHiveReplacement(winDir, entry.text);
+        if (!FileExists(rebuilt)) continue;
+        bool deleted = false;
+        if (cancelled) {
+            p.SetFileAttributesA(rebuilt.c_str(), 0);
+            deleted = p.DeleteFileA(rebuilt.c_str()) != 0;
         }
+        if (!deleted) ui::ShowMessage(Format(texts::kMsgCannotDelete, rebuilt.c_str()));
     }
 }
 

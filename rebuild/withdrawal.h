@@ -14,12 +14,12 @@ namespace sabrel::rebuild {
 // True when a file of that name exists (the platform's FindFirstFileA).
 bool FileExists(const std::string& path);
 
-// For each selected entry in list order: the rebuilt file "<winDir>\<entry>"
-// with ".CLN" (long form) is skipped when absent, else its replacement entry
-// is removed (so that no restart can delete the hive for a rebuilt file that
-// is gone), its attributes are cleared and it is deleted; a file that cannot
-// be deleted is named in the message "%s を削除できませんでした" and the next
-// entry follows.
+// For each selected entry in list order: its replacement entry is removed
+// first (so that no restart can delete the hive for a rebuilt file that is
+// gone), then the rebuilt file "<winDir>\<entry>" with ".CLN" (long form), if
+// present, has its attributes cleared and is deleted. A file that cannot be
+// deleted, or whose entry could not be removed and so is kept, is named in
+// the message "%s を削除できませんでした" and the next entry follows.
 void DeleteRebuiltFiles(const std::string& winDir, const std::vector<TargetEntry>& targets);
 
 // Removes the replacement entry of every selected entry, then the cache

@@ -5,6 +5,7 @@
 
 #include "common/paths.h"
 #include "common/texts.h"
+#include "rebuild/errors.h"
 #include "rebuild/format.h"
 #include "rebuild/wininit.h"
 #include "rebuild/withdrawal.h"
@@ -79,6 +80,19 @@ class Run {
             }
         }
         // 7. Clear the way for the rebuilt file; only a survivor is a failure.
+        // Windows deletes the hive before it moves the rebuilt file in, so an
+        // entry left by an earlier start must not outlive the old file, nor
+        // name the new one before it has passed its checks. The entry's key is
+        // the short path (step 8, taken first for that) and the entry goes
+        // before the file.
+        std::string shortHive;
+        if (!ShortPathOf(hivePath, &shortHive)) {
+            return Stop(Format(texts::kMsgNoShortPath, name, Err()));
+        }
+        if (!UnscheduleHiveReplacement(in_.winDir, shortHive)) {
+            throw WininitWriteError(
+                Format(texts::kMsgCannotWrite, WininitPath(in_.winDir).c_str()));
+        }
         std::string rebuiltPath = ReplaceExtension(hivePath, texts::kExtRebuilt);
         p_.SetFileAttributesA(rebuiltPath.c_str(), 0);
         p_.DeleteFileA(rebuiltPath.c_str());
@@ -86,10 +100,6 @@ class Run {
             return Stop(Format(texts::kMsgCannotDelete, rebuiltPath.c_str()));
         }
         // 8. From here on both paths are in their short form.
-        std::string shortHive;
-        if (!ShortPathOf(hivePath, &shortHive)) {
-            return Stop(Format(texts::kMsgNoShortPath, name, Err()));
-        }
         hivePath = shortHive;
         rebuiltPath = ReplaceExtension(hivePath, texts::kExtRebuilt);
         // 9. Load.

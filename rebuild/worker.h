@@ -79,7 +79,9 @@ struct RebuildJob {
 };
 
 // The run itself. Ends with *runState == rsAborted or rsDone, written once as
-// its last act. Failures other parts raise pass through.
+// its last act. Failures other parts raise pass through, and so does a refused
+// removal of a hive's old WININIT.INI entry (as a WininitWriteError), which
+// leaves the old rebuilt file in place.
 void RunRebuild(RebuildJob& job);
 
 // Thread entry (parameter: a RebuildJob). Runs RunRebuild; a failure raised by

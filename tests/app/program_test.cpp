@@ -593,7 +593,9 @@ TEST_F(ProgramTest, FailuresRaisedToTheWorkerEndTheProgramWithExitCodeOne) {
     EXPECT_EQ(boxes[0].kind, ui::BoxKind::Error);
     EXPECT_EQ(boxes[0].caption, "ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ");
     EXPECT_EQ(boxes[0].text, "C:\\WINDOWS\\WININIT.INI に書き込めません");
-    EXPECT_TRUE(fs::exists(Win("SYSTEM.CLN")));  // what was written stays
+    // The refusal comes at the first hive, when its earlier entry is to be
+    // withdrawn, before any rebuilt file is made or removed.
+    EXPECT_FALSE(fs::exists(Win("SYSTEM.CLN")));
 
     // The backup's batch file cannot be written: the same end, before any hive.
     fs::remove(Win("WININIT.INI"));
@@ -633,7 +635,8 @@ TEST_F(ProgramTest, ReplacementEntriesMeetOtherEntriesAndTheCaches) {
         "C:\\WINDOWS\\SYSTEM.DAT=C:\\WINDOWS\\ELSE.DAT\r\n"
         "C:\\WINDOWS\\TTFCACHE.BEF=C:\\WINDOWS\\TTFCACHE\r\n";
     { std::ofstream(Win("WININIT.INI"), std::ios::binary) << foreign; }
-    // An earlier run's entry is overwritten in place; other keys stay; the
+    // An earlier run's entry is withdrawn before its hive is rebuilt and
+    // written anew once the rebuilt file has passed; other keys stay; the
     // cache entries come last, font before icon.
     Run([&](app::TForm1& f) {
         WithOptions(*ui_, f, [&](ui::Form& opt) {
@@ -644,8 +647,8 @@ TEST_F(ProgramTest, ReplacementEntriesMeetOtherEntriesAndTheCaches) {
         ASSERT_EQ(Page(f), "03");
         EXPECT_EQ(Read(Win("WININIT.INI")),
                   "[Rename]\r\nNUL=C:\\WINDOWS\\TEMP\\OLD.TMP\r\n"
-                  "C:\\WINDOWS\\SYSTEM.DAT=C:\\WINDOWS\\SYSTEM.CLN\r\n"
                   "C:\\WINDOWS\\TTFCACHE.BEF=C:\\WINDOWS\\TTFCACHE\r\n"
+                  "C:\\WINDOWS\\SYSTEM.DAT=C:\\WINDOWS\\SYSTEM.CLN\r\n"
                   "C:\\WINDOWS\\USER.DAT=C:\\WINDOWS\\USER.CLN\r\n"
                   "C:\\WINDOWS\\SHELLI~1.BEF=C:\\WINDOWS\\SHELLI~1\r\n");
         TickToEnd(f);

@@ -49,8 +49,23 @@ class FakePlatform : public Platform {
     double saveRatio = 0.5;
 
     bool refuseIniWrites = false;
+    bool refuseIniRemovals = false;
     std::vector<IniWrite> iniWrites;
-    std::vector<std::string> calls;  // registry calls in order
+    std::map<std::string, std::string> rename;  // the [Rename] section as it stands
+    std::vector<std::string> calls;             // registry calls in order
+    // Deletions and WININIT.INI changes in order: "delete <path>",
+    // "unschedule <key>", "schedule <key>=<value>".
+    std::vector<std::string> ops;
+
+    // Entries of [Rename] whose value names no file: each would cost its hive
+    // at the next start.
+    std::vector<std::string> DanglingEntries() const {
+        std::vector<std::string> dangling;
+        for (const auto& entry : rename) {
+            if (!files.count(entry.second)) dangling.push_back(entry.first + "=" + entry.second);
+        }
+        return dangling;
+    }
 
     // --- Platform -----------------------------------------------------------
     DWORD GetLastError() override { return lastError_; }
@@ -82,6 +97,7 @@ class FakePlatform : public Platform {
         if (it == files.end()) return Fail(2);
         if ((it->second.attrs & kAttrReadOnly) || undeletable.count(path)) return Fail(5);
         files.erase(it);
+        ops.push_back(std::string("delete ") + path);
         return 1;
     }
     BOOL CopyFileA(const char*, const char*, BOOL) override { return Fail(120); }
@@ -120,8 +136,17 @@ class FakePlatform : public Platform {
 
     BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                     const char* file) override {
-        if (refuseIniWrites) return Fail(5);
+        if (refuseIniWrites || (!value && refuseIniRemovals)) return Fail(5);
         iniWrites.push_back(IniWrite{section, key ? key : "", value ? value : "", file, !value});
+        if (std::string(section) == "Rename" && key) {
+            if (value) {
+                rename[key] = value;
+                ops.push_back(std::string("schedule ") + key + "=" + value);
+            } else {
+                rename.erase(key);
+                ops.push_back(std::string("unschedule ") + key);
+            }
+        }
         return 1;
     }
     DWORD GetPrivateProfileStringA(const char*, const char*, const char*, char*, DWORD,

@@ -49,11 +49,41 @@ TEST_F(WithdrawalTest, DeletesEverySelectedRebuiltFileAndReportsOnlySurvivors) {
         EXPECT_TRUE(w.remove);
         removed.push_back(w.key);
     }
-    EXPECT_EQ(removed, (std::vector<std::string>{"C:\\WINDOWS\\SYSTEM.DAT", "C:\\WINDOWS\\USER.DAT"}));
+    EXPECT_EQ(removed,
+              (std::vector<std::string>{"C:\\WINDOWS\\SYSTEM.DAT", "C:\\WINDOWS\\USER.DAT"}));
     std::vector<Box> boxes = u.boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "Quillmere");
     EXPECT_EQ(boxes[0].text, "C:\\WINDOWS\\USER.CLN を削除できませんでした");
+}
+
+// Windows deletes a hive before it moves its rebuilt file in: no entry may
+// outlive its file, whether this withdrawal deletes the file or something
+// else already did.
+TEST_F(WithdrawalTest, EntryGoesFirstAndAloneKeepsItsFile) {
+    for (const char* f :
+         {"C:\\WINDOWS\\SYSTEM.DAT", "C:\\WINDOWS\\SYSTEM.CLN", "C:\\WINDOWS\\USER.DAT"}) {
+        p.AddFile(f);
+    }
+    p.rename["C:\\WINDOWS\\SYSTEM.DAT"] = "C:\\WINDOWS\\SYSTEM.CLN";
+    p.rename["C:\\WINDOWS\\USER.DAT"] = "C:\\WINDOWS\\USER.CLN";  // its file is gone
+    rebuild::DeleteRebuiltFiles(win, targets);
+    EXPECT_TRUE(p.rename.empty());
+    EXPECT_EQ(p.ops, (std::vector<std::string>{"unschedule C:\\WINDOWS\\SYSTEM.DAT",
+                                               "delete C:\\WINDOWS\\SYSTEM.CLN",
+                                               "unschedule C:\\WINDOWS\\USER.DAT"}));
+    EXPECT_TRUE(u.boxes().empty());
+
+    // An entry that cannot be removed keeps its file, which is then reported.
+    p.AddFile("C:\\WINDOWS\\SYSTEM.CLN");
+    p.rename["C:\\WINDOWS\\SYSTEM.DAT"] = "C:\\WINDOWS\\SYSTEM.CLN";
+    p.refuseIniRemovals = true;
+    rebuild::DeleteRebuiltFiles(win, targets);
+    EXPECT_TRUE(p.Has("C:\\WINDOWS\\SYSTEM.CLN"));
+    EXPECT_TRUE(p.DanglingEntries().empty());
+    std::vector<Box> boxes = u.boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "C:\\WINDOWS\\SYSTEM.CLN を削除できませんでした");
 }
 
 TEST_F(WithdrawalTest, CancelsSelectedHivesThenTheCachesWhoseOptionsAreOn) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <stdexcept>
@@ -73,7 +74,9 @@ class WorkerTest : public ::testing::Test {
     }
     std::vector<std::string> RenameKeys() {
         std::vector<std::string> keys;
-        for (const IniWrite& w : p.iniWrites) keys.push_back(w.key + "=" + w.value);
+        for (const IniWrite& w : p.iniWrites) {
+            if (!w.remove) keys.push_back(w.key + "=" + w.value);
+        }
         return keys;
     }
 
@@ -158,7 +161,7 @@ TEST_F(WorkerTest, GhostKeysAfterAreGovernedByTheAfterOptionAlone) {
     ASSERT_EQ(u.boxes().size(), 1u);
     EXPECT_EQ(Texts()[0].substr(0, 25), "C:\\WINDOWS\\SYSTEM.DAT\r\n\r\n");
     EXPECT_TRUE(p.Has("C:\\WINDOWS\\SYSTEM.CLN"));  // the failing hive's own save stays
-    EXPECT_TRUE(p.iniWrites.empty());
+    EXPECT_TRUE(RenameKeys().empty());
 
     SetUp();
     counts["C:\\WINDOWS\\SYSTEM.CLN"] = {10, 0, 1};
@@ -240,6 +243,59 @@ TEST_F(WorkerTest, StaleRebuiltFileIsReplacedUnlessItSurvivesDeletion) {
     EXPECT_EQ(Texts(), (std::vector<std::string>{"C:\\WINDOWS\\USER.CLN を削除できませんでした"}));
 }
 
+// An entry for SYSTEM.DAT left by an earlier start: Windows would delete the
+// hive and find nothing to move in if the entry outlived the old rebuilt file,
+// or take a new one that failed its checks. Wherever the run stops, the entry
+// is gone, and it went before the old file did.
+TEST_F(WorkerTest, EarlierEntryGoesBeforeTheStaleRebuiltFileWhereverTheRunStops) {
+    const std::string unschedule = "unschedule C:\\WINDOWS\\SYSTEM.DAT";
+    const std::string deleteStale = "delete C:\\WINDOWS\\SYSTEM.CLN";
+    std::vector<std::function<void()>> stops = {
+        [this] { p.loadError = 1009; }, [this] { p.saveError = 112; },
+        [this] {
+            counts["C:\\WINDOWS\\SYSTEM.CLN"] = {10, 0, 1};
+        },  // ghost keys after
+    };
+    for (bool stale : {true, false}) {
+        for (const auto& stop : stops) {
+            SetUp();
+            p.rename["C:\\WINDOWS\\SYSTEM.DAT"] = "C:\\WINDOWS\\SYSTEM.CLN";
+            if (stale) p.AddFile("C:\\WINDOWS\\SYSTEM.CLN", 7);
+            stop();
+            EXPECT_EQ(Run(), rebuild::rsAborted);
+            EXPECT_TRUE(p.rename.empty());
+            auto at = [this](const std::string& op) {
+                return std::find(p.ops.begin(), p.ops.end(), op) - p.ops.begin();
+            };
+            if (stale) {
+                EXPECT_LT(at(unschedule), at(deleteStale));
+            }
+        }
+    }
+
+    // Without a short path there is no key to find the entry by: the stale
+    // file is not touched, so entry and file stay together.
+    SetUp();
+    p.rename["C:\\WINDOWS\\SYSTEM.DAT"] = "C:\\WINDOWS\\SYSTEM.CLN";
+    p.AddFile("C:\\WINDOWS\\SYSTEM.CLN", 7);
+    p.shortPathResultOverride = 300;
+    EXPECT_EQ(Run(), rebuild::rsAborted);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"SYSTEM.DAT: 短いパス名を獲得できません[206]"});
+    EXPECT_TRUE(p.Has("C:\\WINDOWS\\SYSTEM.CLN"));
+    EXPECT_TRUE(p.DanglingEntries().empty());
+
+    // The entry cannot be removed: the stale file stays too, and the refusal
+    // ends the program like any refused write of WININIT.INI.
+    SetUp();
+    p.rename["C:\\WINDOWS\\SYSTEM.DAT"] = "C:\\WINDOWS\\SYSTEM.CLN";
+    p.AddFile("C:\\WINDOWS\\SYSTEM.CLN", 7);
+    p.refuseIniRemovals = true;
+    EXPECT_EQ(rebuild::RebuildThreadProc(&job), 1u);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"C:\\WINDOWS\\WININIT.INI に書き込めません"});
+    EXPECT_TRUE(p.Has("C:\\WINDOWS\\SYSTEM.CLN"));
+    EXPECT_TRUE(p.DanglingEntries().empty());
+}
+
 TEST_F(WorkerTest, PlatformFailuresNameTheEntryAndTheLastError) {
     struct Case {
         std::function<void(FakePlatform&)> arrange;
@@ -260,7 +316,7 @@ TEST_F(WorkerTest, PlatformFailuresNameTheEntryAndTheLastError) {
         c.arrange(p);
         EXPECT_EQ(Run(), rebuild::rsAborted) << c.message;
         EXPECT_EQ(Texts(), std::vector<std::string>{c.message});
-        EXPECT_TRUE(p.iniWrites.empty());
+        EXPECT_TRUE(RenameKeys().empty());
         EXPECT_EQ(releases, 0);
     }
 }
