@@ -12,7 +12,11 @@
 #     through unlha32.dll, the restore batch file, the end of the program;
 #   - a rebuild: the worker thread's message box, page "02", the end;
 #   - the wizard's running and completion pages and the results report,
-#     shown by gallery.exe, since Wine loads no Windows 9x hives.
+#     shown by gallery.exe;
+#   - whole runs of the unchanged program through a test-only registry
+#     stand-in (Wine loads no Windows 9x hives): OK, the completion page, the
+#     restart button, Wine's boot step swapping the hives, libcreg reading
+#     them, and the restore batch file putting them back in dosbox.
 # The platform's and the backend's own tests (GoogleTest, with the shared
 # conformance suite of the platform) run under Wine first. Screenshots land in
 # build-win32-check/shots. Exits non-zero on failure.
@@ -438,6 +442,170 @@ else
   fail "the wizard did not open for the rebuild"
 fi
 [ -z "$SABREL_PID" ] || kill "$SABREL_PID" 2>/dev/null || true
+
+# --- 4. Whole runs through a registry stand-in ---------------------------------------
+# Wine loads only its own registry format, so the shipped program, unchanged,
+# runs here beside a test-only advapi32.dll whose registry functions work on
+# Windows 9x hives through the project's own hive engine (everything else goes
+# to Wine's advapi32.dll, copied beside it as advapi3w.dll). SABREL_REGFAIL
+# makes the stand-in fail at the steps that stop a run. After the restart
+# button Wine's boot step carries out WININIT.INI's [Rename] section, as
+# Windows 9x does at its next start.
+E2E=$BUILD/e2e
+ORIG=$BUILD/e2e-original
+rm -rf "$E2E" && mkdir -p "$E2E"
+if timeout 300 cmake --build "$BUILD" --target regstandin >>"$LOG" 2>&1 &&
+   cp "$EXE" "$DLL" "$BUILD/tests/standin/advapi32.dll" "$BUILD/tests/standin/advapi3w.dll" "$E2E/"; then
+  e2e=1
+else
+  fail "the registry stand-in did not build (log: $LOG)"
+  e2e=0
+fi
+set_version() {
+  timeout 60 wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f </dev/null >>"$LOG" 2>&1
+}
+# The Windows folder's host path of a Windows path, read as code page 932.
+host_path() {
+  local p
+  p=$(printf '%s' "$1" | iconv -f CP932 -t UTF-8 | tr '\\' '/')
+  p=${p#[Cc]:/}
+  printf '%s/%s' "$WINEPREFIX/drive_c" "$p"
+}
+# The entries of WININIT.INI's [Rename] section, one "key=value" a line.
+renames() {
+  [ -f "$WINDIR/WININIT.INI" ] || return 0
+  tr -d '\r' <"$WINDIR/WININIT.INI" |
+    awk '/^\[/ {in_rename = tolower($0) == "[rename]"; next} in_rename && /=/'
+}
+dump_hive() { /usr/bin/python3 "$ROOT/tests/registry/libcreg_dump.py" "$1" 2>>"$LOG"; }
+same_keys() {
+  local a b
+  a=$(dump_hive "$1") && b=$(dump_hive "$2") && [ -n "$a" ] && [ "$a" = "$b" ]
+}
+# The hives of the installation, relative to the Windows folder.
+hives() { (cd "$ORIG" && find . -iname '*.DAT' -type f | sed 's|^\./||' | sort); }
+# The no-loss rule: every hive as it was, every Rename entry names an
+# existing rebuilt file that holds exactly its hive's keys and values, and
+# the restore batch file names only backups that exist.
+no_loss() {
+  local what=$1 h ok=1 key value
+  for h in $(hives); do
+    cmp -s "$ORIG/$h" "$WINDIR/$h" || { fail "$what: $h changed"; ok=0; }
+  done
+  while IFS='=' read -r key value; do
+    [ -n "$key" ] || continue
+    if [ ! -f "$(host_path "$value")" ] || ! same_keys "$(host_path "$key")" "$(host_path "$value")"; then
+      fail "$what: WININIT.INI names a missing or unverified file: $key=$value"
+      ok=0
+    fi
+  done <<<"$(renames)"
+  if [ -f "$WINDIR/help/SBRCOVER.BAT" ]; then
+    while read -r backup; do
+      [ -f "$(host_path "$backup")" ] || { fail "$what: SBRCOVER.BAT names a missing backup: $backup"; ok=0; }
+    done <<<"$(tr -d '\r' <"$WINDIR/help/SBRCOVER.BAT" | awk '/^IF EXIST / {print $3}')"
+  fi
+  [ $ok = 1 ] && pass "$what: no loss (hives unchanged, entries and restore batch sound)"
+}
+# A demo installation as in fresh_machine, with the hives hidden, system and
+# read-only, as Windows 9x keeps them; a copy stays in ORIG.
+e2e_machine() {
+  fresh_machine "$@"
+  rm -rf "$ORIG" && cp -r "$MACHINE/WINDOWS" "$ORIG"
+  rm -f "$WINDIR/wininit.bak"
+  (cd "$WINDIR" && for h in $(hives); do
+     timeout 30 wine cmd /c attrib +r +h +s "$(echo "$h" | tr / '\\')" </dev/null >>"$LOG" 2>&1
+   done)
+}
+e2e_start() {
+  WINEDLLOVERRIDES='mscoree,mshtml=;advapi32=n,b' SABREL_REGFAIL="${1:-}" \
+    wine "$E2E/sabrel.exe" </dev/null >>"$LOG" 2>&1 &
+  SABREL_PID=$!
+  poke wait TForm1 20
+}
+# Waits for a visible button of the wizard, up to $2 seconds.
+wait_button() {
+  for _ in $(seq $(($2 * 5))); do
+    dump TForm1 2>/dev/null | grep -qx $'Button\tenabled\t'"$1" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+# The run as the user makes it: OK, the completion page, the restart button;
+# then Wine's boot step swaps the files. $1 names the run, the rest are the
+# hives it rebuilds.
+e2e_full_run() {
+  local what=$1 h swapped=0
+  shift
+  poke click TForm1 OK
+  if ! wait_button 'このボタンを押すと再起動します' 120; then
+    fail "$what: no completion page ($(dump TForm1 | tr '\n' ' '); $(dump SabrelBox 2>/dev/null | tr '\n' ' '))"
+    return 1
+  fi
+  shot "e2e-$what-done"
+  for h in "$@"; do
+    cp "$WINDIR/${h%.*}.CLN" "$BUILD/e2e-${h//\//_}.CLN" 2>/dev/null || fail "$what: no rebuilt file of $h"
+  done
+  [ "$(renames | wc -l)" = $# ] || fail "$what: WININIT.INI: $(renames | tr '\n' ' ')"
+  [ "$(tr -d '\r' <"$WINDIR/help/SBRCOVER.BAT" | LC_ALL=C grep -ac '^IF EXIST ')" = $# ] ||
+    fail "$what: the restore batch file does not name a backup for each hive"
+  no_loss "$what, completion page"
+  poke click TForm1 'このボタンを押すと再起動します'
+  expect_end "$what: the restart button"
+  for _ in $(seq 100); do [ -f "$WINDIR/wininit.bak" ] && break; sleep 0.2; done
+  [ -f "$WINDIR/wininit.bak" ] && pass "$what: Wine's boot step carried out [Rename] (wininit.bak)" ||
+    fail "$what: no wininit.bak after the restart"
+  for h in "$@"; do
+    if cmp -s "$BUILD/e2e-${h//\//_}.CLN" "$WINDIR/$h" && ! cmp -s "$ORIG/$h" "$WINDIR/$h" &&
+       same_keys "$ORIG/$h" "$WINDIR/$h"; then
+      swapped=$((swapped + 1))
+    else
+      fail "$what: $h is not its rebuilt file with the original keys and values"
+    fi
+  done
+  [ $swapped = $# ] &&
+    pass "$what: $* swapped; libcreg reads exactly their original keys and values"
+  rm -f "$BUILD"/e2e-*.CLN
+}
+# DOS mode after the swap: the restore batch file (without its PAUSE, which
+# waits for a key) puts every hive back from its self-extracting backup.
+# dosbox sees a copy of the Windows folder's files that the batch uses, with
+# an ATTRIB that does nothing (dosbox keeps no attributes on host folders).
+dos_restore() {
+  local what=$1 stage=$BUILD/dos h rc=0
+  shift
+  command -v dosbox >/dev/null || { echo "note: dosbox is not installed; the DOS restore is skipped"; return; }
+  rm -rf "$stage" && mkdir -p "$stage/c/windows/COMMAND" "$stage/home"
+  for h in "$@"; do
+    mkdir -p "$stage/c/windows/$(dirname "$h")"
+    cp "$WINDIR/$h" "$stage/c/windows/$h"
+  done
+  (cd "$WINDIR" && find . -iname '*BU.EXE' -exec cp --parents {} "$stage/c/windows/" \;)
+  printf '\xB8\x00\x4C\xCD\x21' >"$stage/c/windows/COMMAND/ATTRIB.COM"
+  tr -d '\r' <"$WINDIR/help/SBRCOVER.BAT" | LC_ALL=C grep -avx PAUSE | sed 's/$/\r/' >"$stage/c/RESTORE.BAT"
+  printf '%s\n' '[sdl]' 'output=surface' '[dosbox]' 'memsize=16' '[cpu]' 'core=dynamic' 'cycles=max' \
+    '[mixer]' 'nosound=true' '[speaker]' 'pcspeaker=false' '[autoexec]' \
+    "mount c \"$stage/c\"" 'c:' 'call RESTORE.BAT > OUT.TXT' 'exit' >"$stage/dosbox.conf"
+  HOME=$stage/home SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
+    timeout 120 dosbox -conf "$stage/dosbox.conf" -noconsole </dev/null >>"$LOG" 2>&1 || rc=$?
+  local same=0
+  for h in "$@"; do
+    cmp -s "$ORIG/$h" "$stage/c/windows/$h" && same=$((same + 1)) ||
+      fail "$what: DOS restore: $h is not the original file (dosbox exit code $rc)"
+  done
+  [ $same = $# ] && pass "$what: SBRCOVER.BAT in dosbox put back $* byte for byte"
+}
+
+if [ $e2e = 1 ]; then
+  # Windows 98: SYSTEM.DAT and USER.DAT with their archive backups.
+  set_version win98
+  e2e_machine --profile Taro
+  if e2e_start; then
+    e2e_full_run win98 SYSTEM.DAT USER.DAT && dos_restore win98 SYSTEM.DAT USER.DAT
+  else
+    fail "win98: the wizard did not open"
+  fi
+  wineserver -k >/dev/null 2>&1; wineserver -w; wineserver -p
+fi
 
 # Pages and the report that no run under Wine reaches.
 for mode in "running 2" done report; do
