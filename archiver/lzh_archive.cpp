@@ -52,6 +52,11 @@ constexpr std::size_t kExtAttributeSize = 5;
 
 // An SFX stub is searched this far for the archive behind it.
 constexpr std::size_t kSfxSearchLimit = std::size_t{4} << 20;
+// Places in a stub that look like a header but are none, tried before the
+// search gives up. Trying one may walk extended headers up to the end of the
+// file, so a crafted program costs at most this many passes over it; a stub
+// without method-like bytes (ours) costs none. lhasa gives up after one.
+constexpr int kSfxFalseHeaderLimit = 16;
 
 std::uint8_t Sum8(const std::uint8_t* p, std::size_t n) {
     unsigned s = 0;
@@ -178,6 +183,7 @@ int ParseArchive(const std::uint8_t* data, std::size_t size, Archive* out) {
         // The first place that holds a valid header; the stub never contains
         // bytes that look like a method name.
         bool found = false;
+        int falseHeaders = 0;
         std::size_t limit = size < kSfxSearchLimit ? size : kSfxSearchLimit;
         for (std::size_t i = 0; i + kLevel2FixedSize <= limit; ++i) {
             if (!LooksLikeMethod(data + i + kOffMethod)) continue;
@@ -187,6 +193,7 @@ int ParseArchive(const std::uint8_t* data, std::size_t size, Archive* out) {
                 found = true;
                 break;
             }
+            if (++falseHeaders == kSfxFalseHeaderLimit) break;
         }
         if (!found) return kErrorNotArcFile;
     }
