@@ -231,6 +231,11 @@ void BackupReg(const BackupRequest& request) {
     Append(lines, BatchHeader());
 
     platform::Platform& p = platform::Get();
+    // The batch file runs in DOS mode, which knows no long names and splits a
+    // command at its first space: ATTRIB is called through the Windows
+    // directory's 8.3 form. Without one the directory goes as given.
+    std::string dosWindows;
+    if (!ShortPath(request.windowsDirectory, &dosWindows)) dosWindows = request.windowsDirectory;
     for (const BackupTarget& target : request.targets) {
         if (!target.selected) continue;
         const std::string hive = JoinPath(request.windowsDirectory, target.text);
@@ -244,8 +249,8 @@ void BackupReg(const BackupRequest& request) {
         const std::string shortBackup = request.archiveMode
                                             ? ArchiveBackupName(shortHive, texts::kExtSfx)
                                             : CopyBackupName(shortHive);
-        Append(lines, BatchBlock(request.archiveMode, target.text, request.windowsDirectory,
-                                 shortHive, shortBackup));
+        Append(lines,
+               BatchBlock(request.archiveMode, target.text, dosWindows, shortHive, shortBackup));
     }
 
     const std::string folder = request.windowsDirectory + texts::kBatchFolder;

@@ -86,8 +86,8 @@ std::string BatchFilePath(const std::string& windowsDirectory);
 // The lines of the restore batch file, without line ends.
 std::vector<std::string> BatchHeader();
 std::vector<std::string> BatchFooter();
-// The block of one saved hive: `entry` as listed, the Windows directory as the
-// platform returned it, and the short paths of the hive and of its backup.
+// The block of one saved hive: `entry` as listed, the Windows directory in its
+// short (8.3) form, and the short paths of the hive and of its backup.
 std::vector<std::string> BatchBlock(bool archiveMode, const std::string& entry,
                                     const std::string& windowsDirectory,
                                     const std::string& shortHive, const std::string& shortBackup);

@@ -267,6 +267,53 @@ TEST_F(BackupTest, TwoProfileHivesEachGetTheirOwnBackupAndShortPathsInTheBatch) 
               std::string::npos);
 }
 
+// DOS mode runs the batch file: it knows no long names and splits a command
+// at a space, so ATTRIB goes through the Windows directory's 8.3 form, also
+// when a name's trail byte is 0x5C (表, ソ, 能 and 十 all end in one).
+TEST_F(BackupTest, AttribLinesCallTheWindowsDirectoryByItsShortForm) {
+    struct Name {
+        const char* host;    // UTF-8
+        const char* folder;  // code page 932
+    };
+    for (const Name& name : {Name{u8"ウィンドウズ フォルダ", "ウィンドウズ フォルダ"},
+                             Name{u8"表ソ 能十", "表ソ 能十"}, Name{u8"表ソ", "表ソ"}}) {
+        const char* folder = name.folder;
+        for (bool archive : {false, true}) {
+            fs::path host = machine_ / fs::u8path(name.host);
+            fs::create_directories(host);
+            test::WriteHostFile(host / "SYSTEM.DAT", "system hive");
+            setenv("SABREL_WINDIR", host.c_str(), 1);
+            platform::Set(nullptr);
+            platform_ = std::make_unique<platform::offline::OfflinePlatform>();
+            platform::Set(platform_.get());
+            char dir[128] = {};
+            ASSERT_GT(platform_->GetWindowsDirectoryA(dir, 125), 0u);
+            ASSERT_EQ(std::string(dir), std::string("C:\\") + folder);
+            char shortDir[256] = {}, shortHive[256] = {};
+            ASSERT_GT(platform_->GetShortPathNameA(dir, shortDir, 250), 0u);
+            const std::string hive = std::string(dir) + "\\SYSTEM.DAT";
+            ASSERT_GT(platform_->GetShortPathNameA(hive.c_str(), shortHive, 250), 0u);
+            request_.windowsDirectory = dir;
+            request_.archiveMode = archive;
+
+            BackupReg(request_);
+
+            ASSERT_TRUE(Boxes().empty()) << Boxes()[0].text;
+            const std::string backup = archive ? ArchiveBackupName(shortHive, ".EXE")
+                                               : ReplaceExtension(shortHive, ".BEF");
+            const std::string attrib = std::string(shortDir) + "\\COMMAND\\ATTRIB -R -S -H ";
+            const std::string lines = std::string(kHeader) +
+                                      "ECHO --- SYSTEM.DAT をリストアしています...\r\n" + attrib +
+                                      shortHive + "\r\n" + attrib + backup + "\r\n";
+            const std::string batch = Read(hive.substr(0, hive.size() - 10) + "HELP\\SBRCOVER.BAT");
+            EXPECT_EQ(batch.substr(0, lines.size()), lines) << folder;
+            if (std::string(folder).find(' ') != std::string::npos) {
+                EXPECT_EQ(std::string(shortDir).find(' '), std::string::npos);
+            }
+        }
+    }
+}
+
 TEST_F(BackupTest, ArchiveModeQuotesPathsThatHoldASpace) {
     fs::create_directories(host_ / "Profiles" / "Taro Yamada");
     test::WriteHostFile(host_ / "Profiles" / "Taro Yamada" / "USER.DAT", "taro");
