@@ -1,5 +1,6 @@
 #include "hive/checker.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -158,6 +159,7 @@ void TForm4::Run(const std::uint8_t* data, std::size_t size) {
         if (CheckHeader()) {
             BuildBlockTable();
             if (status == kCheckOk) BuildKeyIndex();
+            if (status == kCheckOk && digestIndex) DigestIndex();
             if (status == kCheckOk) WalkTree();
         }
     } catch (const std::bad_alloc&) {
@@ -172,6 +174,7 @@ void TForm4::Run(const std::uint8_t* data, std::size_t size) {
 // Released in reverse order of making, capacity included, so that nothing of
 // a check stays allocated until the next one.
 void TForm4::Release() {
+    SlotMap().swap(overflow_);
     std::vector<std::int32_t>().swap(keyIndex_);
     std::vector<std::int32_t>().swap(blockTable_);
     image_ = nullptr;
@@ -216,11 +219,11 @@ void TForm4::BuildBlockTable() {
 
 // Enters the offset of every key record into slot block * 256 + keyId.
 // Kept as the format's readers of this family do it: a keyId of 256 or more
-// lands in a later block's slots, and the record entered last in a slot wins.
-// A block yields at most lastRecordIndex + 1 entered records; when its last
-// record is free, one more head is read at the block's end, which in a
-// well-formed file is the next block's signature or the end of the file.
-//
+// lands in a later block's slots, or past the index's size, where the slot is
+// kept all the same; the record entered last in a slot wins. A block yields at
+// most lastRecordIndex + 1 entered records; when its last record is free, one
+// more head is read at the block's end, which in a well-formed file is the
+// next block's signature or the end of the file.
 namespace {
 
 // Where a run of free records ends: following free records of positive
@@ -265,67 +268,274 @@ class FreeRuns {
     std::vector<std::int64_t> marks_;
 };
 
+constexpr std::size_t kIds = 0x10000;
+
+// What one block leaves in the index: for every keyId it entered, the record
+// entered last, by keyId; and how many records it entered in all.
+struct BlockWrites {
+    std::vector<std::pair<std::uint16_t, std::int32_t>> last;
+    std::int64_t entered = 0;
+};
+
+// The entries of one block's walk, folded into BlockWrites as they come.
+class WriteFolder {
+  public:
+    WriteFolder() : at_(kIds, kEmptySlot) {}
+
+    void Enter(std::uint16_t keyId, std::int64_t x) {
+        if (at_[keyId] == kEmptySlot) ids_.push_back(keyId);
+        at_[keyId] = static_cast<std::int32_t>(x);
+        ++entered_;
+    }
+    void Count(std::int64_t more) { entered_ += more; }
+
+    BlockWrites Take() {
+        BlockWrites w;
+        std::sort(ids_.begin(), ids_.end());
+        w.last.reserve(ids_.size());
+        for (std::uint16_t id : ids_) {
+            w.last.emplace_back(id, at_[id]);
+            at_[id] = kEmptySlot;
+        }
+        ids_.clear();
+        w.entered = entered_;
+        entered_ = 0;
+        return w;
+    }
+
+  private:
+    std::vector<std::int32_t> at_;
+    std::vector<std::uint16_t> ids_;
+    std::int64_t entered_ = 0;
+};
+
+// A block walk kept for the blocks that repeat it. `above` is the nearest
+// higher block number with the same walk, once one is known; `kept` holds the
+// writes that block does not overwrite (see BuildKeyIndex), for the distance
+// `keptFor`.
+struct KnownWalk {
+    BlockWrites writes;
+    std::size_t above = 0;
+    bool hasAbove = false;
+    std::size_t keptFor = 0;
+    std::vector<std::pair<std::uint16_t, std::int32_t>> kept;
+};
+
+// Walks the records of one block and enters them, as the format's readers do,
+// with two bounds that keep the outcome:
+//  - A free record of length 0 or less ends the block. It cannot lead
+//    anywhere new, and no key would count against R while it repeats.
+//  - A key record of length 0 or less leads back (or stays), and the walk goes
+//    on from there: every key it enters counts against R, so it ends. Once the
+//    keys entered repeat (the same key record is reached again and nothing set
+//    R to 0 on the way), the rest of the walk is that cycle of keys over and
+//    over. Entering one round of it and then the part of a round that R leaves
+//    gives every slot the record the full walk would leave there.
+// Once more heads have been read than a file of side-by-side blocks could
+// hold, runs of free records are crossed with FreeRuns: a run that stays
+// before the block's end changes nothing but the cursor, one that reaches the
+// end exactly sets R to 0, one that goes beyond ends the block.
+struct BlockWalker {
+    BlockWalker(const ByteReader& r, std::uint64_t plain) : image(r), plainSteps(plain) {}
+
+    const ByteReader& image;
+    std::uint64_t plainSteps;
+    std::uint64_t steps = 0;
+    std::unique_ptr<FreeRuns> runs;
+    WriteFolder folder;
+    std::vector<std::pair<std::uint16_t, std::int64_t>> round;
+
+    BlockWrites Walk(std::int64_t start, std::int32_t blockSize, std::uint16_t lastRecordIndex) {
+        const std::int64_t first = start + L::rgdb::kSize;
+        const std::int64_t end = start + blockSize;
+        std::int64_t x = first;
+        std::int32_t remaining = lastRecordIndex;
+        bool closing = false;  // R was set to 0 by a record that ends at the block's end
+        // Brent's cycle search over the positions of the keys entered.
+        std::int64_t saved = -1;
+        std::uint64_t power = 1, length = 0;
+        round.clear();
+        do {
+            if (++steps > plainSteps) {
+                if (!runs) runs = std::make_unique<FreeRuns>(image);
+                const std::int64_t stop = runs->Stop(x);
+                if (stop > end) break;
+                if (stop == end && stop != x) {
+                    remaining = 0;
+                    closing = true;
+                }
+                x = stop;
+            }
+            std::uint8_t head[L::record::kSize];
+            if (image.Copy(x, head, sizeof head) < sizeof head) break;
+            const std::int32_t recordLength = ByteReader::LoadI32(head + L::record::kLength);
+            const std::int64_t next = x + recordLength;
+            if (next < first || next > end) break;
+            if (next == end) {
+                remaining = 0;
+                closing = true;
+            }
+            const std::uint16_t keyId = ByteReader::LoadU16(head + L::record::kKeyId);
+            if (keyId == L::record::kFreeId) {
+                if (recordLength <= 0) break;
+            } else {
+                folder.Enter(keyId, x);
+                --remaining;
+                if (!closing && remaining >= 0) {
+                    round.emplace_back(keyId, x);
+                    if (x == saved) {
+                        EnterRepeats(remaining);
+                        break;
+                    }
+                    if (power == length) {
+                        saved = x;
+                        power <<= 1;
+                        length = 0;
+                        round.clear();
+                    }
+                    ++length;
+                }
+            }
+            x = next;
+        } while (remaining >= 0);
+        return folder.Take();
+    }
+
+    // `round` holds the keys entered since the saved key up to it again: one
+    // round of the cycle, in order. The walk would enter remaining + 1 more.
+    void EnterRepeats(std::int32_t remaining) {
+        const std::int64_t more = static_cast<std::int64_t>(remaining) + 1;
+        const std::int64_t rounds = more / static_cast<std::int64_t>(round.size());
+        const std::size_t rest = static_cast<std::size_t>(more % round.size());
+        folder.Count(more - (rounds > 0 ? static_cast<std::int64_t>(round.size()) : 0) -
+                     static_cast<std::int64_t>(rest));
+        if (rounds > 0) {
+            for (const auto& k : round) folder.Enter(k.first, k.second);
+        }
+        for (std::size_t i = 0; i < rest; ++i) folder.Enter(round[i].first, round[i].second);
+    }
+};
+
 }  // namespace
 
-// Bounds added to what the format defines:
-//  - a slot past the end of the index is not written (the record still counts
-//    as entered); a lookup there finds no record;
-//  - a record whose length is 0 or negative cannot lead anywhere new: it is
-//    entered if it holds a key, and the block ends with it. Without this, a
-//    free record of length 0 (or a chain leading back) would never end.
-// Each block is walked on its own. In a file whose blocks lie side by side no
-// record is read twice; blocks that overlap (a negative size leads back) walk
-// the same records again. Once more heads have been read than such a file
-// could hold, runs of free records are crossed with FreeRuns: a run that stays
-// before the block's end changes nothing but the cursor, one that reaches the
-// end exactly sets R to 0, one that goes beyond ends the block. That keeps a
-// crafted file from costing its size times its block count; keys still cost
-// one step each, at most lastRecordIndex + 1 per block.
+// The blocks are entered from the last to the first, and a slot is written
+// only while it is still empty: the first write in that order is the last in
+// the format's order, so the index comes out the same. A block whose walk
+// repeats one made by a block above it (same place, size and bound) takes the
+// writes of that walk; of those it needs only the ones that the block above
+// does not overwrite, which depend only on the distance between the two. That
+// keeps blocks that overlap in a repeating pattern (a negative size leading
+// back) from costing their count times their records.
 void TForm4::BuildKeyIndex() {
     const std::size_t count = blockTable_.size();
     keyIndex_.assign(count * kSlotsPerBlock, kEmptySlot);
+    overflow_.clear();
     indexedRecords_ = 0;
+    walkedBlocks_ = 0;
+    slotWrites_ = 0;
+    indexDigest_ = 0;
     const ByteReader r(image_, imageSize_);
     std::uint64_t plainSteps = imageSize_ + 2 * static_cast<std::uint64_t>(count) + 64;
     if (freeRunSkipping == FreeRunSkipping::kAlways) plainSteps = 0;
     if (freeRunSkipping == FreeRunSkipping::kNever) plainSteps = ~std::uint64_t{0};
-    std::uint64_t steps = 0;
-    std::unique_ptr<FreeRuns> runs;
-    for (std::size_t b = 0; b < count; ++b) {
+    BlockWalker walker(r, plainSteps);
+    if (freeRunSkipping == FreeRunSkipping::kNever) {
+        // The reference: every block walked on its own, in file order.
+        for (std::size_t b = 0; b < count; ++b) {
+            const std::int64_t start = blockTable_[b];
+            std::int32_t blockSize = 0;
+            std::uint16_t lastRecordIndex = 0;
+            r.I32(start + L::rgdb::kBlockSize, &blockSize);
+            r.U16(start + L::rgdb::kMaxId, &lastRecordIndex);
+            const BlockWrites writes = walker.Walk(start, blockSize, lastRecordIndex);
+            ++walkedBlocks_;
+            indexedRecords_ += writes.entered;
+            for (const auto& w : writes.last) {
+                ++slotWrites_;
+                const std::size_t slot = b * kSlotsPerBlock + w.first;
+                if (slot < keyIndex_.size()) {
+                    keyIndex_[slot] = w.second;
+                } else {
+                    overflow_[static_cast<std::uint32_t>(slot)] = w.second;
+                }
+            }
+        }
+        return;
+    }
+    // Walks are kept by the block's place, which fixes its size and bound
+    // too. The block sequence is a function of the place (each block's size
+    // leads to the next), so blocks that overlap settle into a cycle of
+    // places; every place of the cycle is then walked once. What is kept
+    // stays within the size of the index itself: past that, it is dropped and
+    // later blocks are walked again.
+    std::unordered_map<std::int64_t, KnownWalk> known;
+    const std::size_t budget = keyIndex_.size() + kIds;
+    std::size_t kept = 0;
+    std::vector<bool> present;
+    for (std::size_t b = count; b-- > 0;) {
         const std::int64_t start = blockTable_[b];
         std::int32_t blockSize = 0;
         std::uint16_t lastRecordIndex = 0;
         r.I32(start + L::rgdb::kBlockSize, &blockSize);
         r.U16(start + L::rgdb::kMaxId, &lastRecordIndex);
-        const std::int64_t first = start + L::rgdb::kSize;
-        const std::int64_t end = start + blockSize;
-        std::int64_t x = first;
-        std::int32_t remaining = lastRecordIndex;
-        do {
-            if (++steps > plainSteps) {
-                if (!runs) runs = std::make_unique<FreeRuns>(r);
-                const std::int64_t stop = runs->Stop(x);
-                if (stop > end) break;
-                if (stop == end && stop != x) remaining = 0;
-                x = stop;
+        auto found = known.find(start);
+        if (found == known.end()) {
+            BlockWrites writes = walker.Walk(start, blockSize, lastRecordIndex);
+            ++walkedBlocks_;
+            if (kept + writes.last.size() > budget) {
+                known.clear();
+                kept = 0;
             }
-            std::uint8_t head[L::record::kSize];
-            if (r.Copy(x, head, sizeof head) < sizeof head) break;
-            const std::int32_t length = ByteReader::LoadI32(head + L::record::kLength);
-            const std::int64_t next = x + length;
-            if (next < first || next > end) break;
-            if (next == end) remaining = 0;
-            const std::uint16_t keyId = ByteReader::LoadU16(head + L::record::kKeyId);
-            if (keyId != L::record::kFreeId) {
-                const std::size_t slot = b * kSlotsPerBlock + keyId;
-                if (slot < keyIndex_.size()) keyIndex_[slot] = static_cast<std::int32_t>(x);
-                ++indexedRecords_;
-                --remaining;
+            kept += writes.last.size();
+            found = known.emplace(start, KnownWalk{}).first;
+            found->second.writes = std::move(writes);
+        }
+        KnownWalk* walk = &found->second;
+        indexedRecords_ += walk->writes.entered;
+
+        const std::vector<std::pair<std::uint16_t, std::int32_t>>* writes = &walk->writes.last;
+        if (walk->hasAbove) {
+            // Block `above` writes slot above * 256 + id for each of its ids,
+            // which is this block's slot for id + distance * 256.
+            const std::size_t distance = walk->above - b;
+            if (walk->keptFor != distance) {
+                walk->kept.clear();
+                present.assign(kIds, false);
+                for (const auto& w : walk->writes.last) present[w.first] = true;
+                const std::size_t shift = distance * kSlotsPerBlock;
+                for (const auto& w : walk->writes.last) {
+                    if (w.first < shift || !present[w.first - shift]) walk->kept.push_back(w);
+                }
+                kept += walk->kept.size();
+                walk->keptFor = distance;
             }
-            if (length <= 0) break;
-            x = next;
-        } while (remaining >= 0);
+            writes = &walk->kept;
+        }
+        walk->above = b;
+        walk->hasAbove = true;
+        for (const auto& w : *writes) {
+            ++slotWrites_;
+            const std::size_t slot = b * kSlotsPerBlock + w.first;
+            if (slot < keyIndex_.size()) {
+                if (keyIndex_[slot] == kEmptySlot) keyIndex_[slot] = w.second;
+            } else {
+                overflow_.emplace(static_cast<std::uint32_t>(slot), w.second);
+            }
+        }
     }
+}
+
+void TForm4::DigestIndex() {
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    const auto mix = [&h](std::uint64_t v) { h = (h ^ v) * 0x100000001b3ull; };
+    for (std::int32_t v : keyIndex_) mix(static_cast<std::uint32_t>(v));
+    std::vector<std::pair<std::uint32_t, std::int32_t>> beyond(overflow_.begin(), overflow_.end());
+    std::sort(beyond.begin(), beyond.end());
+    for (const auto& e : beyond) {
+        mix(e.first);
+        mix(static_cast<std::uint32_t>(e.second));
+    }
+    indexDigest_ = h;
 }
 
 namespace {
@@ -348,9 +558,11 @@ enum class StepResult { kNext, kEnd, kNodeCut, kIndexEmpty };
 class TreeWalk {
   public:
     TreeWalk(const ByteReader& image, const std::vector<std::int32_t>& index,
-             std::int64_t indexedRecords, const ByteClasses& classes, HiveCheckResult* result)
+             const TForm4::SlotMap& overflow, std::int64_t indexedRecords,
+             const ByteClasses& classes, HiveCheckResult* result)
         : image_(image),
           index_(index),
+          overflow_(overflow),
           indexedRecords_(indexedRecords),
           classes_(classes),
           result_(result) {}
@@ -365,9 +577,7 @@ class TreeWalk {
             if (classify && keyId != L::keynode::kNoRecord && block != L::keynode::kNoRecord) {
                 if (indexedRecords_ < 1) return StepResult::kIndexEmpty;
                 const std::size_t slot = static_cast<std::size_t>(block) * kSlotsPerBlock + keyId;
-                if (slot < index_.size()) {
-                    Defer(slot, ByteReader::LoadU32(node + L::keynode::kNameHash));
-                }
+                Defer(slot, ByteReader::LoadU32(node + L::keynode::kNameHash));
             }
             const std::int32_t child = ByteReader::LoadI32(node + L::keynode::kFirstChild);
             if (child > 0) {
@@ -413,7 +623,7 @@ class TreeWalk {
     };
 
     void Defer(std::size_t slot, std::uint32_t hash) {
-        __builtin_prefetch(&index_[slot]);
+        if (slot < index_.size()) __builtin_prefetch(&index_[slot]);
         filling_.keys[filling_.count++] = Waiting{slot, hash, kEmptySlot};
         if (filling_.count == kBatch) {
             Resolve(filling_);
@@ -422,10 +632,17 @@ class TreeWalk {
         }
     }
 
+    // A slot past the index's size holds a record only where one was entered.
+    std::int32_t Lookup(std::size_t slot) const {
+        if (slot < index_.size()) return index_[slot];
+        const auto found = overflow_.find(static_cast<std::uint32_t>(slot));
+        return found == overflow_.end() ? kEmptySlot : found->second;
+    }
+
     // Looks the batch's slots up and starts fetching their records.
     void Resolve(Batch& batch) {
         for (int i = 0; i < batch.count; ++i) {
-            const std::int32_t record = index_[batch.keys[i].slot];
+            const std::int32_t record = Lookup(batch.keys[i].slot);
             batch.keys[i].record = record;
             if (record == kEmptySlot) continue;
             const std::uint8_t* p = image_.data() + record;
@@ -473,6 +690,7 @@ class TreeWalk {
 
     const ByteReader& image_;
     const std::vector<std::int32_t>& index_;
+    const TForm4::SlotMap& overflow_;
     std::int64_t indexedRecords_;
     const ByteClasses& classes_;
     HiveCheckResult* result_;
@@ -499,7 +717,7 @@ void TForm4::WalkTree() {
         return;
     }
     const WalkState start{ByteReader::LoadI32(area + L::rgkn::kRootOffset), false};
-    TreeWalk walk(r, keyIndex_, indexedRecords_, classes_, &result);
+    TreeWalk walk(r, keyIndex_, overflow_, indexedRecords_, classes_, &result);
 
     WalkState s = start;
     WalkState saved = start;

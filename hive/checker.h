@@ -27,6 +27,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -99,12 +100,29 @@ class TForm4 {
     // the fuzzer). Same statuses and counts as CheckHive, without -1.
     void CheckImage(const std::uint8_t* data, std::size_t size);
 
-    // How the index build crosses runs of free records (see BuildKeyIndex);
-    // the index is the same in every mode. kAuto starts once data blocks are
-    // seen to overlap, kAlways from the first record; kNever walks record by
-    // record, the reference that the tests and the fuzzer compare with.
+    // How the index build crosses runs of free records and repeated blocks
+    // (see BuildKeyIndex); the index is the same in every mode. kAuto starts
+    // crossing free runs once data blocks are seen to overlap, kAlways from
+    // the first record; both enter the blocks last to first and take the
+    // writes of a block that repeats a walk made before. kNever walks record
+    // by record and every block on its own, first to last: the reference that
+    // the tests and the fuzzer compare with.
     enum class FreeRunSkipping { kAuto, kAlways, kNever };
     FreeRunSkipping freeRunSkipping = FreeRunSkipping::kAuto;
+
+    // Work done by the last check's index build, for the tests: block walks
+    // made (a block that repeats a walk made just before takes its writes),
+    // and slot writes tried.
+    std::uint64_t walkedBlocks() const { return walkedBlocks_; }
+    std::uint64_t slotWrites() const { return slotWrites_; }
+    // For the tests and the fuzzer: when set, the index build leaves a digest
+    // of the index it made (every slot past the first size that a record was
+    // entered into included), so that two modes can be compared.
+    bool digestIndex = false;
+    std::uint64_t indexDigest() const { return indexDigest_; }
+
+    // Slots past the index's first size that a record was entered into.
+    using SlotMap = std::unordered_map<std::uint32_t, std::int32_t>;
 
     // The copy of the file header taken by the last check.
     const std::uint8_t* header() const { return header_; }
@@ -115,6 +133,7 @@ class TForm4 {
     bool CheckHeader();
     void BuildBlockTable();
     void BuildKeyIndex();
+    void DigestIndex();
     void WalkTree();
     void Release();
 
@@ -126,8 +145,12 @@ class TForm4 {
     std::size_t imageSize_ = 0;
     std::vector<std::int32_t> blockTable_;
     std::vector<std::int32_t> keyIndex_;
+    SlotMap overflow_;
     // 64 bits: blocks that overlap can enter more than 2^31 records in all.
     std::int64_t indexedRecords_ = 0;
+    std::uint64_t walkedBlocks_ = 0;
+    std::uint64_t slotWrites_ = 0;
+    std::uint64_t indexDigest_ = 0;
 };
 
 }  // namespace sabrel::hive

@@ -314,16 +314,29 @@ TEST(HiveCheckerBounds, NameCutOffByEndOfFileIsSummedOverBytesPresent) {
     EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 1}));  // an empty name sums to 0
 }
 
-TEST(HiveCheckerBounds, SlotsPastTheIndexHoldNoRecord) {
-    // Block 1 (the last) id 300 would land beyond the index's 512 slots.
-    HiveImage h = Baseline();
-    h.U16(test::kSubRecord + L::record::kKeyId, 300);
-    SetEntryRecord(h, test::kSub, 300, 1);
-    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));
-    SetEntryRecord(h, test::kSub, 0xFFFE, 0xFFFE);
-    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));
-    SetEntryRecord(h, test::kSub, 0, 2);  // block number past the last block
-    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));
+// The index grows to take a write past its end; slots nobody wrote hold -1.
+TEST(HiveCheckerBounds, SlotsPastTheIndexKeepWhatWasEntered) {
+    // Block 1 (the last) id 300 lands beyond the index's 512 slots.
+    HiveImage last = Baseline();
+    last.U16(test::kSubRecord + L::record::kKeyId, 300);
+    SetEntryRecord(last, test::kSub, 300, 1);
+    EXPECT_EQ(Check(last), (Outcome{0, 3, 0, 0}));
+    // Block 0 (the first) id 300 is block 1's slot 44, which block 1 leaves alone.
+    HiveImage first = Baseline();
+    first.U16(test::kSoftwareRecord + L::record::kKeyId, 300);
+    SetEntryRecord(first, test::kSoftware, 300, 0);
+    EXPECT_EQ(Check(first), (Outcome{0, 3, 0, 0}));
+
+    // Slots past the end that nobody wrote, by a large id or a block number
+    // past the last block.
+    SetEntryRecord(last, test::kSub, 0xFFFE, 0xFFFE);
+    EXPECT_EQ(Check(last), (Outcome{0, 2, 0, 0}));
+    SetEntryRecord(last, test::kSub, 0, 2);
+    EXPECT_EQ(Check(last), (Outcome{0, 2, 0, 0}));
+    // A block number past the last block that reaches a written slot:
+    // 2 * 256 + 44 is block 1's id 300.
+    SetEntryRecord(last, test::kSub, 44, 2);
+    EXPECT_EQ(Check(last), (Outcome{0, 3, 0, 0}));
 }
 
 TEST(HiveCheckerBounds, CyclingWalkStopsAndCountsEachKeyOnce) {
@@ -345,7 +358,7 @@ TEST(HiveCheckerBounds, CyclingWalkStopsAndCountsEachKeyOnce) {
     EXPECT_EQ(Check(up), (Outcome{13, 3, 0, 0}));
 }
 
-TEST(HiveCheckerBounds, RecordWalkThatCannotProgressEndsItsBlock) {
+TEST(HiveCheckerBounds, FreeRecordThatCannotProgressEndsItsBlock) {
     HiveImage zero = Baseline();
     zero.I32(test::kFreeRecord + L::record::kLength, 0);
     EXPECT_EQ(Check(zero), (Outcome{0, 2, 0, 0}));  // Software is after it
@@ -353,10 +366,32 @@ TEST(HiveCheckerBounds, RecordWalkThatCannotProgressEndsItsBlock) {
     back.I32(test::kFreeRecord + L::record::kLength, -0x20);
     back.U16(test::kBlock0 + L::rgdb::kMaxId, 200);
     EXPECT_EQ(Check(back), (Outcome{0, 2, 0, 0}));
-    // A record of length 0 that holds a key is entered, then the block ends.
+    // A record of length 0 that holds a key is entered again and again, each
+    // time counted against lastRecordIndex (1): Software is never reached.
     HiveImage keyed = Baseline();
     keyed.I32(test::kAbcRecord + L::record::kLength, 0);
     EXPECT_EQ(Check(keyed), (Outcome{0, 2, 0, 0}));
+}
+
+// A key record leading back: the walk re-enters the records before it until
+// lastRecordIndex + 1 records are entered. "Software", id 0, length -0x40, is
+// the last record of block 0 and leads back to "abc", id 0 too: the record
+// entered last takes slot 0. Software's entry (id 1) finds nothing.
+TEST(HiveCheckerBounds, KeyRecordOfNegativeLengthLeadsBack) {
+    HiveImage h = Baseline();
+    h.Record(test::kSoftwareRecord, -0x40, 0, 0, "Software");
+    h.I32(test::kBlock0 + L::rgdb::kBlockSize, 0x80);
+    h.U16(test::kBlock0 + L::rgdb::kMaxId, 2);  // abc, Software, abc
+    // Without the free tail, block 1 follows right after Software.
+    h.bytes.erase(h.bytes.begin() + test::kTailRecord, h.bytes.begin() + test::kBlock1);
+    EXPECT_EQ(Check(h), (Outcome{0, 2, 0, 0}));
+    // The rounds left over are counted, not walked: abc and Software
+    // alternate, so an odd number of entries ends on abc, an even on Software.
+    for (const std::uint16_t bound : {3, 65534, 65535}) {
+        h.U16(test::kBlock0 + L::rgdb::kMaxId, bound);
+        const Outcome expected = bound % 2 ? Outcome{0, 1, 0, 1} : Outcome{0, 2, 0, 0};
+        EXPECT_EQ(Check(h), expected) << bound;
+    }
 }
 
 // Blocks that overlap: block 1 leads back to block 0 with a negative size, so
@@ -396,6 +431,80 @@ TEST(HiveCheckerBounds, OverlappingBlocksGiveTheSameCountsQuickOrPlain) {
                 c.expected);
         }
     }
+}
+
+// Data blocks that overlap in a repeating pattern: sites laid side by side,
+// each holding key records of 20 bytes with ids from `id`, then a block that
+// leads back to the first site with a negative size, so that the file's
+// `count` blocks go round the sites again and again. The root entry refers to
+// id 0 of the last block, with an empty name.
+HiveImage Overlapping(std::uint16_t count, const std::vector<int>& records,
+                      std::uint16_t (*id)(int site, int record)) {
+    HiveImage h;
+    const std::size_t data = L::rgkn::kFileOffset + 0x40;
+    h.Grow(data);
+    h.Text(0, "CREG");
+    h.I32(L::creg::kDataOffset, static_cast<std::int32_t>(data));
+    h.U16(L::creg::kBlockCount, count);
+    h.Text(L::rgkn::kFileOffset, "RGKN");
+    h.I32(L::rgkn::kFileOffset + L::rgkn::kRootOffset, 0x20);
+    h.Entry(0x20, 0, -1, -1, -1, 0, static_cast<std::uint16_t>(count - 1));
+    std::size_t at = data;
+    for (std::size_t site = 0; site < records.size(); ++site) {
+        const int n = records[site];
+        h.Block(at, 0x20 + 20 * n, static_cast<std::uint16_t>(site), 0xFFFF);
+        for (int j = 0; j < n; ++j) {
+            h.Record(at + 0x20 + 20 * j, 20, id(static_cast<int>(site), j), 0, "");
+        }
+        at += 0x20 + 20 * n;
+    }
+    h.Block(at, -static_cast<std::int32_t>(at - data), 0, 0);
+    return h;
+}
+
+// About 1.3 MiB: one site of 65536 records, and 65535 blocks that alternate
+// between it and the block that leads back. Walked block by block, that is
+// 2^31 records entered; every walk after the first two repeats one of them,
+// and of a repeated walk only the writes that the same walk two blocks
+// further up does not overwrite are needed.
+TEST(HiveCheckerBounds, RepeatedOverlappingBlocksCostTheirIndexNotTheirRecords) {
+    const HiveImage h =
+        Overlapping(65535, {65536}, [](int, int j) { return static_cast<std::uint16_t>(j); });
+    TForm4 checker(ByteClasses::ForCodePage(932));
+    checker.CheckImage(h.bytes.data(), h.bytes.size());
+    EXPECT_EQ((Outcome{checker.status, checker.result.goodKeys, checker.result.badKeys,
+                       checker.result.ghostKeys}),
+              (Outcome{0, 1, 0, 0}));
+    EXPECT_EQ(checker.walkedBlocks(), 2u);
+    // The index has 65535 * 256 slots, and every one is written.
+    EXPECT_LE(checker.slotWrites(), 65535u * 256u + 65536u);
+}
+
+// The same index, slot for slot, as the reference that walks every block on
+// its own: ids that repeat within a block, ids that reach later blocks' slots
+// and past the index, and six sites in turn, each walked once.
+TEST(HiveCheckerBounds, RepeatedWalksGiveTheReferenceIndex) {
+    const HiveImage h = Overlapping(2000, {700, 300, 5, 40, 60, 90}, [](int site, int j) {
+        return static_cast<std::uint16_t>(site == 2 ? 0xFFFF - j : (j * 7 + site) % 600);
+    });
+    std::uint64_t digests[3] = {};
+    std::uint64_t walks[3] = {};
+    const TForm4::FreeRunSkipping modes[3] = {TForm4::FreeRunSkipping::kNever,
+                                              TForm4::FreeRunSkipping::kAuto,
+                                              TForm4::FreeRunSkipping::kAlways};
+    for (int m = 0; m < 3; ++m) {
+        TForm4 checker(ByteClasses::ForCodePage(932));
+        checker.freeRunSkipping = modes[m];
+        checker.digestIndex = true;
+        checker.CheckImage(h.bytes.data(), h.bytes.size());
+        EXPECT_EQ(checker.status, 0);
+        digests[m] = checker.indexDigest();
+        walks[m] = checker.walkedBlocks();
+    }
+    EXPECT_EQ(digests[1], digests[0]);
+    EXPECT_EQ(digests[2], digests[0]);
+    EXPECT_EQ(walks[0], 2000u);
+    EXPECT_EQ(walks[1], 7u);
 }
 
 // --- Many keys: counts stand whatever order keys are classified in ------------
