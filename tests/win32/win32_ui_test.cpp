@@ -344,6 +344,55 @@ TEST_F(Win32UiTest, ModalFormEndsByItsButtonAndFreesTheOthers) {
     EXPECT_FALSE(IsWindowVisible(ui_.WindowOf(dialog)));
 }
 
+BOOL CALLBACK CollectButtonWindow(HWND hwnd, LPARAM param) {
+    const LONG ex = GetWindowLongA(hwnd, GWL_EXSTYLE);
+    const bool owned = GetWindow(hwnd, GW_OWNER) != nullptr;
+    if (IsWindowVisible(hwnd) && !(ex & WS_EX_TOOLWINDOW) && (!owned || (ex & WS_EX_APPWINDOW))) {
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    }
+    return TRUE;
+}
+
+// The windows of this thread that the task bar gives a button: shown, not a
+// tool window, and either unowned or marked as an application window.
+std::vector<HWND> TaskBarWindows() {
+    std::vector<HWND> windows;
+    EnumThreadWindows(GetCurrentThreadId(), CollectButtonWindow,
+                      reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+TEST_F(Win32UiTest, TaskBarButtonReadsTheApplicationTitle) {
+    ui_.SetAppTitle(texts::kAppTitleBoot);
+    EXPECT_EQ(FindWindowA(texts::kAppWindowClass, texts::kAppTitle), nullptr);
+    ui_.SetAppTitle(texts::kAppTitle);
+    HWND app = FindWindowA(texts::kAppWindowClass, texts::kAppTitle);
+    ASSERT_NE(app, nullptr);
+    EXPECT_TRUE(TaskBarWindows().empty());
+
+    TestForm main;
+    TestForm other;
+    main.Show();
+    other.Show();
+    Pump(50);
+    HWND mainWindow = ui_.WindowOf(main);
+    EXPECT_EQ(TaskBarWindows(), std::vector<HWND>{app});
+    EXPECT_EQ(GetWindow(mainWindow, GW_OWNER), app);
+    EXPECT_EQ(GetWindow(ui_.WindowOf(other), GW_OWNER), mainWindow);
+    EXPECT_EQ(GetActiveWindow(), ui_.WindowOf(other));
+
+    // Activated through its button, the application window hands activation
+    // to the main form; the task bar's close is refused as the form's is.
+    SetActiveWindow(app);
+    Pump(500, [&] { return GetActiveWindow() == mainWindow; });
+    EXPECT_EQ(GetActiveWindow(), mainWindow);
+    SendMessageA(app, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(app));
+
+    main.Hide();
+    EXPECT_TRUE(TaskBarWindows().empty());
+}
+
 TEST_F(Win32UiTest, QuitFromAnotherThreadEndsTheLoop) {
     TestForm form;
     form.Show();

@@ -12,6 +12,8 @@ namespace {
 constexpr UINT kMsgBox = WM_APP + 1;
 // Posted by another thread: end the message loop.
 constexpr UINT kMsgQuit = WM_APP + 2;
+// Posted to the application window when it is activated: pass activation on.
+constexpr UINT kMsgPassActivation = WM_APP + 3;
 
 struct BoxRequest {
     BoxKind kind;
@@ -47,8 +49,15 @@ Win32Ui::Win32Ui(HINSTANCE instance) : instance_(instance), uiThread_(GetCurrent
     wc.hInstance = instance;
     wc.lpszClassName = texts::kAppWindowClass;
     RegisterClassA(&wc);
-    appWindow_ = CreateWindowExA(0, texts::kAppWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                 nullptr, instance, this);
+    // The application window carries the task-bar button with the application
+    // title: it owns the main form, which therefore has no button of its own.
+    // It has no size, so that while shown it is never seen; the caption and
+    // the system menu give its button the menu and minimising of a window.
+    const int x = GetSystemMetrics(SM_CXSCREEN) / 2, y = GetSystemMetrics(SM_CYSCREEN) / 2;
+    appWindow_ =
+        CreateWindowExA(0, texts::kAppWindowClass, "",
+                        WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y,
+                        0, 0, nullptr, nullptr, instance, this);
 }
 
 Win32Ui::~Win32Ui() {
@@ -72,6 +81,18 @@ LRESULT CALLBACK Win32Ui::AppProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     }
     if (msg == kMsgQuit) {
         PostQuitMessage(static_cast<int>(wParam));
+        return 0;
+    }
+    // The task bar's close asks the application window; the main form refuses
+    // every close, and so does the window that stands for it.
+    if (msg == WM_CLOSE) return 0;
+    // Activated through its task-bar button: the user means the program's
+    // window in front, the main form or the dialog it waits for.
+    if (msg == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) {
+        PostMessageA(hwnd, kMsgPassActivation, 0, 0);
+    }
+    if (self && msg == kMsgPassActivation) {
+        self->PassActivation();
         return 0;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
@@ -130,8 +151,24 @@ void Win32Ui::SetAppTitle(const std::string& title) {
     if (appWindow_) SetWindowTextA(appWindow_, title.c_str());
 }
 
+void Win32Ui::SyncAppWindow() {
+    HWND main = MainWindow();
+    const bool wanted = main && views_.front().first->Visible();
+    if (!appWindow_ || wanted == (IsWindowVisible(appWindow_) != 0)) return;
+    ShowWindow(appWindow_, wanted ? SW_SHOWNOACTIVATE : SW_HIDE);
+}
+
+void Win32Ui::PassActivation() {
+    HWND main = MainWindow();
+    if (!main || GetActiveWindow() != appWindow_ || IsIconic(appWindow_)) return;
+    HWND target = IsWindowEnabled(main) ? main : GetLastActivePopup(main);
+    if (target && IsWindowVisible(target)) SetActiveWindow(target);
+}
+
 void Win32Ui::AddForm(Form& form) {
-    HWND owner = MainWindow();
+    // The first form is the main window: the application window owns it, and
+    // it owns the others.
+    HWND owner = views_.empty() ? appWindow_ : MainWindow();
     views_.emplace_back(&form, std::make_unique<FormWindow>(*this, form, owner));
     form.SetObserver(this);
 }
@@ -147,11 +184,14 @@ void Win32Ui::RemoveForm(Form& form) {
 }
 
 void Win32Ui::Show(Form& form) {
+    // The application window first, so that the form comes out active.
+    SyncAppWindow();
     if (FormWindow* view = ViewOf(form)) view->SyncVisible();
 }
 
 void Win32Ui::Hide(Form& form) {
     if (FormWindow* view = ViewOf(form)) view->SyncVisible();
+    SyncAppWindow();
 }
 
 ModalResult Win32Ui::ShowModal(Form& form) {
@@ -214,6 +254,7 @@ int Win32Ui::Run() {
     quitPosted_ = true;
     // The windows go without further question.
     for (const auto& [f, view] : views_) ShowWindow(view->Hwnd(), SW_HIDE);
+    if (appWindow_) ShowWindow(appWindow_, SW_HIDE);
     return rc == 0 ? static_cast<int>(m.wParam) : 0;
 }
 
@@ -222,7 +263,11 @@ void Win32Ui::ControlChanged(Control& control, Change what) {
 }
 
 void Win32Ui::FormChanged(Form& form, Change what) {
+    // As in Show and Hide: the application window comes before the main form
+    // and goes after it.
+    if (form.Visible()) SyncAppWindow();
     if (FormWindow* view = ViewOf(form)) view->FormChanged(what);
+    if (!form.Visible()) SyncAppWindow();
 }
 
 }  // namespace sabrel::ui::win32

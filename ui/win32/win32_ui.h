@@ -8,8 +8,10 @@
 // application window, so it runs on the user-interface thread while the asking
 // thread waits inside SendMessage for the answer.
 //
-// The application window: a hidden top-level window of the class
-// "TApplication" whose title is the application title; the single-instance
+// The application window: a top-level window of the class "TApplication",
+// without size, whose title is the application title. It owns the main form
+// and is shown while the main form is, so the task bar's button reads the
+// application title ("Quillmere"), not the form's caption; the single-instance
 // search of a later copy (FindWindowA) finds it once the title is "Quillmere".
 #pragma once
 
@@ -45,7 +47,8 @@ class Win32Ui : public Ui, private FormObserver {
     HINSTANCE Instance() const { return instance_; }
     // The top-level window of a form, or nullptr.
     HWND WindowOf(const Form& form) const;
-    // The first form's window owns the others, as a main window does.
+    // The first form's window owns the others, as a main window does; the
+    // application window owns it.
     HWND MainWindow() const;
 
     // Dispatches one message the way the program's loops do: keyboard
@@ -58,6 +61,12 @@ class Win32Ui : public Ui, private FormObserver {
     Answer BoxOnUiThread(BoxKind kind, const std::string& caption, const std::string& text);
     FormWindow* ViewOf(const Form& form) const;
     std::vector<HWND> TopWindows() const;
+    // Shows the application window (without activating it) while the main
+    // form is visible, and hides it otherwise.
+    void SyncAppWindow();
+    // Hands the activation that the application window received on to the
+    // main form, or to the dialog that disables it.
+    void PassActivation();
     static LRESULT CALLBACK AppProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
     HINSTANCE instance_;
