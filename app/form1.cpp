@@ -267,14 +267,15 @@ void TForm1::meBatDblClick() {
     rows.ClearRows();
     const ui::Control& list = Form2->Get("lbRegs");
     std::string winDir = WinDirText();
+    const std::string separator = ThousandSeparator();
     for (std::size_t i = 0; i < list.Count(); ++i) {
         std::vector<std::string> row{list.Item(i)};
         std::string path = JoinPath(winDir, list.Item(i));
         std::int64_t before = HiveFileSize(path);
-        row.push_back(FormatThousands(before));
+        row.push_back(FormatThousands(before, separator));
         if (list.Marked(i)) {
             std::int64_t after = HiveFileSize(ReplaceExtension(path, texts::kExtRebuilt));
-            row.push_back(FormatThousands(after));
+            row.push_back(FormatThousands(after, separator));
             // The ratio has no value for an empty hive: abandon the report.
             if (before == 0) throw ZeroDivideError();
             long double ratio = static_cast<long double>(after) / before * 100;

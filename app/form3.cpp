@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/form_decls.h"
+#include "platform/platform.h"
 
 namespace sabrel::app {
 
@@ -16,14 +17,22 @@ void TForm3::btOKClick() {
     Hide();
 }
 
-std::string FormatThousands(std::int64_t value) {
+std::string ThousandSeparator() {
+    // Windows allows up to three characters; room for double-byte ones too.
+    char buffer[16] = {};
+    int n = platform::Get().GetLocaleInfoA(platform::kLocaleUserDefault, platform::kLocaleSThousand,
+                                           buffer, static_cast<int>(sizeof buffer));
+    return n > 0 ? std::string(buffer) : std::string(",");
+}
+
+std::string FormatThousands(std::int64_t value, const std::string& separator) {
     bool negative = value < 0;
     std::uint64_t magnitude =
         negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     std::string digits = std::to_string(magnitude);
     std::string out;
     for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += separator;
         out += digits[i];
     }
     return negative ? "-" + out : out;

@@ -16,8 +16,11 @@ class TForm3 : public ui::Form {
     void btOKClick();
 };
 
-// "0,": a whole number with ',' between groups of three digits.
-std::string FormatThousands(std::int64_t value);
+// The user's thousands separator (the locale's LOCALE_STHOUSAND), "," when
+// the platform cannot tell.
+std::string ThousandSeparator();
+// "0,": a whole number with `separator` between groups of three digits.
+std::string FormatThousands(std::int64_t value, const std::string& separator);
 // "0.00": two decimals, rounded, no thousands separator.
 std::string FormatRatio(long double value);
 

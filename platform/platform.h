@@ -24,6 +24,8 @@ using HKEY = std::uintptr_t;
 using HMODULE = void*;
 using HANDLE = void*;
 using REGSAM = DWORD;
+using LCID = DWORD;
+using LCTYPE = DWORD;
 
 // Win32 error codes that Sabrel produces or looks at.
 enum : DWORD {
@@ -59,6 +61,7 @@ enum : DWORD {
     kErrorRegistryCorrupt = 1015,
     kErrorRegistryIoFailed = 1016,
     kErrorNotRegistryFile = 1017,
+    kErrorInvalidFlags = 1004,
     kErrorCallNotImplemented = 120,
 };
 
@@ -77,6 +80,10 @@ constexpr DWORD kInvalidFileAttributes = 0xFFFFFFFFu;
 constexpr HKEY kHkeyUsers = 0x80000003u;
 constexpr REGSAM kKeyRead = 0x20019;
 constexpr REGSAM kKeyAllAccess = 0xF003F;
+
+// Locale queries: the user's locale, and the thousands separator.
+constexpr LCID kLocaleUserDefault = 0x0400;
+constexpr LCTYPE kLocaleSThousand = 0x000F;
 
 // ExitWindowsEx flags.
 constexpr UINT kEwxShutdown = 1;
@@ -119,7 +126,7 @@ inline FindHandle const kInvalidFindHandle = reinterpret_cast<FindHandle>(~std::
 using ThreadProc = DWORD (*)(void* param);
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     // --- Errors -------------------------------------------------------------
@@ -137,6 +144,10 @@ public:
     virtual int GetDbcsEnabled() = 0;
     virtual UINT GetACP() = 0;
     virtual BOOL GetCPInfo(UINT codePage, CpInfo* info) = 0;
+    // GetLocaleInfoA: copies the item with its NUL and returns that length;
+    // with size 0, returns the length needed. 0 on failure (122 when the
+    // buffer is too small).
+    virtual int GetLocaleInfoA(LCID locale, LCTYPE type, char* data, int size) = 0;
 
     // --- Files and folders --------------------------------------------------
     virtual DWORD GetFileAttributesA(const char* path) = 0;
@@ -164,15 +175,17 @@ public:
 
     // --- Private profile (INI) ----------------------------------------------
     // value == nullptr deletes the key; key == nullptr deletes the section.
-    virtual BOOL WritePrivateProfileStringA(const char* section, const char* key,
-                                            const char* value, const char* file) = 0;
+    virtual BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                            const char* file) = 0;
     // Returns the number of bytes copied, without NUL.
     virtual DWORD GetPrivateProfileStringA(const char* section, const char* key,
                                            const char* defaultValue, char* buffer, DWORD size,
                                            const char* file) = 0;
 
     // --- Registry (root HKEY_USERS only) ------------------------------------
-    // Results are Win32 error codes (0 success); the last error is set too.
+    // Results are Win32 error codes (0 success). The thread's last error is
+    // not where they report: it is whatever the system leaves there (the
+    // offline platform leaves it unchanged, see offline_platform.cpp).
     virtual LONG RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, REGSAM access,
                                HKEY* result) = 0;
     virtual LONG RegCloseKey(HKEY key) = 0;

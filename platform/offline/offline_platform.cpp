@@ -191,16 +191,36 @@ std::string HexOf(const std::string& s) {
     return out;
 }
 
-// The installation's SYSTEM.DAT, whatever the case of its host name.
-std::string FindSystemDat(const std::string& hostWindir) {
-    CodePage cp(kDefaultCodePage);
+// The entry of a host folder whose DOS name is `name` (ANSI, any case); empty
+// when there is none.
+std::string FindEntry(const std::string& hostDir, const std::string& name, const CodePage& cp) {
     std::vector<DosDirEntry> entries;
-    if (ListDosDirectory(hostWindir, cp, &entries)) {
+    if (ListDosDirectory(hostDir, cp, &entries)) {
         for (const auto& e : entries) {
-            if (cp.EqualNoCase(e.longName, "SYSTEM.DAT")) return hostWindir + "/" + e.hostName;
+            if (cp.EqualNoCase(e.longName, name)) return hostDir + "/" + e.hostName;
         }
     }
-    return hostWindir + "/SYSTEM.DAT";
+    return std::string();
+}
+
+// The installation's SYSTEM.DAT, whatever the case of its host name.
+std::string FindSystemDat(const std::string& hostWindir) {
+    std::string path = FindEntry(hostWindir, "SYSTEM.DAT", CodePage(kDefaultCodePage));
+    return path.empty() ? hostWindir + "/SYSTEM.DAT" : path;
+}
+
+// The USER.DAT that Windows loads as HKEY_CURRENT_USER: with user profiles on,
+// the logged-on user's in the folder Profiles (when it is there), else the
+// Windows folder's own. Empty when there is none.
+std::string FindUserDat(const std::string& hostWindir, bool userProfiles, const std::string& user,
+                        const CodePage& cp) {
+    if (userProfiles && !user.empty()) {
+        std::string folder = FindEntry(hostWindir, "Profiles", cp);
+        if (!folder.empty()) folder = FindEntry(folder, user, cp);
+        std::string hive = folder.empty() ? folder : FindEntry(folder, "USER.DAT", cp);
+        if (!hive.empty()) return hive;
+    }
+    return FindEntry(hostWindir, "USER.DAT", cp);
 }
 
 }  // namespace
@@ -222,6 +242,7 @@ struct OfflinePlatform::State {
     std::atomic<bool> strictRestart{false};
     mutable std::mutex restartMutex;
     RestartResult lastRestart;
+    std::string thousandSeparator = ",";  // ANSI
 };
 
 OfflinePlatform::OfflinePlatform() : state_(std::make_unique<State>()) {
@@ -256,6 +277,14 @@ OfflinePlatform::OfflinePlatform() : state_(std::make_unique<State>()) {
     }
     s.paths = DosPaths(DriveCOf(s.hostWindir), s.cp);
     if (const char* strict = Env("SABREL_RESTART_STRICT")) s.strictRestart = std::atoi(strict) != 0;
+    if (!s.hostWindir.empty()) {
+        const std::string userDat =
+            FindUserDat(s.hostWindir, info.userProfiles, s.hasUser ? s.user : "", s.cp);
+        std::string separator;
+        if (!userDat.empty() && ReadThousandSeparator(userDat, &separator)) {
+            s.thousandSeparator = separator;
+        }
+    }
 }
 
 OfflinePlatform::~OfflinePlatform() {
@@ -340,6 +369,26 @@ BOOL OfflinePlatform::GetCPInfo(UINT codePage, CpInfo* info) {
     if (codePage == 0 || codePage == 3) codePage = state_->cp.number();
     if (!DescribeCodePage(codePage, info)) return Fail(kErrorInvalidParameter);
     return true;
+}
+
+int OfflinePlatform::GetLocaleInfoA(LCID locale, LCTYPE type, char* data, int size) {
+    if (locale != kLocaleUserDefault || size < 0 || (size > 0 && !data)) {
+        Fail(kErrorInvalidParameter);
+        return 0;
+    }
+    if (type != kLocaleSThousand) {
+        Fail(kErrorInvalidFlags);
+        return 0;
+    }
+    const std::string& text = state_->thousandSeparator;
+    const int needed = static_cast<int>(text.size() + 1);
+    if (size == 0) return needed;
+    if (size < needed) {
+        Fail(kErrorInsufficientBuffer);
+        return 0;
+    }
+    std::memcpy(data, text.c_str(), text.size() + 1);
+    return needed;
 }
 
 // --- Files and folders ----------------------------------------------------------
@@ -682,43 +731,44 @@ DWORD OfflinePlatform::GetPrivateProfileStringA(const char* section, const char*
 }
 
 // --- Registry ---------------------------------------------------------------------
-
-namespace {
-LONG Result(LONG code) {
-    ThreadLastError() = static_cast<DWORD>(code);
-    return code;
-}
-}  // namespace
+//
+// The registry functions of Windows 95/98/Me are documented to report through
+// their result only. Whether they also change the thread's last error is not
+// documented, for success or failure, and we have not measured it on every
+// release; we know of none of these five calls that sets it. We chose the
+// reading of the documented contract: every registry call here leaves the
+// thread's last error exactly as it was. A message that shows the last error
+// after a failed registry call therefore shows what an earlier call left.
 
 LONG OfflinePlatform::RegOpenKeyExA(HKEY root, const char* subKey, DWORD, REGSAM access,
                                     HKEY* result) {
-    if (!result) return Result(kErrorInvalidParameter);
-    return Result(state_->registry.OpenKey(root, subKey ? subKey : "", access, result));
+    if (!result) return kErrorInvalidParameter;
+    return state_->registry.OpenKey(root, subKey ? subKey : "", access, result);
 }
 
 LONG OfflinePlatform::RegCloseKey(HKEY key) {
-    return Result(state_->registry.CloseKey(key));
+    return state_->registry.CloseKey(key);
 }
 
 LONG OfflinePlatform::RegLoadKeyA(HKEY root, const char* subKey, const char* file) {
-    if (!subKey || !file) return Result(kErrorInvalidParameter);
+    if (!subKey || !file) return kErrorInvalidParameter;
     DosPaths::Mapping m;
     if (!state_->paths.Map(file, &m) || !m.exists)
-        return Result(static_cast<LONG>(m.missingError ? m.missingError : kErrorFileNotFound));
-    return Result(state_->registry.LoadKey(root, subKey, m.host));
+        return static_cast<LONG>(m.missingError ? m.missingError : kErrorFileNotFound);
+    return state_->registry.LoadKey(root, subKey, m.host);
 }
 
 LONG OfflinePlatform::RegSaveKeyA(HKEY key, const char* file, void*) {
-    if (!file) return Result(kErrorInvalidParameter);
+    if (!file) return kErrorInvalidParameter;
     DosPaths::Mapping m;
-    if (!state_->paths.Map(file, &m)) return Result(static_cast<LONG>(m.missingError));
-    if (m.exists) return Result(kErrorAlreadyExists);
-    return Result(state_->registry.SaveKey(key, m.host));
+    if (!state_->paths.Map(file, &m)) return static_cast<LONG>(m.missingError);
+    if (m.exists) return kErrorAlreadyExists;
+    return state_->registry.SaveKey(key, m.host);
 }
 
 LONG OfflinePlatform::RegUnLoadKeyA(HKEY root, const char* subKey) {
-    if (!subKey) return Result(kErrorInvalidParameter);
-    return Result(state_->registry.UnLoadKey(root, subKey));
+    if (!subKey) return kErrorInvalidParameter;
+    return state_->registry.UnLoadKey(root, subKey);
 }
 
 // --- Threads and process -------------------------------------------------------------

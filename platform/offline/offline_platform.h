@@ -4,7 +4,9 @@
 // is the folder that holds it. DOS paths (CP932 bytes, backslashes, any case,
 // long names or 8.3 aliases) are mapped to host paths (UTF-8) component by
 // component. Version, user name and code page come from the installation's
-// SYSTEM.DAT when it can be read; the variables SABREL_VERSION
+// SYSTEM.DAT when it can be read, the thousands separator from the user's
+// USER.DAT (Control Panel\International, sThousand; "," without it); the
+// variables SABREL_VERSION
 // ("major.minor.build"), SABREL_PLATFORM, SABREL_USER and SABREL_CODEPAGE
 // override each of them. Without either, the system is Windows 98 (4.10,
 // build field 0x040A08AE, platform 1) with code page 932. SABREL_RESTART_STRICT=1
@@ -38,6 +40,8 @@ class OfflinePlatform : public Platform {
     int GetDbcsEnabled() override;
     UINT GetACP() override;
     BOOL GetCPInfo(UINT codePage, CpInfo* info) override;
+    // The user's locale only, and of it only the thousands separator.
+    int GetLocaleInfoA(LCID locale, LCTYPE type, char* data, int size) override;
 
     DWORD GetFileAttributesA(const char* path) override;
     BOOL SetFileAttributesA(const char* path, DWORD attributes) override;

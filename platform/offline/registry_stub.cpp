@@ -32,4 +32,8 @@ bool ReadInstallationInfo(const std::string&, InstallationInfo*) {
     return false;
 }
 
+bool ReadThousandSeparator(const std::string&, std::string*) {
+    return false;
+}
+
 }  // namespace sabrel::platform::offline

@@ -15,13 +15,6 @@ namespace {
     return reinterpret_cast<::HKEY>(key);
 }
 
-// Registry results are error codes; the interface also leaves them as the
-// thread's last error.
-LONG RegResult(LONG rc) {
-    ::SetLastError(static_cast<::DWORD>(rc));
-    return rc;
-}
-
 // Keeps the failing call's error code across clean-up calls that may change it.
 BOOL FailWith(::DWORD code) {
     ::SetLastError(code);
@@ -122,6 +115,10 @@ BOOL Win32Platform::GetUserNameA(char* buffer, DWORD* size) {
 
 int Win32Platform::GetDbcsEnabled() {
     return ::GetSystemMetrics(SM_DBCSENABLED);
+}
+
+int Win32Platform::GetLocaleInfoA(LCID locale, LCTYPE type, char* data, int size) {
+    return ::GetLocaleInfoA(locale, type, data, size);
 }
 
 UINT Win32Platform::GetACP() {
@@ -326,21 +323,23 @@ DWORD Win32Platform::GetPrivateProfileStringA(const char* section, const char* k
 }
 
 // --- Registry -----------------------------------------------------------------
+// The system's own results, and the thread's last error as the system leaves
+// it: the messages that show the last error after a registry call show that.
 
 LONG Win32Platform::RegOpenKeyExA(HKEY root, const char* subKey, DWORD options, REGSAM access,
                                   HKEY* result) {
     ::HKEY opened = nullptr;
     LONG rc = ::RegOpenKeyExA(ToHkey(root), subKey, options, access, &opened);
     if (result) *result = rc == ERROR_SUCCESS ? reinterpret_cast<HKEY>(opened) : 0;
-    return RegResult(rc);
+    return rc;
 }
 
 LONG Win32Platform::RegCloseKey(HKEY key) {
-    return RegResult(::RegCloseKey(ToHkey(key)));
+    return ::RegCloseKey(ToHkey(key));
 }
 
 LONG Win32Platform::RegLoadKeyA(HKEY root, const char* subKey, const char* file) {
-    return RegResult(::RegLoadKeyA(ToHkey(root), subKey, file));
+    return ::RegLoadKeyA(ToHkey(root), subKey, file);
 }
 
 // The order of durability that the replacement at the next start relies on:
@@ -350,14 +349,15 @@ LONG Win32Platform::RegLoadKeyA(HKEY root, const char* subKey, const char* file)
 LONG Win32Platform::RegSaveKeyA(HKEY key, const char* file, void* securityAttributes) {
     LONG rc =
         ::RegSaveKeyA(ToHkey(key), file, static_cast<LPSECURITY_ATTRIBUTES>(securityAttributes));
+    // A failed flush leaves its own error as the thread's last error.
     if (rc == ERROR_SUCCESS && file && !FlushWrittenFile(file)) {
         rc = static_cast<LONG>(::GetLastError());
     }
-    return RegResult(rc);
+    return rc;
 }
 
 LONG Win32Platform::RegUnLoadKeyA(HKEY root, const char* subKey) {
-    return RegResult(::RegUnLoadKeyA(ToHkey(root), subKey));
+    return ::RegUnLoadKeyA(ToHkey(root), subKey);
 }
 
 // --- Threads and process ----------------------------------------------------

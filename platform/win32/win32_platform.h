@@ -23,6 +23,7 @@ class Win32Platform : public Platform {
     int GetDbcsEnabled() override;
     UINT GetACP() override;
     BOOL GetCPInfo(UINT codePage, CpInfo* info) override;
+    int GetLocaleInfoA(LCID locale, LCTYPE type, char* data, int size) override;
 
     DWORD GetFileAttributesA(const char* path) override;
     BOOL SetFileAttributesA(const char* path, DWORD attributes) override;

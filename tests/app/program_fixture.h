@@ -21,6 +21,7 @@
 #include "hive/checker.h"
 #include "options/form2.h"
 #include "platform/offline/offline_platform.h"
+#include "platform/offline/registry/hive_file.h"
 #include "platform/offline/registry/registry_engine.h"
 #include "tools/sabrel-hive/machine.h"
 #include "ui/script/script_ui.h"
@@ -36,6 +37,8 @@ class HookedPlatform : public platform::offline::OfflinePlatform {
     bool refuseExitWindows = false;
     bool refuseVersion = false;
     bool refuseThreads = false;
+    // Non-zero: the version record's build field, as the system would fill it.
+    platform::DWORD buildField = 0;
     std::atomic<int> freedLibraries{0};
     int exitWindowsFlags = -1;
 
@@ -53,7 +56,9 @@ class HookedPlatform : public platform::offline::OfflinePlatform {
             SetLastError(platform::kErrorInvalidParameter);
             return 0;
         }
-        return OfflinePlatform::GetVersionExA(info);
+        platform::BOOL ok = OfflinePlatform::GetVersionExA(info);
+        if (ok && buildField) info->dwBuildNumber = buildField;
+        return ok;
     }
     platform::BOOL CreateThread(platform::ThreadProc proc, void* param,
                                 platform::DWORD* id) override {

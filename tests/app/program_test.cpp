@@ -1,6 +1,7 @@
 // The whole program on demo machines, driven through the script backend as a
 // user would drive it: start-up, the wizard's pages and timer, the rebuild
 // with its checks and stops, the results report, the withdrawal and the end.
+#include <algorithm>
 #include <cstdio>
 #include <regex>
 
@@ -456,6 +457,40 @@ TEST_F(ProgramTest, ResultsReportShowsSizesAndRatiosAndFailsWithoutARebuiltFile)
     EXPECT_EQ(boxes[1].text, "I/O ｴﾗｰ (2)");
 }
 
+// The sizes are grouped with the user's own separator, from the user's
+// hive of the installation.
+TEST_F(ProgramTest, ResultsReportGroupsWithTheInstallationsSeparator) {
+    Machine();
+    hive::CregTree user;
+    auto hash = [](const std::string& name) {
+        return hive::AsciiNameHash(reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
+    };
+    std::uint32_t k = user.AddKey(0, "Control Panel", hash("Control Panel"));
+    k = user.AddKey(k, "International", hash("International"));
+    user.AddValue(k, 1, 0, "sThousand", ".");
+    fs::remove(Win("USER.DAT"));
+    ASSERT_EQ(platform::offline::SaveHiveFile(user, 0, Win("USER.DAT").string()), 0u);
+    fs::copy_file(Win("SYSTEM.DAT"), Win("SYSTEM.CLN"));
+    fs::copy_file(Win("USER.DAT"), Win("USER.CLN"));
+    Start();
+    std::vector<std::vector<std::string>> rows;
+    Run([&](app::TForm1& f) {
+        ui_->QueueModal([&](ui::Form& report) {
+            rows = report.Get("lvResult").Rows();
+            ui_->Click(report, "btOK");
+        });
+        f.meBatDblClick();
+        ui_->Click(f, "btCancel");
+    });
+    std::string grouped = Grouped(fs::file_size(Win("SYSTEM.DAT")));
+    ASSERT_NE(grouped.find(','), std::string::npos);
+    std::replace(grouped.begin(), grouped.end(), ',', '.');
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0][0], "SYSTEM.DAT");
+    EXPECT_EQ(rows[0][1], grouped);
+    EXPECT_EQ(rows[0][2], grouped);
+}
+
 TEST_F(ProgramTest, RefusedRestartIsReportedAndTheProgramEnds) {
     Machine();
     p_->refuseExitWindows = true;
@@ -476,7 +511,8 @@ TEST_F(ProgramTest, RefusedRestartIsReportedAndTheProgramEnds) {
     p_->refuseExitWindows = true;
     Run([&](app::TForm1& f) {
         WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "rbWinTerm"); });
-        EXPECT_EQ(f.Get("btReboot").Caption(), texts::kBtRebootShutdown);
+        EXPECT_EQ(f.Get("Label6").Caption(), "　※レジストリを再構成した後、ｼｬｯﾄﾀﾞｳﾝします.　");
+        EXPECT_EQ(f.Get("btReboot").Caption(), "このボタンを押すとｼｬｯﾄﾀﾞｳﾝします");
         StartAndWait(f);
         TickToEnd(f);
         ui_->Click(f, "btReboot");
@@ -485,6 +521,12 @@ TEST_F(ProgramTest, RefusedRestartIsReportedAndTheProgramEnds) {
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::kMsgCannotShutdown});
     Start();
     Run([&](app::TForm1& f) {
+        // Back to restart and on to end only this program: each choice sets
+        // both captions afresh.
+        WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "rbWinTerm"); });
+        WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "rbWinReboot"); });
+        EXPECT_EQ(f.Get("Label6").Caption(), "　※レジストリを再構成した後、再起動します.　");
+        EXPECT_EQ(f.Get("btReboot").Caption(), "このボタンを押すと再起動します");
         WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "rbSBterm"); });
         EXPECT_EQ(f.Get("Label6").Caption(), "　※レジストリを再構成します.　");
         EXPECT_EQ(f.Get("btReboot").Caption(), "Sabrel を終了します");
@@ -494,6 +536,37 @@ TEST_F(ProgramTest, RefusedRestartIsReportedAndTheProgramEnds) {
     });
     EXPECT_EQ(p_->exitWindowsFlags, -1);
     EXPECT_EQ(ui_->QuitRequests(), 1);
+}
+
+// The build field is compared whole and signed: on this family its high word
+// holds major and minor version, so a packed 4.90 passes whatever its low
+// word says, and only a plain build number below 3000 fails.
+TEST_F(ProgramTest, LastReleaseComparesTheWholeSignedBuildField) {
+    Machine();
+    ::setenv("SABREL_VERSION", "4.90.3000", 1);
+    const struct {
+        platform::DWORD build;
+        bool last;
+    } cases[] = {
+        {2999, false},      {3000, true},       {0x045A0BB7, true},  {0x00010BB7, true},
+        {0x00010000, true}, {0x7FFFFFFF, true}, {0x80000BB8, false}, {0xFFFFFFFF, false},
+    };
+    for (const auto& c : cases) {
+        Start();
+        p_->buildField = c.build;
+        Run([&](app::TForm1& f) {
+            EXPECT_EQ(f.IsLastRelease, c.last) << std::hex << c.build;
+            ui_->Click(f, "btCancel");
+        });
+    }
+    // The minor version decides between releases of the family.
+    ::setenv("SABREL_VERSION", "4.10.3000", 1);
+    Start();
+    p_->buildField = 0x040A0BB8;
+    Run([&](app::TForm1& f) {
+        EXPECT_FALSE(f.IsLastRelease);
+        ui_->Click(f, "btCancel");
+    });
 }
 
 TEST_F(ProgramTest, StartUpChecksAndTheSingleInstance) {
@@ -733,10 +806,10 @@ TEST_F(ProgramTest, ArchiverLibraryIsReleasedExactlyOnce) {
 #endif
 
 TEST(ReportFormat, ThousandsAndRatio) {
-    EXPECT_EQ(app::FormatThousands(0), "0");
-    EXPECT_EQ(app::FormatThousands(999), "999");
-    EXPECT_EQ(app::FormatThousands(2000000), "2,000,000");
-    EXPECT_EQ(app::FormatThousands(1234567), "1,234,567");
+    EXPECT_EQ(app::FormatThousands(0, ","), "0");
+    EXPECT_EQ(app::FormatThousands(999, ","), "999");
+    EXPECT_EQ(app::FormatThousands(2000000, ","), "2,000,000");
+    EXPECT_EQ(app::FormatThousands(1234567, "."), "1.234.567");
     EXPECT_EQ(app::FormatRatio(1234567.0L / 2000000 * 100), "61.73");
     EXPECT_EQ(app::FormatRatio(750000.0L / 1000000 * 100), "75.00");
     EXPECT_EQ(app::FormatRatio(1012000.0L / 1000000 * 100), "101.20");

@@ -38,6 +38,10 @@ class FilePlatform : public platform::Platform {
     BOOL GetUserNameA(char*, DWORD*) override { return Fail(); }
     int GetDbcsEnabled() override { return dbcs; }
     UINT GetACP() override { return 932; }
+    int GetLocaleInfoA(platform::LCID, platform::LCTYPE, char*, int) override {
+        NotImplemented();
+        return 0;
+    }
     BOOL GetCPInfo(UINT codePage, platform::CpInfo* info) override {
         if (!cpInfoWorks || codePage != 932) return Fail();
         *info = platform::CpInfo{};

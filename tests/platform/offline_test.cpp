@@ -6,10 +6,13 @@
 
 #include <cstring>
 #include <filesystem>
+#include <tuple>
+#include <vector>
 
 #include "hive/synth.h"
 #include "platform/offline/dos_paths.h"
 #include "platform/offline/offline_platform.h"
+#include "platform/offline/registry/hive_file.h"
 #include "tests/platform/offline_fixture.h"
 
 namespace sabrel::platform::testing {
@@ -17,12 +20,69 @@ namespace {
 
 using offline::OfflinePlatform;
 
+// Writes a compact hive whose key `path` holds `values` (type, name, data).
+void WriteHive(const std::string& host, const std::string& path,
+               const std::vector<std::tuple<std::uint32_t, std::string, std::string>>& values) {
+    hive::CregTree tree;
+    std::uint32_t k = 0;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = std::min(path.find('\\', start), path.size());
+        std::string name = path.substr(start, end - start);
+        k = tree.AddKey(
+            k, name,
+            hive::AsciiNameHash(reinterpret_cast<const std::uint8_t*>(name.data()), name.size()));
+        start = end + 1;
+    }
+    for (const auto& [type, name, data] : values) tree.AddValue(k, type, 0, name, data);
+    std::filesystem::create_directories(std::filesystem::path(host).parent_path());
+    std::filesystem::remove(host);
+    ASSERT_EQ(offline::SaveHiveFile(tree, 0, host), 0u) << host;
+}
+
 class OfflinePlatformTest : public ::testing::Test {
   protected:
     TempInstallation install_;
     std::string Host(const std::string& rel) const { return install_.root() + "/" + rel; }
     static bool HostExists(const std::string& path) { return std::filesystem::exists(path); }
 };
+
+// The thousands separator is the user's: sThousand in the USER.DAT that
+// Windows would load as HKEY_CURRENT_USER, else ",".
+TEST_F(OfflinePlatformTest, ThousandSeparatorComesFromTheUsersHive) {
+    auto separator = [] {
+        OfflinePlatform p;
+        char text[8] = {};
+        int n = p.GetLocaleInfoA(kLocaleUserDefault, kLocaleSThousand, text, sizeof text);
+        return n > 0 ? std::string(text) : "<error " + std::to_string(p.GetLastError()) + ">";
+    };
+    const std::string windir = install_.windir();
+    const std::string international = "Control Panel\\International";
+    EXPECT_EQ(separator(), ",");
+    WriteHive(windir + "/user.dat", international, {{1, "sThousand", "."}});
+    EXPECT_EQ(separator(), ".");
+    {
+        OfflinePlatform p;
+        char text[8] = {};
+        EXPECT_EQ(p.GetLocaleInfoA(kLocaleUserDefault, kLocaleSThousand, nullptr, 0), 2);
+        EXPECT_EQ(p.GetLocaleInfoA(kLocaleUserDefault, kLocaleSThousand, text, 1), 0);
+        EXPECT_EQ(p.GetLastError(), kErrorInsufficientBuffer);
+    }
+
+    // With user profiles on, the logged-on user's own hive; with them off,
+    // the Windows folder's, even where the user has a profile.
+    WriteHive(windir + u8"/Profiles/ソフト/USER.DAT", international, {{1, "sThousand", " "}});
+    const std::string user = "ソフト";
+    WriteHive(windir + "/SYSTEM.DAT", "Network\\Logon",
+              {{1, "username", user}, {4, "UserProfiles", std::string("\x01\0\0\0", 4)}});
+    EXPECT_EQ(separator(), " ");
+    WriteHive(windir + "/SYSTEM.DAT", "Network\\Logon",
+              {{1, "username", user}, {4, "UserProfiles", std::string(4, '\0')}});
+    EXPECT_EQ(separator(), ".");
+
+    // A hive without the value: Windows' default for the locale.
+    WriteHive(windir + "/user.dat", "Control Panel\\Desktop", {});
+    EXPECT_EQ(separator(), ",");
+}
 
 TEST_F(OfflinePlatformTest, DefaultsAreWindows98WithCodePage932) {
     OfflinePlatform p;
@@ -99,17 +159,23 @@ TEST_F(OfflinePlatformTest, InstallationValuesAndRegistryCallsByDosPath) {
     ASSERT_TRUE(p.GetUserNameA(user, &size));
     EXPECT_STREQ(user, "山田");
 
+    // The registry calls report through their results only: the thread's
+    // last error stays as it was, on success and on failure.
+    constexpr DWORD kEarlier = 0x5AB;
+    p.SetLastError(kEarlier);
     EXPECT_EQ(p.RegLoadKeyA(kHkeyUsers, "MIRONET_SABREL", "c:\\windows\\system.dat"), 0);
     HKEY key = 0;
     ASSERT_EQ(p.RegOpenKeyExA(kHkeyUsers, "MIRONET_SABREL", 0, kKeyAllAccess, &key), 0);
     EXPECT_EQ(p.RegSaveKeyA(key, "C:\\WINDOWS\\SYSTEM.CLN", nullptr), 0);
     EXPECT_TRUE(HostExists(install_.windir() + "/SYSTEM.CLN"));
     EXPECT_EQ(p.RegSaveKeyA(key, "C:\\WINDOWS\\system.cln", nullptr), LONG{kErrorAlreadyExists});
+    EXPECT_EQ(p.GetLastError(), kEarlier);
     EXPECT_EQ(p.RegCloseKey(key), 0);
     EXPECT_EQ(p.RegUnLoadKeyA(kHkeyUsers, "MIRONET_SABREL"), 0);
     EXPECT_EQ(p.RegLoadKeyA(kHkeyUsers, "MIRONET_SABREL", "C:\\WINDOWS\\NONE.DAT"),
               LONG{kErrorFileNotFound});
-    EXPECT_EQ(p.GetLastError(), kErrorFileNotFound);
+    EXPECT_EQ(p.RegUnLoadKeyA(kHkeyUsers, "MIRONET_SABREL"), LONG{kErrorFileNotFound});
+    EXPECT_EQ(p.GetLastError(), kEarlier);
 
     setenv("SABREL_USER", "override", 1);
     setenv("SABREL_VERSION", "4.10.1998", 1);

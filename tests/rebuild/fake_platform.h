@@ -46,6 +46,9 @@ class FakePlatform : public Platform {
     std::string loadedFile;
     bool refuseAllAccess = false;
     LONG loadError = 0, saveError = 0, unloadError = 0, openError = 0;
+    // What a failing registry call leaves as the thread's last error; 0 leaves
+    // it as it was, as the offline platform's calls do.
+    DWORD registryLastError = 0;
     double saveRatio = 0.5;
 
     bool refuseIniWrites = false;
@@ -77,6 +80,7 @@ class FakePlatform : public Platform {
     int GetDbcsEnabled() override { return 1; }
     UINT GetACP() override { return 932; }
     BOOL GetCPInfo(UINT, CpInfo*) override { return Fail(120); }
+    int GetLocaleInfoA(LCID, LCTYPE, char*, int) override { return Fail(120); }
 
     DWORD GetFileAttributesA(const char* path) override {
         auto it = files.find(path);
@@ -163,6 +167,8 @@ class FakePlatform : public Platform {
         *result = 0x1234;
         return 0;
     }
+    // A close that clears the last error: a failure before it must be read
+    // before it.
     LONG RegCloseKey(HKEY) override {
         calls.push_back("close");
         lastError_ = 0;
@@ -224,7 +230,7 @@ class FakePlatform : public Platform {
         return 0;
     }
     LONG Reg(LONG code) {
-        lastError_ = static_cast<DWORD>(code);
+        if (code != 0 && registryLastError) lastError_ = registryLastError;
         return code;
     }
     static thread_local DWORD lastError_;

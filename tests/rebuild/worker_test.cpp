@@ -306,9 +306,18 @@ TEST_F(WorkerTest, PlatformFailuresNameTheEntryAndTheLastError) {
          "SYSTEM.DAT: 短いパス名を獲得できません[2]"},
         {[](FakePlatform& f) { f.shortPathResultOverride = 300; },
          "SYSTEM.DAT: 短いパス名を獲得できません[206]"},
-        {[](FakePlatform& f) { f.loadError = 1009; }, "SYSTEM.DAT: ロードできません[1009]"},
-        {[](FakePlatform& f) { f.saveError = 112; }, "SYSTEM.DAT: 再構成できません[112]"},
-        {[](FakePlatform& f) { f.unloadError = 32; }, "SYSTEM.DAT: ロード解除できません[32]"},
+        // The registry steps show the thread's last error, not the code that
+        // the call returned: without a value of the call's own, what the
+        // existence test of the rebuilt file left.
+        {[](FakePlatform& f) { f.loadError = 1009; }, "SYSTEM.DAT: ロードできません[2]"},
+        {[](FakePlatform& f) { f.loadError = 1009, f.registryLastError = 1016; },
+         "SYSTEM.DAT: ロードできません[1016]"},
+        {[](FakePlatform& f) { f.openError = 5, f.registryLastError = 1010; },
+         "SYSTEM.DAT: 再構成できません[1010]"},
+        {[](FakePlatform& f) { f.saveError = 112, f.registryLastError = 1016; },
+         "SYSTEM.DAT: 再構成できません[1016]"},
+        {[](FakePlatform& f) { f.unloadError = 32, f.registryLastError = 1016; },
+         "SYSTEM.DAT: ロード解除できません[1016]"},
     };
     for (const Case& c : cases) {
         SetUp();

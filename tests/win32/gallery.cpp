@@ -42,11 +42,13 @@ void ShowWizard(const std::string& what) {
 void ShowReport() {
     app::TForm3 form;
     ui::Control& list = form.Get("lvResult");
-    list.AddRow({"SYSTEM.DAT", app::FormatThousands(2000000), app::FormatThousands(1234567),
+    const std::string sep = app::ThousandSeparator();
+    list.AddRow({"SYSTEM.DAT", app::FormatThousands(2000000, sep),
+                 app::FormatThousands(1234567, sep),
                  app::FormatRatio(1234567.0L / 2000000.0L * 100)});
-    list.AddRow({"USER.DAT", app::FormatThousands(1000000), app::FormatThousands(750000),
+    list.AddRow({"USER.DAT", app::FormatThousands(1000000, sep), app::FormatThousands(750000, sep),
                  app::FormatRatio(75.0L)});
-    list.AddRow({"Profiles\\太郎 さん\\USER.DAT", app::FormatThousands(262144)});
+    list.AddRow({"Profiles\\太郎 さん\\USER.DAT", app::FormatThousands(262144, sep)});
     form.ShowModal();
 }
 

@@ -172,5 +172,19 @@ TEST_F(Win32PlatformTest, LibrariesLoadByNameAndFailWithTheirCode) {
     EXPECT_NE(p_.GetLastError(), kErrorSuccess);
 }
 
+// The registry calls answer with their result; the thread's last error is
+// the system's to set, not a copy of that result.
+TEST_F(Win32PlatformTest, RegistryResultsAreNotCopiedIntoTheLastError) {
+    HKEY key = 0;
+    p_.SetLastError(0x5AB);
+    EXPECT_EQ(p_.RegOpenKeyExA(kHkeyUsers, "SABREL_NO_SUCH_KEY", 0, kKeyRead, &key),
+              LONG{kErrorFileNotFound});
+    EXPECT_EQ(p_.GetLastError(), 0x5ABu);
+    ASSERT_EQ(p_.RegOpenKeyExA(kHkeyUsers, ".DEFAULT", 0, kKeyRead, &key), 0);
+    EXPECT_EQ(p_.GetLastError(), 0x5ABu);
+    EXPECT_EQ(p_.RegCloseKey(key), 0);
+    EXPECT_EQ(p_.GetLastError(), 0x5ABu);
+}
+
 }  // namespace
 }  // namespace sabrel::platform::testing

@@ -40,8 +40,9 @@ struct Subkey {
     int fd = -1;
 };
 
+// Results only: the calling thread's last error stays as it was (see the
+// registry section of offline_platform.cpp).
 LONG Fail(DWORD code) {
-    ThreadLastError() = code;
     return static_cast<LONG>(code);
 }
 
@@ -198,6 +199,27 @@ std::string StringValue(const hive::CregTree& tree, std::uint32_t key, const cha
     return s;
 }
 
+// A number kept as REG_DWORD or REG_BINARY (little-endian) or as text.
+bool NumberValue(const hive::CregTree& tree, std::uint32_t key, const char* name,
+                 std::uint32_t* number) {
+    const hive::CregValue* v = tree.FindValue(key, name);
+    if (!v) return false;
+    const std::uint8_t* d = tree.Data(*v);
+    if (v->type == 1) {
+        std::string text = StringValue(tree, key, name);
+        char* end = nullptr;
+        unsigned long n = std::strtoul(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0') return false;
+        *number = static_cast<std::uint32_t>(n);
+        return true;
+    }
+    if (v->dataLength == 0) return false;
+    std::uint32_t n = 0;
+    for (std::size_t i = 0; i < v->dataLength && i < 4; ++i) n |= std::uint32_t{d[i]} << (8 * i);
+    *number = n;
+    return true;
+}
+
 bool ParseVersion(const std::string& text, InstallationInfo* info) {
     unsigned long part[3] = {};
     const char* p = text.c_str();
@@ -245,6 +267,20 @@ bool ReadInstallationInfo(const std::string& systemDatHostPath, InstallationInfo
             info->codePage = static_cast<UINT>(cp);
         }
     }
+    k = tree.FindPath(0, hive::kInstallLogonKey);
+    std::uint32_t profiles = 0;
+    info->userProfiles = k != hive::kNoKey &&
+                         NumberValue(tree, k, hive::kInstallProfilesValue, &profiles) &&
+                         profiles != 0;
+    return true;
+}
+
+bool ReadThousandSeparator(const std::string& userDatHostPath, std::string* separator) {
+    hive::CregTree tree;
+    if (LoadHiveFile(userDatHostPath, &tree) != 0) return false;
+    std::uint32_t k = tree.FindPath(0, hive::kUserInternationalKey);
+    if (k == hive::kNoKey || !tree.FindValue(k, hive::kUserThousandValue)) return false;
+    *separator = StringValue(tree, k, hive::kUserThousandValue);
     return true;
 }
 

@@ -2,7 +2,8 @@
 // into a key tree and holds the file until it is unloaded; saving writes a
 // fresh, compact hive file that appears whole or not at all.
 // Paths here are host paths; the offline platform maps DOS paths to them.
-// Every result is a Win32 error code (0 success). Thread-safe.
+// Every result is a Win32 error code (0 success); the thread's last error is
+// left unchanged. Thread-safe.
 #pragma once
 
 #include <memory>
@@ -51,6 +52,7 @@ struct InstallationInfo {
     std::string user;  // ANSI bytes
     bool hasCodePage = false;
     UINT codePage = 0;
+    bool userProfiles = false;
 };
 
 // Reads the version number, the last logged-on user and the ANSI code page
@@ -58,5 +60,10 @@ struct InstallationInfo {
 // plain build number (2222 for "4.10.2222"), `user` the name's ANSI bytes. False when the file
 // cannot be read or parsed; fields that are not found keep has* == false.
 bool ReadInstallationInfo(const std::string& systemDatHostPath, InstallationInfo* info);
+
+// Reads the user's thousands separator from a USER.DAT (the place that
+// hive/install_keys.h names), as ANSI bytes. False when the file cannot be
+// read or parsed, or holds no such value.
+bool ReadThousandSeparator(const std::string& userDatHostPath, std::string* separator);
 
 }  // namespace sabrel::platform::offline
