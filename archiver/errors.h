@@ -15,7 +15,8 @@
 //   0x801C  kErrorCommandName    unknown command, or missing or extra arguments
 //   0x801E  kErrorEnoughMemory   out of memory
 //   0x801F  kErrorAlreadyRunning another call is under way
-//   0x8023  kErrorNotSupport     a file too large for the format (4 GiB and over)
+//   0x8023  kErrorNotSupport     a file too large for the format (4 GiB and over),
+//                                or a name too long for the program's headers
 #pragma once
 
 namespace sabrel::archiver {

@@ -58,8 +58,12 @@ struct NewMember {
     std::uint16_t crc = 0;
 };
 
+// The longest name a level-1 header holds: its one-byte header size counts
+// 25 bytes and the name.
+constexpr std::size_t kMaxLevel1NameSize = 230;
+
 // A level-1 header (OS ID 'M', the attribute in extended header 0x40)
-// followed by the packed data.
+// followed by the packed data. The name has at most kMaxLevel1NameSize bytes.
 std::vector<std::uint8_t> MakeLevel1Member(const NewMember& info, const std::uint8_t* packed,
                                            std::size_t packedSize);
 

@@ -1,5 +1,6 @@
 #include "archiver/unlha_core.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -195,6 +196,33 @@ int AddFile(FileAccess& fs, const std::string& archivePath, const std::string& f
     return WriteThroughTemp(fs, archivePath, ".LZ$", out);
 }
 
+namespace {
+
+// Whether `program` reads back as the archive it was made from: right after
+// the stub, the same members in order, with their base names, methods, sizes,
+// CRCs and packed bytes.
+bool ReadsBackAs(const std::vector<std::uint8_t>& program, std::size_t stubSize,
+                 const std::vector<std::uint8_t>& source, const Archive& archive) {
+    Archive made;
+    if (ParseArchive(program.data(), program.size(), &made) != kOk) return false;
+    if (made.start != stubSize || made.members.size() != archive.members.size()) return false;
+    for (std::size_t i = 0; i < made.members.size(); ++i) {
+        const Member& m = made.members[i];
+        const Member& from = archive.members[i];
+        if (m.level != 1 || m.name != BaseName(from.name) ||
+            std::strcmp(m.method, from.method) != 0 || m.originalSize != from.originalSize ||
+            m.packedSize != from.packedSize || m.crc != from.crc)
+            return false;
+        if (!std::equal(program.begin() + static_cast<std::ptrdiff_t>(m.dataOffset),
+                        program.begin() + static_cast<std::ptrdiff_t>(m.dataOffset + m.packedSize),
+                        source.begin() + static_cast<std::ptrdiff_t>(from.dataOffset)))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 int MakeSfx(FileAccess& fs, const std::string& archivePath, const std::string& folderArg,
             const SfxStub& stub) {
     std::vector<std::uint8_t> bytes;
@@ -212,6 +240,7 @@ int MakeSfx(FileAccess& fs, const std::string& archivePath, const std::string& f
         NewMember info;
         info.name = BaseName(m.name);
         if (info.name.empty()) return kErrorHeaderBroken;
+        if (info.name.size() > kMaxLevel1NameSize) return kErrorNotSupport;
         info.attribute = m.attribute;
         info.method = m.method;
         info.originalSize = m.originalSize;
@@ -227,6 +256,8 @@ int MakeSfx(FileAccess& fs, const std::string& archivePath, const std::string& f
         out.insert(out.end(), member.begin(), member.end());
     }
     out.push_back(0);
+    // What the stub will read must be what was checked above.
+    if (!ReadsBackAs(out, stub.size, bytes, archive)) return kErrorHeaderBroken;
 
     // A host path is UTF-8, where no byte of a character is a separator; a
     // DOS path is read as Shift-JIS, where a trail byte may be 0x5C.

@@ -124,7 +124,10 @@ bool SaveHive(const BackupRequest& request, const std::string& entry, const std:
         return false;
     }
     // The folder argument ends in '\'; when quoted, the closing quote follows
-    // that separator.
+    // that separator. The stand-in library takes a backslash as it is, so it
+    // reads "...\Taro Yamada\" as the quoted folder; a library that read '\"'
+    // as an escaped quote (the C runtime's rule) would run the folder on to
+    // the end of the line.
     const std::string folder = ExtractFileDir(backup);
     std::string sfx =
         Format(texts::kCmdMakeSfx, QuoteIfSpaced(backup).c_str(),

@@ -52,6 +52,32 @@ TEST(CommandLine, QuotedUnquotedAndBlanksInPaths) {
     EXPECT_FALSE(ParseCommandLine("a \"C:\\X.LZH C:\\Y", &c));
 }
 
+// A backslash is never an escape: '\"' is a separator and a closing quote,
+// wherever it stands. A parser that read it as an escaped quote (the C
+// runtime's rule) fails each of these.
+TEST(CommandLine, BackslashBeforeAQuoteIsASeparator) {
+    CommandLine c;
+    // The backup's own form: the folder last, its quote closing after '\'.
+    ASSERT_TRUE(
+        ParseCommandLine("s \"C:\\WINDOWS\\Profiles\\Taro Yamada\\USERBU.LZH\" "
+                         "\"C:\\WINDOWS\\Profiles\\Taro Yamada\\\"",
+                         &c));
+    ASSERT_EQ(c.paths.size(), 2u);
+    EXPECT_EQ(c.paths[0], "C:\\WINDOWS\\Profiles\\Taro Yamada\\USERBU.LZH");
+    EXPECT_EQ(c.paths[1], "C:\\WINDOWS\\Profiles\\Taro Yamada\\");
+    // The same with another argument after it, and with two backslashes.
+    ASSERT_TRUE(ParseCommandLine("s \"C:\\Taro Yamada\\\" \"C:\\A B\\\\\"", &c));
+    ASSERT_EQ(c.paths.size(), 2u);
+    EXPECT_EQ(c.paths[0], "C:\\Taro Yamada\\");
+    EXPECT_EQ(c.paths[1], "C:\\A B\\\\");
+    // A double-byte character whose trail byte is 0x5C ("表" is 95 5C) just
+    // before the closing quote, with and without the separator after it.
+    ASSERT_TRUE(ParseCommandLine("s \"C:\\A B\\\x95\x5c\" \"C:\\A B\\\x95\x5c\\\"", &c));
+    ASSERT_EQ(c.paths.size(), 2u);
+    EXPECT_EQ(c.paths[0], "C:\\A B\\\x95\x5c");
+    EXPECT_EQ(c.paths[1], "C:\\A B\\\x95\x5c\\");
+}
+
 const SfxStub kFakeStub = [] {
     static const std::uint8_t bytes[] = {'M', 'Z', 1, 2, 3, 4, 5, 6, 7, 8};
     return SfxStub{bytes, sizeof bytes};
@@ -294,6 +320,70 @@ std::vector<std::uint8_t> OverlappingSfxHeaders(std::size_t size) {
     std::vector<std::uint8_t> out = {'M', 'Z'};
     while (out.size() + h.size() <= size) out.insert(out.end(), h.begin(), h.end());
     return out;
+}
+
+// One level-2 member stored as is, its name in extended header 0x01.
+std::vector<std::uint8_t> Level2Member(const std::string& name, const std::string& body) {
+    std::vector<std::uint8_t> h = {0, 0, '-', 'l', 'h', '0', '-'};
+    auto u32 = [&h](std::uint32_t x) {
+        for (int i = 0; i < 4; ++i) h.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
+    };
+    u32(static_cast<std::uint32_t>(body.size()));
+    u32(static_cast<std::uint32_t>(body.size()));
+    u32(1000000000u);
+    const std::uint16_t crc =
+        Crc16(reinterpret_cast<const std::uint8_t*>(body.data()), body.size());
+    h.insert(h.end(), {0x20, 2, static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8),
+                       'M', 5, 0});
+    const std::size_t nameExt = 3 + name.size();
+    h.insert(h.end(), {0x00, 0, 0, static_cast<std::uint8_t>(nameExt),
+                       static_cast<std::uint8_t>(nameExt >> 8)});
+    h.push_back(0x01);
+    h.insert(h.end(), name.begin(), name.end());
+    h.insert(h.end(), {0, 0});
+    if ((h.size() & 0xFF) == 0) h.push_back(0);
+    h[0] = static_cast<std::uint8_t>(h.size());
+    h[1] = static_cast<std::uint8_t>(h.size() >> 8);
+    const std::uint16_t headerCrc = Crc16(h.data(), h.size());
+    h[27] = static_cast<std::uint8_t>(headerCrc);
+    h[28] = static_cast<std::uint8_t>(headerCrc >> 8);
+    h.insert(h.end(), body.begin(), body.end());
+    return h;
+}
+
+// A level-1 header holds a name of at most 230 bytes; a longer one is refused
+// rather than written with a wrapped header size. And a program that does not
+// read back as the archive it was made from is never reported as made.
+TEST_F(ArchiveTest, SfxRefusesWhatItCannotWriteAndChecksWhatItMade) {
+    for (std::size_t length : {230u, 231u, 255u, 300u}) {
+        SCOPED_TRACE(length);
+        auto& lzh = fs.files["C:\\L.LZH"].data;
+        lzh = Level2Member(std::string(length - 4, 'N') + ".DAT", "long name");
+        lzh.push_back(0);
+        ASSERT_EQ(CheckArchive(fs, "C:\\L.LZH", 2), kOk);
+        const int rc = Run("s C:\\L.LZH C:\\OUT\\");
+        if (length <= 230) {
+            EXPECT_EQ(rc, kOk);
+            EXPECT_EQ(CheckArchive(fs, "C:\\OUT\\L.EXE", 2), kOk);
+        } else {
+            EXPECT_NE(rc, kOk);
+            EXPECT_EQ(fs.files.count("C:\\OUT\\L.EXE"), 0u);
+        }
+        fs.files.erase("C:\\OUT\\L.EXE");
+    }
+
+    // A stub that carries a member of its own: the program would restore
+    // that one too.
+    const std::vector<std::uint8_t> stowaway = Level2Member("EVIL.DAT", "not ours");
+    std::vector<std::uint8_t> stub = {'M', 'Z', 1, 2};
+    stub.insert(stub.end(), stowaway.begin(), stowaway.end());
+    fs.files["C:\\W\\SYSTEM.DAT"].data = HiveLike(5000, 7);
+    ASSERT_EQ(Run("a -a1 C:\\W\\SYSTEMBU.LZH C:\\W\\SYSTEM.DAT"), kOk);
+    std::string message;
+    EXPECT_NE(RunCommand(fs, "s C:\\W\\SYSTEMBU.LZH C:\\W\\", &message,
+                         SfxStub{stub.data(), stub.size()}),
+              kOk);
+    EXPECT_EQ(fs.files.count("C:\\W\\SYSTEMBU.EXE"), 0u);
 }
 
 // A crafted program makes the search for the archive give up in bounded time,
