@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/paths.h"
 #include "platform/platform.h"
 
 namespace sabrel::test {
@@ -36,7 +37,9 @@ class FakePlatform : public Platform {
         std::size_t size = 0;
     };
     std::map<std::string, File> files;
-    std::map<std::string, std::string> shortNames;  // long -> short; default: same
+    // long -> short; unmapped paths get ShortFormOf's 8.3 form, so that a
+    // long name and its short form differ as on a real volume.
+    std::map<std::string, std::string> shortNames;
     std::set<std::string> undeletable;
     DWORD shortPathResultOverride = 0;  // non-zero: returned instead of the length
 
@@ -123,7 +126,7 @@ class FakePlatform : public Platform {
     DWORD GetShortPathNameA(const char* longPath, char* buffer, DWORD size) override {
         if (!files.count(longPath)) return Fail(2);
         auto it = shortNames.find(longPath);
-        std::string s = it == shortNames.end() ? std::string(longPath) : it->second;
+        std::string s = it == shortNames.end() ? ShortFormOf(longPath) : it->second;
         if (shortPathResultOverride) return shortPathResultOverride;
         if (s.size() + 1 > size) return static_cast<DWORD>(s.size() + 1);
         std::memcpy(buffer, s.c_str(), s.size() + 1);
@@ -218,10 +221,72 @@ class FakePlatform : public Platform {
     bool FindRunningInstance(const char*, const char*) override { return false; }
     void ClaimInstance(const char*) override {}
 
+    // The 8.3 form of each component: a valid 8.3 name upper-cased; any other
+    // its first six bytes without spaces or dots (never half a double-byte
+    // character), upper-cased, "~1", then the first three bytes of its
+    // extension. "C:\\WINDOWS\\Profiles\\Taro Yamada" -> "C:\\WINDOWS\\PROFILES\\TAROYA~1".
+    static std::string ShortFormOf(const std::string& path) {
+        std::string out, part;
+        for (std::size_t i = 0; i <= path.size(); ++i) {
+            if (i == path.size() || path[i] == '\\') {
+                out += ShortComponent(part);
+                if (i < path.size()) out += '\\';
+                part.clear();
+            } else {
+                part += path[i];
+                if (IsSjisLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+                    part += path[++i];
+                }
+            }
+        }
+        return out;
+    }
+
   private:
+    static std::string Upper(const std::string& text) {
+        std::string out;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            unsigned char c = static_cast<unsigned char>(text[i]);
+            if (IsSjisLeadByte(c) && i + 1 < text.size()) {
+                out += text.substr(i++, 2);
+            } else {
+                out += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+            }
+        }
+        return out;
+    }
+    // The first `limit` bytes of `text` without spaces and dots, whole
+    // characters only.
+    static std::string Cut(const std::string& text, std::size_t limit) {
+        std::string out;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            std::size_t n = IsSjisLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+            if (n == 1 && (text[i] == ' ' || text[i] == '.')) continue;
+            if (out.size() + n > limit) break;
+            out += text.substr(i, n);
+            i += n - 1;
+        }
+        return out;
+    }
+    static std::string ShortComponent(const std::string& name) {
+        if (name.empty() || name.back() == ':') return name;
+        std::size_t dot = name.rfind('.');
+        std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+        std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+        bool fits = !base.empty() && base.size() <= 8 && ext.size() <= 3 &&
+                    base.find_first_of(". ") == std::string::npos &&
+                    ext.find_first_of(". ") == std::string::npos;
+        if (fits) return Upper(name);
+        std::string s = Upper(Cut(base, 6)) + "~1";
+        std::string e = Upper(Cut(ext, 3));
+        return e.empty() ? s : s + "." + e;
+    }
     bool IsShortName(const std::string& path) const {
         for (const auto& entry : shortNames) {
             if (entry.second == path) return true;
+        }
+        for (const auto& entry : files) {
+            if (!shortNames.count(entry.first) && ShortFormOf(entry.first) == path) return true;
         }
         return false;
     }

@@ -241,6 +241,17 @@ TEST_F(WorkerTest, StaleRebuiltFileIsReplacedUnlessItSurvivesDeletion) {
     p.undeletable.insert("C:\\WINDOWS\\USER.CLN");
     EXPECT_EQ(Run(), rebuild::rsAborted);
     EXPECT_EQ(Texts(), (std::vector<std::string>{"C:\\WINDOWS\\USER.CLN を削除できませんでした"}));
+
+    // Message D names the file by its long form, not by the 8.3 form the run
+    // goes on with.
+    SetUp();
+    const std::string taro = "C:\\WINDOWS\\Profiles\\Taro Yamada\\USER";
+    p.AddFile(taro + ".DAT");
+    p.AddFile(taro + ".CLN", 7);
+    p.undeletable.insert(taro + ".CLN");
+    job.inputs.targets = {{"Profiles\\Taro Yamada\\USER.DAT", true}};
+    EXPECT_EQ(Run(), rebuild::rsAborted);
+    EXPECT_EQ(Texts(), std::vector<std::string>{taro + ".CLN を削除できませんでした"});
 }
 
 // An entry for SYSTEM.DAT left by an earlier start: Windows would delete the
@@ -388,7 +399,7 @@ TEST_F(WorkerTest, CacheEntriesComeLastFontBeforeIcon) {
     job.inputs.options.delFontCache = true;
     p.AddFile("C:\\WINDOWS\\ShellIconCache");
     EXPECT_EQ(Run(), rebuild::rsDone);
-    EXPECT_EQ(RenameKeys().back(), "C:\\WINDOWS\\ShellIconCache.BEF=C:\\WINDOWS\\ShellIconCache");
+    EXPECT_EQ(RenameKeys().back(), "C:\\WINDOWS\\SHELLI~1.BEF=C:\\WINDOWS\\SHELLI~1");
     EXPECT_EQ(RenameKeys().size(), 3u);
 }
 
