@@ -18,8 +18,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The Windows headers default to the newest Windows; these keep the API (and
 # structure sizes) at what Windows 95 with IE 4 offers.
 set(SABREL_WIN9X_DEFINES "-DWINVER=0x0400 -D_WIN32_WINNT=0x0400 -D_WIN32_WINDOWS=0x0410 -D_WIN32_IE=0x0401")
-set(CMAKE_C_FLAGS_INIT "${SABREL_WIN9X_DEFINES}")
-set(CMAKE_CXX_FLAGS_INIT "${SABREL_WIN9X_DEFINES}")
+# Windows 98 runs on a 486; the compilers default to the Pentium Pro, whose
+# CMOV and FCOMI stop a Pentium MMX, K6 or Cyrix with an illegal instruction.
+set(SABREL_WIN9X_CPU "-march=i486 -mtune=pentium")
+set(CMAKE_C_FLAGS_INIT "${SABREL_WIN9X_DEFINES} ${SABREL_WIN9X_CPU}")
+set(CMAKE_CXX_FLAGS_INIT "${SABREL_WIN9X_DEFINES} ${SABREL_WIN9X_CPU}")
 # A fully static runtime: no libgcc, libstdc++ or winpthread DLLs to ship.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc")

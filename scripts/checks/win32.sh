@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows program: builds sabrel.exe and unlha32.dll with MinGW i686 (win32
 # thread model, static runtime) in build-win32-check, checks their import
-# tables against functions known to be missing on Windows 95/98/Me, and, when
+# tables against the functions Windows 95 exports, and, when
 # Wine is installed, runs a smoke test of the program under Wine set up as a
 # Japanese Windows 98 (code page 932) on a virtual display:
 #   - start-up on a demo installation: the wizard opens with no message;
@@ -59,47 +59,10 @@ DLL=$BUILD/unlha32.dll
 pass "built sabrel.exe ($(stat -c %s "$EXE") bytes) and unlha32.dll ($(stat -c %s "$DLL") bytes)"
 
 # --- 2. Import tables ------------------------------------------------------------
-# A denylist, not Windows 98's export table: functions that arrived with
-# Windows XP or later, runtime functions of msvcrt 7 and later, and DLLs that
-# Windows 9x never had. Wide-character functions are stubs that fail on 9x;
-# neither imports any (win32/w9xshim.c takes the runtime's three).
-deny='AddVectoredExceptionHandler|RemoveVectoredExceptionHandler|GetTickCount64|TryEnterCriticalSection'
-deny+='|InitializeCriticalSectionEx|InitializeCriticalSectionAndSpinCount|InitializeSRWLock'
-deny+='|AcquireSRWLock[A-Za-z]*|ReleaseSRWLock[A-Za-z]*|SleepConditionVariable[A-Za-z]*'
-deny+='|WakeConditionVariable|WakeAllConditionVariable|InitOnceExecuteOnce|FlsAlloc|FlsGetValue'
-deny+='|FlsSetValue|FlsFree|GetFileSizeEx|SetFilePointerEx|MoveFileExA|MoveFileExW|GetLongPathNameA'
-deny+='|CreateSymbolicLink[AW]|GetFinalPathNameByHandle[AW]|GetSystemTimePreciseAsFileTime'
-deny+='|QueryPerformanceCounter|GetNativeSystemInfo|IsWow64Process|GetModuleHandleEx[AW]'
-deny+='|InitCommonControlsEx|SetWindowLongPtr[AW]|GetWindowLongPtr[AW]'
-deny+='|_fstat64|_stat64|_wstat64|_fstat32i64|_stat32i64|_ftelli64|_fseeki64|_vscprintf|_strtoi64'
-deny+='|_strtoui64|_time64|_localtime64|_gmtime64|_mktime64|_ctime64|_difftime64|_mkgmtime[0-9]*'
-deny+='|_futime64|_utime64|_findfirst64|_findnext64|_wfindfirst64|_get_errno|_set_errno'
-deny+='|__acrt_iob_func|__stdio_common_[a-z_]*|_configthreadlocale|_create_locale|_free_locale'
-denydlls='^(API-MS-WIN-.*|EXT-MS-.*|UCRTBASE\.DLL|VCRUNTIME.*|MSVCP.*|LIBWINPTHREAD-1\.DLL|LIBGCC_S_.*|LIBSTDC\+\+-6\.DLL)$'
-
-imports() {
-  i686-w64-mingw32-objdump -p "$1" |
-    awk '/DLL Name:/ {dll = toupper($3)} /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ {print dll, $3}'
-}
-check_imports() {
-  local file=$1 allowed=$2 name list dlls bad wide
-  name=$(basename "$file")
-  list=$(imports "$file")
-  dlls=$(echo "$list" | awk '{print $1}' | sort -u | tr '\n' ' ')
-  bad=$(echo "$list" | awk '{print $2}' | grep -xE "$deny" || true)
-  [ -z "$bad" ] || fail "$name imports functions that Windows 9x lacks: $(echo $bad)"
-  bad=$(echo "$dlls" | tr ' ' '\n' | grep -E "$denydlls" || true)
-  [ -z "$bad" ] || fail "$name needs DLLs that Windows 9x lacks: $(echo $bad)"
-  for dll in $dlls; do
-    echo " $allowed " | grep -q " $dll " || fail "$name imports from an unexpected DLL: $dll"
-  done
-  wide=$(echo "$list" | awk '{print $2}' | grep -E '^[A-Za-z]+W$' || true)
-  [ -z "$wide" ] || fail "$name imports wide-character functions (stubs on Windows 9x): $(echo $wide)"
-
-  echo "$name: $(echo "$list" | wc -l) imports from $dlls"
-}
-check_imports "$EXE" "KERNEL32.DLL USER32.DLL GDI32.DLL ADVAPI32.DLL COMCTL32.DLL MSVCRT.DLL"
-check_imports "$DLL" "KERNEL32.DLL MSVCRT.DLL"
+# An allowlist: every import must be a function that Windows 95 exports and
+# that works there (scripts/win9x/exports.txt), the C runtime's from the
+# MSVCRT.DLL of Windows 98.
+python3 scripts/win9x/imports.py "$EXE" "$DLL" || fail "imports outside what Windows 95 offers"
 # The loader of Windows 95 refuses images that ask for a newer system.
 for f in "$EXE" "$DLL"; do
   v=$(i686-w64-mingw32-objdump -p "$f" | awk '/MajorOSystemVersion|MajorSubsystemVersion/ {print $2}' |
