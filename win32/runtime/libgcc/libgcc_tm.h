@@ -1,0 +1,1 @@
+/* Nothing: the i386 MinGW target adds no libgcc target headers. */
