@@ -3,6 +3,8 @@
 # functions, and every other export of Wine's advapi32.dll ($2) forwarded to
 # that DLL under the name advapi3w.dll. $1 is objdump, $3 the output.
 set -e
+# objdump translates its headings; the table is found by its English one.
+export LC_ALL=C
 own='RegLoadKeyA:12 RegOpenKeyExA:20 RegCloseKey:4 RegSaveKeyA:12 RegUnLoadKeyA:8'
 {
   echo 'LIBRARY advapi32.dll'
