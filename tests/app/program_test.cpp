@@ -631,6 +631,14 @@ TEST_F(ProgramTest, StartUpChecksAndTheSingleInstance) {
     EXPECT_TRUE(ui_->ShowLog().empty());
     EXPECT_TRUE(BoxTexts().empty());
     EXPECT_EQ(ui_->QuitRequests(), 1);
+
+    // So does one with its own runtime folder on the same installation.
+    ::setenv("SABREL_RUNTIME_DIR", (root / "run2").c_str(), 1);
+    Start();
+    looped = false;
+    EXPECT_EQ(Run([&](app::TForm1&) { looped = true; }), 0);
+    EXPECT_FALSE(looped);
+    EXPECT_TRUE(BoxTexts().empty());
 }
 
 // No worker thread could be started: the run counts as stopped rather than
