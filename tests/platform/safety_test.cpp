@@ -2,10 +2,10 @@
 // wrong: a restart that cannot take up WININIT.INI, a volume that refuses
 // permissions, temporary files of killed runs, and two copies at once. The
 // Windows folder is named with characters whose trail byte is a backslash.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <fcntl.h>
@@ -14,21 +14,46 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "hive/synth.h"
 #include "platform/offline/offline_platform.h"
 #include "tests/platform/offline_fixture.h"
 
 // Every fchmod of the program fails with the errno set here (0: the real
-// call). The platform library is linked statically, so this definition is
-// the one its calls reach.
+// call), and while `g_record` is set, the flushes and renames are logged. The
+// platform library is linked statically, so these definitions are the ones
+// its calls reach.
 static std::atomic<int> g_fchmodError{0};
+static std::atomic<bool> g_record{false};
+static std::vector<std::string> g_log;
+
+template <typename Fn>
+static Fn Next(const char* name) {
+    return reinterpret_cast<Fn>(::dlsym(RTLD_NEXT, name));
+}
+
 extern "C" int fchmod(int fd, mode_t mode) noexcept {
     if (int err = g_fchmodError.load()) {
         errno = err;
         return -1;
     }
-    return static_cast<int>(::syscall(SYS_fchmod, fd, mode));
+    return Next<int (*)(int, mode_t)>("fchmod")(fd, mode);
+}
+extern "C" int fsync(int fd) {
+    struct stat st;
+    if (g_record && ::fstat(fd, &st) == 0)
+        g_log.push_back(S_ISDIR(st.st_mode) ? "sync folder" : "sync file");
+    return Next<int (*)(int)>("fsync")(fd);
+}
+extern "C" int rename(const char* from, const char* to) noexcept {
+    if (g_record) g_log.push_back("name");
+    return Next<int (*)(const char*, const char*)>("rename")(from, to);
+}
+extern "C" int link(const char* from, const char* to) noexcept {
+    if (g_record) g_log.push_back("name");
+    return Next<int (*)(const char*, const char*)>("link")(from, to);
 }
 
 namespace sabrel::platform::testing {
@@ -204,6 +229,33 @@ TEST_F(SafetyTest, FatVolumeThroughFuse) {
     EXPECT_EQ(Get(mount + "/WINDOWS/NEW.TXT"), "data");
     EXPECT_TRUE(Get(mount + "/WINDOWS/SYSTEM.BEF") == hive);
     EXPECT_TRUE(fs::exists(mount + "/WINDOWS/SYSTEM.CLN"));
+}
+
+// The rebuilt file is on the disk under its name, folder included, before
+// the WININIT.INI entry that names it is written, and that entry is on the
+// disk before the program goes on.
+TEST_F(SafetyTest, TheRebuiltFileIsDurableBeforeItsEntryAndTheEntryBeforeTheNextStep) {
+    Put(W("SYSTEM.DAT"), SmallHive());
+    OfflinePlatform p;
+    ASSERT_EQ(p.RegLoadKeyA(kHkeyUsers, "MIRONET_SABREL", (kDosWindir + "\\SYSTEM.DAT").c_str()),
+              0);
+    HKEY key = 0;
+    ASSERT_EQ(p.RegOpenKeyExA(kHkeyUsers, "MIRONET_SABREL", 0, kKeyAllAccess, &key), 0);
+    g_log.clear();
+    g_record = true;
+    LONG saved = p.RegSaveKeyA(key, (kDosWindir + "\\SYSTEM.CLN").c_str(), nullptr);
+    BOOL written = p.WritePrivateProfileStringA("Rename", (kDosWindir + "\\SYSTEM.DAT").c_str(),
+                                                (kDosWindir + "\\SYSTEM.CLN").c_str(),
+                                                (kDosWindir + "\\WININIT.INI").c_str());
+    g_record = false;
+    EXPECT_EQ(saved, 0);
+    EXPECT_TRUE(written);
+    const std::vector<std::string> once = {"sync file", "name", "sync folder"};
+    std::vector<std::string> twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    EXPECT_EQ(g_log, twice);
+    p.RegCloseKey(key);
+    p.RegUnLoadKeyA(kHkeyUsers, "MIRONET_SABREL");
 }
 
 void Age(const std::string& path) {
