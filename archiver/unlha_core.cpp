@@ -64,23 +64,40 @@ std::string WithExtension(const std::string& path, const std::string& ext) {
     return path.substr(0, NameStart(path)) + Stem(path) + ext;
 }
 
+constexpr std::uint32_t kAttrDirectory = 0x10;
+
 bool Exists(FileAccess& fs, const std::string& path) {
     return fs.GetAttributes(path) != kNoFile;
+}
+
+bool IsFolder(FileAccess& fs, const std::string& path) {
+    const std::uint32_t a = fs.GetAttributes(path);
+    return a != kNoFile && (a & kAttrDirectory);
+}
+
+// Clears the attributes of a leftover file of ours and deletes it; a folder
+// of that name is not touched (the write that follows then fails).
+void RemoveLeftover(FileAccess& fs, const std::string& path) {
+    if (!Exists(fs, path) || IsFolder(fs, path)) return;
+    fs.SetAttributes(path, kAttrArchive);
+    fs.Delete(path);
 }
 
 // Puts `temp` in the place of `target`. An old target is first renamed aside
 // and only deleted once the new file is in place, so a failure keeps it.
 int ReplaceWith(FileAccess& fs, const std::string& temp, const std::string& target) {
+    // A folder in the target's place is not ours to move aside.
+    if (IsFolder(fs, target)) {
+        fs.Delete(temp);
+        return kErrorCannotWrite;
+    }
     if (!Exists(fs, target)) {
         if (fs.Move(temp, target)) return kOk;
         fs.Delete(temp);
         return kErrorCannotWrite;
     }
     const std::string aside = WithExtension(target, ".OL$");
-    if (Exists(fs, aside)) {
-        fs.SetAttributes(aside, kAttrArchive);
-        fs.Delete(aside);
-    }
+    RemoveLeftover(fs, aside);
     std::uint32_t oldAttr = fs.GetAttributes(target);
     fs.SetAttributes(target, kAttrArchive);
     if (!fs.Move(target, aside)) {
@@ -101,10 +118,7 @@ int ReplaceWith(FileAccess& fs, const std::string& temp, const std::string& targ
 int WriteThroughTemp(FileAccess& fs, const std::string& target, const std::string& tempExt,
                      const std::vector<std::uint8_t>& bytes) {
     const std::string temp = WithExtension(target, tempExt);
-    if (Exists(fs, temp)) {
-        fs.SetAttributes(temp, kAttrArchive);
-        fs.Delete(temp);
-    }
+    RemoveLeftover(fs, temp);
     // Read back before it replaces anything: a write that the system took
     // but did not keep must not cost the old file.
     std::vector<std::uint8_t> back;

@@ -47,9 +47,14 @@ bool Exists(const std::string& path) {
 }
 
 // Clears every attribute of `path` and deletes it. True when no file of that
-// name is left; otherwise *error holds the code of the refused deletion.
+// name is left; otherwise *error holds the code of the refused deletion. A
+// folder of that name is no file: it is left as it is, and making the backup
+// then fails with that step's own message.
 bool RemoveOld(const std::string& path, DWORD* error) {
     platform::Platform& p = platform::Get();
+    const DWORD attributes = p.GetFileAttributesA(path.c_str());
+    if (attributes != platform::kInvalidFileAttributes && (attributes & platform::kAttrDirectory))
+        return true;
     p.SetFileAttributesA(path.c_str(), 0);
     *error = p.DeleteFileA(path.c_str()) ? platform::kErrorSuccess : p.GetLastError();
     if (!Exists(path)) return true;

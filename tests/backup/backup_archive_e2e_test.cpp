@@ -121,6 +121,65 @@ TEST(BackupArchiveEndToEnd, SelfExtractingBackupsHoldTheHiveBytes) {
     fs::remove_all(machine, ec);
 }
 
+// Folders named like an archive or a program are no old backups: the library
+// refuses to write over them (and never moves them aside), each failure gets
+// its own message, and the folders stay as they were.
+TEST(BackupArchiveEndToEnd, FoldersNamedLikeTheBackupsStayAndFailThatHive) {
+    const fs::path machine = test::MakeMachineFolder("backup-dirs");
+    const fs::path windows = machine / "WINDOWS";
+    fs::create_directories(windows / "SYSTEMBU.LZH" / "inner");
+    fs::create_directories(windows / "USERBU.EXE" / "inner");
+    test::WriteHostFile(windows / "SYSTEM.DAT", HiveLikeBytes(5000, 3));
+    test::WriteHostFile(windows / "USER.DAT", HiveLikeBytes(5000, 4));
+    test::WriteHostFile(windows / "CLASSES.DAT", HiveLikeBytes(5000, 5));
+
+    setenv("SABREL_WINDIR", windows.c_str(), 1);
+    setenv("SABREL_UNLHA_PATH", SABREL_TEST_UNLHA, 1);
+    platform::offline::OfflinePlatform p;
+    platform::Set(&p);
+    ui::ScriptUi ui;
+    ui.SetAutoOk(true);
+    ArchiverApi api;
+    api.module = p.LoadLibraryA("unlha32.dll");
+    ASSERT_NE(api.module, nullptr);
+    api.getRunning =
+        reinterpret_cast<UnlhaGetRunningFn>(p.GetProcAddress(api.module, "UnlhaGetRunning"));
+    api.unlha = reinterpret_cast<UnlhaFn>(p.GetProcAddress(api.module, "Unlha"));
+    api.checkArchive =
+        reinterpret_cast<UnlhaCheckArchiveFn>(p.GetProcAddress(api.module, "UnlhaCheckArchive"));
+    api.getVersion =
+        reinterpret_cast<UnlhaGetVersionFn>(p.GetProcAddress(api.module, "UnlhaGetVersion"));
+    BackupRequest request;
+    request.archiveMode = true;
+    request.testArchive = true;
+    request.windowsDirectory = "C:\\WINDOWS";
+    request.targets = {{"SYSTEM.DAT", true}, {"USER.DAT", true}, {"CLASSES.DAT", true}};
+    request.archiver = &api;
+    BackupReg(request);
+    p.FreeLibrary(api.module);
+    platform::Set(nullptr);
+
+    const auto boxes = ui.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text.rfind("SYSTEM.DAT: compress failure[", 0), 0u) << boxes[0].text;
+    EXPECT_EQ(boxes[1].text.rfind("USER.DAT: make sfx failure[", 0), 0u) << boxes[1].text;
+    EXPECT_TRUE(fs::is_directory(windows / "SYSTEMBU.LZH" / "inner"));
+    EXPECT_TRUE(fs::is_directory(windows / "USERBU.EXE" / "inner"));
+    EXPECT_TRUE(fs::exists(windows / "CLASSEBU.EXE"));
+    // Nothing set aside or left half made.
+    for (const char* left : {"USERBU.OL$", "USERBU.EX$", "SYSTEMBU.LZ$", "SYSTEMBU.EXE"})
+        EXPECT_FALSE(fs::exists(windows / left)) << left;
+    const std::string batch = ReadHost(windows / "HELP" / "SBRCOVER.BAT");
+    EXPECT_EQ(batch.find("SYSTEMBU"), std::string::npos);
+    EXPECT_EQ(batch.find("USERBU"), std::string::npos);
+    EXPECT_NE(batch.find("C:\\WINDOWS\\CLASSEBU.EXE\r\n"), std::string::npos);
+
+    unsetenv("SABREL_UNLHA_PATH");
+    unsetenv("SABREL_WINDIR");
+    std::error_code ec;
+    fs::remove_all(machine, ec);
+}
+
 // Every name below ends in the trail byte 0x5C in code page 932. Each one
 // names the Windows folder and a profile folder below it; in both backup forms
 // every backup lands in its hive's own folder and holds the hive's bytes.

@@ -402,29 +402,64 @@ TEST_F(BackupTest, LibraryFailuresLeaveWhatTheyMadeAndNoBlock) {
     }
 }
 
+// The offline system, except that deleting `refused` fails with a sharing
+// violation, as when another program holds the file open.
+class RefusingDelete : public platform::offline::OfflinePlatform {
+  public:
+    std::string refused;
+    platform::BOOL DeleteFileA(const char* path) override {
+        if (path && refused == path) {
+            SetLastError(platform::kErrorSharingViolation);
+            return 0;
+        }
+        return OfflinePlatform::DeleteFileA(path);
+    }
+};
+
 TEST_F(BackupTest, OldBackupThatCannotBeDeletedStopsOnlyThatHive) {
-    // A folder in the backup's place survives the deletion.
-    fs::create_directories(host_ / "SYSTEM.BEF" / "inner");
+    RefusingDelete refusing;
+    platform::Set(&refusing);
+    test::WriteHostFile(host_ / "SYSTEM.BEF", "an older backup");
+    refusing.refused = "C:\\WINDOWS\\SYSTEM.BEF";
     request_.targets[1].selected = true;
 
     BackupReg(request_);
 
     ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Boxes()[0].text.rfind("SYSTEM.DAT: cannot delete old back-up[", 0), 0u)
-        << Boxes()[0].text;
-    EXPECT_NE(Boxes()[0].text, "SYSTEM.DAT: cannot delete old back-up[0]");
+    EXPECT_EQ(Boxes()[0].text, "SYSTEM.DAT: cannot delete old back-up[32]");
+    EXPECT_EQ(Read("C:\\WINDOWS\\SYSTEM.BEF"), "an older backup");
     EXPECT_EQ(Read("C:\\WINDOWS\\USER.BEF"), "user hive");
     EXPECT_EQ(Batch().find("SYSTEM"), std::string::npos);
 
     ClearBoxes();
     request_.archiveMode = true;
     request_.targets = {{"SYSTEM.DAT", true}};
-    fs::create_directories(host_ / "SYSTEMBU.EXE" / "inner");
+    test::WriteHostFile(host_ / "SYSTEMBU.EXE", "an older program");
+    refusing.refused = "C:\\WINDOWS\\SYSTEMBU.EXE";
     BackupReg(request_);
     ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Boxes()[0].text.rfind("SYSTEM.DAT: cannot delete old arc-exe[", 0), 0u)
-        << Boxes()[0].text;
+    EXPECT_EQ(Boxes()[0].text, "SYSTEM.DAT: cannot delete old arc-exe[32]");
     EXPECT_TRUE(FakeArchiver::calls.empty());
+    platform::Set(platform_.get());
+}
+
+// A folder named like the backup is no file: nothing is deleted and its
+// attributes stay; the copy onto it then fails with its own message.
+TEST_F(BackupTest, FolderNamedLikeTheBackupIsNoOldBackup) {
+    fs::create_directories(host_ / "SYSTEM.BEF" / "inner");
+    ASSERT_TRUE(platform_->SetFileAttributesA("C:\\WINDOWS\\SYSTEM.BEF",
+                                              platform::kAttrDirectory | platform::kAttrHidden));
+    request_.targets[1].selected = true;
+
+    BackupReg(request_);
+
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].text, "SYSTEM.DAT: copy failure to back up[5]");
+    EXPECT_TRUE(fs::is_directory(host_ / "SYSTEM.BEF" / "inner"));
+    EXPECT_EQ(platform_->GetFileAttributesA("C:\\WINDOWS\\SYSTEM.BEF"),
+              platform::kAttrDirectory | platform::kAttrHidden);
+    EXPECT_EQ(Read("C:\\WINDOWS\\USER.BEF"), "user hive");
+    EXPECT_EQ(Batch().find("SYSTEM"), std::string::npos);
 }
 
 TEST_F(BackupTest, RebuildOnlyOrNothingSelectedTouchesNothing) {
