@@ -271,7 +271,7 @@ class FreeRuns {
 constexpr std::size_t kIds = 0x10000;
 
 // What one block leaves in the index: for every keyId it entered, the record
-// entered last, by keyId; and how many records it entered in all.
+// entered last (ids in the order first entered); and how many it entered.
 struct BlockWrites {
     std::vector<std::pair<std::uint16_t, std::int32_t>> last;
     std::int64_t entered = 0;
@@ -291,7 +291,6 @@ class WriteFolder {
 
     BlockWrites Take() {
         BlockWrites w;
-        std::sort(ids_.begin(), ids_.end());
         w.last.reserve(ids_.size());
         for (std::uint16_t id : ids_) {
             w.last.emplace_back(id, at_[id]);
@@ -342,15 +341,19 @@ struct BlockWalker {
     std::uint64_t plainSteps;
     std::uint64_t steps = 0;
     std::unique_ptr<FreeRuns> runs;
-    WriteFolder folder;
     std::vector<std::pair<std::uint16_t, std::int64_t>> round;
 
-    BlockWrites Walk(std::int64_t start, std::int32_t blockSize, std::uint16_t lastRecordIndex) {
+    // Calls sink.Enter(keyId, offset) for every record entered, and
+    // sink.Count(n) for records entered that need no call of their own.
+    template <class Sink>
+    void Walk(std::int64_t start, std::int32_t blockSize, std::uint16_t lastRecordIndex,
+              Sink& sink) {
         const std::int64_t first = start + L::rgdb::kSize;
         const std::int64_t end = start + blockSize;
         std::int64_t x = first;
         std::int32_t remaining = lastRecordIndex;
         bool closing = false;  // R was set to 0 by a record that ends at the block's end
+        bool turned = false;   // a key record led back or stayed
         // Brent's cycle search over the positions of the keys entered.
         std::int64_t saved = -1;
         std::uint64_t power = 1, length = 0;
@@ -379,12 +382,12 @@ struct BlockWalker {
             if (keyId == L::record::kFreeId) {
                 if (recordLength <= 0) break;
             } else {
-                folder.Enter(keyId, x);
+                sink.Enter(keyId, x);
                 --remaining;
-                if (!closing && remaining >= 0) {
+                if (turned && !closing && remaining >= 0) {
                     round.emplace_back(keyId, x);
                     if (x == saved) {
-                        EnterRepeats(remaining);
+                        EnterRepeats(remaining, sink);
                         break;
                     }
                     if (power == length) {
@@ -395,28 +398,110 @@ struct BlockWalker {
                     }
                     ++length;
                 }
+                // Keys repeat only after a step back or in place.
+                if (recordLength <= 0) turned = true;
             }
             x = next;
         } while (remaining >= 0);
-        return folder.Take();
     }
 
     // `round` holds the keys entered since the saved key up to it again: one
     // round of the cycle, in order. The walk would enter remaining + 1 more.
-    void EnterRepeats(std::int32_t remaining) {
+    template <class Sink>
+    void EnterRepeats(std::int32_t remaining, Sink& sink) {
         const std::int64_t more = static_cast<std::int64_t>(remaining) + 1;
         const std::int64_t rounds = more / static_cast<std::int64_t>(round.size());
         const std::size_t rest = static_cast<std::size_t>(more % round.size());
-        folder.Count(more - (rounds > 0 ? static_cast<std::int64_t>(round.size()) : 0) -
-                     static_cast<std::int64_t>(rest));
+        sink.Count(more - (rounds > 0 ? static_cast<std::int64_t>(round.size()) : 0) -
+                   static_cast<std::int64_t>(rest));
         if (rounds > 0) {
-            for (const auto& k : round) folder.Enter(k.first, k.second);
+            for (const auto& k : round) sink.Enter(k.first, k.second);
         }
-        for (std::size_t i = 0; i < rest; ++i) folder.Enter(round[i].first, round[i].second);
+        for (std::size_t i = 0; i < rest; ++i) sink.Enter(round[i].first, round[i].second);
     }
 };
 
 }  // namespace
+
+// Enters a block's records straight into the index while the blocks are
+// entered first to last: the record entered last in a slot wins.
+struct ForwardEntry {
+    ForwardEntry(std::vector<std::int32_t>& index, TForm4::SlotMap& beyond)
+        : index_(index), beyond_(beyond) {}
+
+    void Enter(std::uint16_t keyId, std::int64_t x) {
+        ++entered;
+        ++slotWrites;
+        const std::size_t slot = base + keyId;
+        if (slot < index_.size()) {
+            index_[slot] = static_cast<std::int32_t>(x);
+        } else {
+            beyond_[static_cast<std::uint32_t>(slot)] = static_cast<std::int32_t>(x);
+        }
+    }
+    void Count(std::int64_t more) { entered += more; }
+
+    std::size_t base = 0;
+    std::int64_t entered = 0;
+    std::uint64_t slotWrites = 0;
+
+  private:
+    std::vector<std::int32_t>& index_;
+    TForm4::SlotMap& beyond_;
+};
+
+// Enters a block's records straight into the index while the blocks are
+// entered last to first: a slot that was empty when the block began is the
+// block's own, and its later records overwrite it; a slot filled by a later
+// block is left alone. `mine` says which it was, per keyId, for this block.
+class DirectEntry {
+  public:
+    DirectEntry(std::vector<std::int32_t>& index, TForm4::SlotMap& beyond)
+        : index_(index), beyond_(beyond), mine_(kIds, kUnseen) {}
+
+    void Begin(std::size_t base) { base_ = base; }
+    void Enter(std::uint16_t keyId, std::int64_t x) {
+        ++entered;
+        std::uint8_t& mine = mine_[keyId];
+        if (mine == kTheirs) return;
+        const std::size_t slot = base_ + keyId;
+        const std::int32_t at = static_cast<std::int32_t>(x);
+        if (mine == kMine) {
+            if (slot < index_.size()) {
+                index_[slot] = at;
+            } else {
+                beyond_[static_cast<std::uint32_t>(slot)] = at;
+            }
+            return;
+        }
+        ++slotWrites;
+        seen_.push_back(keyId);
+        bool empty;
+        if (slot < index_.size()) {
+            empty = index_[slot] == kEmptySlot;
+            if (empty) index_[slot] = at;
+        } else {
+            empty = beyond_.emplace(static_cast<std::uint32_t>(slot), at).second;
+        }
+        mine = empty ? kMine : kTheirs;
+    }
+    void Count(std::int64_t more) { entered += more; }
+    void End() {
+        for (std::uint16_t id : seen_) mine_[id] = kUnseen;
+        seen_.clear();
+    }
+
+    std::int64_t entered = 0;
+    std::uint64_t slotWrites = 0;
+
+  private:
+    static constexpr std::uint8_t kUnseen = 0, kMine = 1, kTheirs = 2;
+    std::vector<std::int32_t>& index_;
+    TForm4::SlotMap& beyond_;
+    std::size_t base_ = 0;
+    std::vector<std::uint8_t> mine_;
+    std::vector<std::uint16_t> seen_;
+};
 
 // The blocks are entered from the last to the first, and a slot is written
 // only while it is still empty: the first write in that order is the last in
@@ -439,27 +524,25 @@ void TForm4::BuildKeyIndex() {
     if (freeRunSkipping == FreeRunSkipping::kAlways) plainSteps = 0;
     if (freeRunSkipping == FreeRunSkipping::kNever) plainSteps = ~std::uint64_t{0};
     BlockWalker walker(r, plainSteps);
-    if (freeRunSkipping == FreeRunSkipping::kNever) {
-        // The reference: every block walked on its own, in file order.
+    std::vector<std::int32_t> places(blockTable_);
+    std::sort(places.begin(), places.end());
+    if (freeRunSkipping == FreeRunSkipping::kNever ||
+        std::adjacent_find(places.begin(), places.end()) == places.end()) {
+        // Every block walked on its own, first to last: the reference, and
+        // the way for a file in which no block repeats another's place.
+        ForwardEntry forward(keyIndex_, overflow_);
         for (std::size_t b = 0; b < count; ++b) {
             const std::int64_t start = blockTable_[b];
             std::int32_t blockSize = 0;
             std::uint16_t lastRecordIndex = 0;
             r.I32(start + L::rgdb::kBlockSize, &blockSize);
             r.U16(start + L::rgdb::kMaxId, &lastRecordIndex);
-            const BlockWrites writes = walker.Walk(start, blockSize, lastRecordIndex);
+            forward.base = b * kSlotsPerBlock;
+            walker.Walk(start, blockSize, lastRecordIndex, forward);
             ++walkedBlocks_;
-            indexedRecords_ += writes.entered;
-            for (const auto& w : writes.last) {
-                ++slotWrites_;
-                const std::size_t slot = b * kSlotsPerBlock + w.first;
-                if (slot < keyIndex_.size()) {
-                    keyIndex_[slot] = w.second;
-                } else {
-                    overflow_[static_cast<std::uint32_t>(slot)] = w.second;
-                }
-            }
         }
+        indexedRecords_ = forward.entered;
+        slotWrites_ = forward.slotWrites;
         return;
     }
     // Walks are kept by the block's place, which fixes its size and bound
@@ -467,11 +550,17 @@ void TForm4::BuildKeyIndex() {
     // leads to the next), so blocks that overlap settle into a cycle of
     // places; every place of the cycle is then walked once. What is kept
     // stays within the size of the index itself: past that, it is dropped and
-    // later blocks are walked again.
+    // later blocks are walked again. A place that occurs once is not kept.
+    const auto repeats = [&places](std::int64_t start) {
+        const auto at = std::lower_bound(places.begin(), places.end(), start);
+        return at + 1 < places.end() && at[1] == start;
+    };
     std::unordered_map<std::int64_t, KnownWalk> known;
     const std::size_t budget = keyIndex_.size() + kIds;
     std::size_t kept = 0;
     std::vector<bool> present;
+    DirectEntry direct(keyIndex_, overflow_);
+    WriteFolder folder;
     for (std::size_t b = count; b-- > 0;) {
         const std::int64_t start = blockTable_[b];
         std::int32_t blockSize = 0;
@@ -479,24 +568,31 @@ void TForm4::BuildKeyIndex() {
         r.I32(start + L::rgdb::kBlockSize, &blockSize);
         r.U16(start + L::rgdb::kMaxId, &lastRecordIndex);
         auto found = known.find(start);
-        if (found == known.end()) {
-            BlockWrites writes = walker.Walk(start, blockSize, lastRecordIndex);
+        KnownWalk* walk = found == known.end() ? nullptr : &found->second;
+        if (!walk && !repeats(start)) {
+            direct.Begin(b * kSlotsPerBlock);
+            walker.Walk(start, blockSize, lastRecordIndex, direct);
+            direct.End();
             ++walkedBlocks_;
+            continue;
+        }
+        if (!walk) {
+            walker.Walk(start, blockSize, lastRecordIndex, folder);
+            ++walkedBlocks_;
+            BlockWrites writes = folder.Take();
             if (kept + writes.last.size() > budget) {
                 known.clear();
                 kept = 0;
             }
             kept += writes.last.size();
-            found = known.emplace(start, KnownWalk{}).first;
-            found->second.writes = std::move(writes);
+            walk = &known[start];
+            walk->writes = std::move(writes);
         }
-        KnownWalk* walk = &found->second;
         indexedRecords_ += walk->writes.entered;
-
         const std::vector<std::pair<std::uint16_t, std::int32_t>>* writes = &walk->writes.last;
         if (walk->hasAbove) {
-            // Block `above` writes slot above * 256 + id for each of its ids,
-            // which is this block's slot for id + distance * 256.
+            // Block `above` writes slot above * 256 + id for each of its
+            // ids, which is this block's slot for id + distance * 256.
             const std::size_t distance = walk->above - b;
             if (walk->keptFor != distance) {
                 walk->kept.clear();
@@ -523,6 +619,8 @@ void TForm4::BuildKeyIndex() {
             }
         }
     }
+    indexedRecords_ += direct.entered;
+    slotWrites_ += direct.slotWrites;
 }
 
 void TForm4::DigestIndex() {
