@@ -503,14 +503,15 @@ class DirectEntry {
     std::vector<std::uint16_t> seen_;
 };
 
-// The blocks are entered from the last to the first, and a slot is written
-// only while it is still empty: the first write in that order is the last in
-// the format's order, so the index comes out the same. A block whose walk
-// repeats one made by a block above it (same place, size and bound) takes the
-// writes of that walk; of those it needs only the ones that the block above
-// does not overwrite, which depend only on the distance between the two. That
-// keeps blocks that overlap in a repeating pattern (a negative size leading
-// back) from costing their count times their records.
+// Where blocks repeat one another's place (blocks that overlap, a negative
+// size leading back), they are entered from the last to the first, and a
+// slot is written only while it is still empty: the first write in that order
+// is the last in the format's order, so the index comes out the same. A block
+// whose walk repeats one made by a block above it (same place, so same size
+// and bound) takes the writes of that walk; of those it needs only the ones
+// that the block above does not overwrite, which depend only on the distance
+// between the two. That keeps blocks that overlap in a repeating pattern from
+// costing their count times their records.
 void TForm4::BuildKeyIndex() {
     const std::size_t count = blockTable_.size();
     keyIndex_.assign(count * kSlotsPerBlock, kEmptySlot);

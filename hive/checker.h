@@ -103,10 +103,10 @@ class TForm4 {
     // How the index build crosses runs of free records and repeated blocks
     // (see BuildKeyIndex); the index is the same in every mode. kAuto starts
     // crossing free runs once data blocks are seen to overlap, kAlways from
-    // the first record; both enter the blocks last to first and take the
-    // writes of a block that repeats a walk made before. kNever walks record
-    // by record and every block on its own, first to last: the reference that
-    // the tests and the fuzzer compare with.
+    // the first record; where blocks repeat one another's place, both enter
+    // the blocks last to first and take the writes of a walk made before.
+    // kNever walks record by record and every block on its own, first to
+    // last: the reference that the tests and the fuzzer compare with.
     enum class FreeRunSkipping { kAuto, kAlways, kNever };
     FreeRunSkipping freeRunSkipping = FreeRunSkipping::kAuto;
 
