@@ -13,10 +13,15 @@
 #   - a rebuild: the worker thread's message box, page "02", the end;
 #   - the wizard's running and completion pages and the results report,
 #     shown by gallery.exe;
+#   - the keyboard: Tab to the options dialog's tab strip, the arrow keys,
+#     Ctrl+Tab and Ctrl+Shift+Tab across its pages, and the return key on
+#     pages "02" and "03";
 #   - whole runs of the unchanged program through a test-only registry
-#     stand-in (Wine loads no Windows 9x hives): OK, the completion page, the
-#     restart button, Wine's boot step swapping the hives, libcreg reading
-#     them, and the restore batch file putting them back in dosbox.
+#     stand-in (Wine loads no Windows 9x hives), as Windows 98 and as Me:
+#     OK, the completion page, the restart button, Wine's boot step swapping
+#     the hives, libcreg reading them, the restore batch file putting them
+#     back in dosbox; a withdrawal; and each failure that stops a run,
+#     checked against the no-loss rule.
 # The platform's and the backend's own tests (GoogleTest, with the shared
 # conformance suite of the platform) run under Wine first. Screenshots land in
 # build-win32-check/shots. Exits non-zero on failure.
@@ -306,6 +311,26 @@ if poke wait TForm1 20; then
     fi
     poke click TForm1 'ｵﾌﾟｼｮﾝ...'
     poke wait TForm2 10
+    # The keyboard alone: Tab reaches the tab strip (the focus comes back to
+    # where it was, OK after its click), whose pages the arrow keys, Ctrl+Tab
+    # and Ctrl+Shift+Tab switch.
+    for _ in 1 2 3 4 5 6 7 8; do
+      poke focus TForm2 | grep -q '^SysTabControl32' && break
+      xdotool key Tab
+      sleep 0.2
+    done
+    on_page() {
+      xdotool key "$1"
+      sleep 0.3
+      dump TForm2 | grep -q $'\t'"$2"'$' || { echo "after $1: $(dump TForm2 | tr '\n' ' ')"; return 1; }
+    }
+    poke focus TForm2 | grep -q '^SysTabControl32' && on_page Right '検査で幽霊ｷｰがあっても再構成強行' &&
+      on_page ctrl+Tab '圧縮書庫' && on_page ctrl+Tab 'Good･Badｷｰが減っても強行' &&
+      on_page ctrl+shift+Tab '圧縮書庫' && on_page Left '検査で幽霊ｷｰがあっても再構成強行' &&
+      on_page ctrl+shift+Tab '再構成とﾊﾞｯｸｱｯﾌﾟ' && on_page ctrl+shift+Tab 'ttfCacheを削除する' &&
+      on_page ctrl+Tab '再構成とﾊﾞｯｸｱｯﾌﾟ' &&
+      pass "options: Tab reaches the tab strip; arrows, Ctrl+Tab and Ctrl+Shift+Tab switch pages" ||
+      fail "options: the tab pages do not follow the keyboard"
     click_target
     poke click TForm2 'ﾊﾞｯｸｱｯﾌﾟのみ'
     sleep 0.2
@@ -427,12 +452,18 @@ fi
 set_version() {
   timeout 60 wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f </dev/null >>"$LOG" 2>&1
 }
-# The Windows folder's host path of a Windows path, read as code page 932.
+# The host path of a Windows path read as code page 932. Wine gives names
+# that it cannot keep as 8.3 hashed short forms; poke.exe finds their long
+# form, as long as the file exists.
 host_path() {
   local p
-  p=$(printf '%s' "$1" | iconv -f CP932 -t UTF-8 | tr '\\' '/')
-  p=${p#[Cc]:/}
-  printf '%s/%s' "$WINEPREFIX/drive_c" "$p"
+  p=$(printf '%s' "$1" | iconv -f CP932 -t UTF-8)
+  case $p in
+    *'~'*) p=$(poke longpath "$p" | tr -d '\r' | iconv -f CP932 -t UTF-8) ;;
+  esac
+  p=$(printf '%s' "$p" | tr '\\' '/')
+  [ -n "$p" ] || p='C:/nonexistent'
+  printf '%s/%s' "$WINEPREFIX/drive_c" "${p#[Cc]:/}"
 }
 # The entries of WININIT.INI's [Rename] section, one "key=value" a line.
 renames() {
@@ -476,7 +507,9 @@ e2e_machine() {
   rm -rf "$ORIG" && cp -r "$MACHINE/WINDOWS" "$ORIG"
   rm -f "$WINDIR/wininit.bak"
   (cd "$WINDIR" && for h in $(hives); do
-     timeout 30 wine cmd /c attrib +r +h +s "$(echo "$h" | tr / '\\')" </dev/null >>"$LOG" 2>&1
+     h=$(echo "$h" | tr / '\\')
+     # Wine's attrib takes one attribute a call.
+     timeout 30 wine cmd /c "attrib +r $h & attrib +h $h & attrib +s $h" </dev/null >>"$LOG" 2>&1
    done)
 }
 e2e_start() {
@@ -493,12 +526,13 @@ wait_button() {
   done
   return 1
 }
-# The run as the user makes it: OK, the completion page, the restart button;
-# then Wine's boot step swaps the files. $1 names the run, the rest are the
-# hives it rebuilds.
+# The run as the user makes it: OK, the completion page, the restart button
+# (pressed with the return key when $2 is "key": the focus is on it once it
+# shows); then Wine's boot step swaps the files. $1 names the run, the rest
+# are the hives it rebuilds.
 e2e_full_run() {
-  local what=$1 h swapped=0
-  shift
+  local what=$1 how=$2 h swapped=0
+  shift 2
   poke click TForm1 OK
   if ! wait_button 'このボタンを押すと再起動します' 120; then
     fail "$what: no completion page ($(dump TForm1 | tr '\n' ' '); $(dump SabrelBox 2>/dev/null | tr '\n' ' '))"
@@ -512,8 +546,12 @@ e2e_full_run() {
   [ "$(tr -d '\r' <"$WINDIR/help/SBRCOVER.BAT" | LC_ALL=C grep -ac '^IF EXIST ')" = $# ] ||
     fail "$what: the restore batch file does not name a backup for each hive"
   no_loss "$what, completion page"
-  poke click TForm1 'このボタンを押すと再起動します'
-  expect_end "$what: the restart button"
+  if [ "$how" = key ]; then
+    xdotool key Return
+  else
+    poke click TForm1 'このボタンを押すと再起動します'
+  fi
+  expect_end "$what: the restart button ($how)"
   for _ in $(seq 100); do [ -f "$WINDIR/wininit.bak" ] && break; sleep 0.2; done
   [ -f "$WINDIR/wininit.bak" ] && pass "$what: Wine's boot step carried out [Rename] (wininit.bak)" ||
     fail "$what: no wininit.bak after the restart"
@@ -563,11 +601,97 @@ if [ $e2e = 1 ]; then
   set_version win98
   e2e_machine --profile Taro
   if e2e_start; then
-    e2e_full_run win98 SYSTEM.DAT USER.DAT && dos_restore win98 SYSTEM.DAT USER.DAT
+    e2e_full_run win98 key SYSTEM.DAT USER.DAT && dos_restore win98 SYSTEM.DAT USER.DAT
   else
     fail "win98: the wizard did not open"
   fi
   wineserver -k >/dev/null 2>&1; wineserver -w; wineserver -p
+fi
+
+if [ $e2e = 1 ]; then
+  # Windows Me: CLASSES.DAT too, and a profile whose name ends in a byte
+  # 0x5C, chosen in the options dialog beside the three default targets.
+  set_version winme
+  e2e_machine --me --profile '表ソ'
+  if e2e_start; then
+    poke click TForm1 'ｵﾌﾟｼｮﾝ...'
+    if poke wait TForm2 10; then
+      sleep 0.3
+      poke origin TForm2 >"$BUILD/origin.txt"
+      read -r tx ty <<<"$(tr -d '\r' <"$BUILD/origin.txt")"
+      xdotool mousemove $((tx + 60)) $((ty + 32 + 2 + 3 * 17 + 8)) click 1
+      sleep 0.3
+      dump TForm2 >"$BUILD/options.txt"
+      [ "$(grep -c $'^item\tmarked\t' "$BUILD/options.txt")" = 4 ] &&
+        grep -qx $'item\tmarked\tProfiles\\\\表ソ\\\\USER.DAT' "$BUILD/options.txt" ||
+        fail "me: the targets are not all selected: $(cat "$BUILD/options.txt")"
+      poke click TForm2 OK
+      poke gone TForm2 10
+      e2e_full_run me click SYSTEM.DAT USER.DAT CLASSES.DAT 'Profiles/表ソ/USER.DAT'
+    else
+      fail "me: the options dialog did not open"
+    fi
+  else
+    fail "me: the wizard did not open"
+  fi
+  set_version win98
+  wineserver -k >/dev/null 2>&1; wineserver -w; wineserver -p
+
+  # Withdrawal: the rebuilt files go, then "終了" takes the entries back;
+  # the return key presses it, the one button of page "02".
+  e2e_machine --profile Taro
+  if e2e_start; then
+    poke click TForm1 OK
+    if wait_button 'やっぱり、やめる.' 120; then
+      poke click TForm1 'やっぱり、やめる.'
+      if expect_box '再構成したレジストリを削除しますか'; then
+        xdotool key y
+        if wait_button '終了' 20; then
+          ls "$WINDIR"/*.CLN >/dev/null 2>&1 && fail "withdrawal: rebuilt files are left"
+          xdotool key Return
+          expect_end "withdrawal: the return key on page 02"
+          [ -z "$(renames)" ] && [ ! -f "$WINDIR/wininit.bak" ] && ! ls "$WINDIR"/*.CLN >/dev/null 2>&1 &&
+            pass "withdrawal: no rebuilt file, no entry left" ||
+            fail "withdrawal: left behind: $(renames | tr '\n' ' ') $(ls "$WINDIR"/*.CLN 2>/dev/null)"
+          no_loss "withdrawal"
+        else
+          fail "withdrawal: page 02 did not come"
+        fi
+      fi
+    else
+      fail "withdrawal: no completion page"
+    fi
+  fi
+  [ -z "$SABREL_PID" ] || kill "$SABREL_PID" 2>/dev/null || true
+
+  # Each step that stops a run, made to fail by the stand-in: the message,
+  # page "02", "終了" (by the return key), and nothing lost at any point.
+  stop_run() {
+    local spec=$1 text=$2
+    e2e_machine --profile Taro
+    if ! e2e_start "$spec"; then
+      fail "$spec: the wizard did not open"
+      return
+    fi
+    poke click TForm1 OK
+    if expect_box "$text"; then
+      shot "e2e-stop-${spec%@*}"
+      no_loss "$spec: at the message \"$text\""
+      poke click SabrelBox OK
+      if wait_button '終了' 20; then
+        xdotool key Return
+        expect_end "$spec: the return key on page 02"
+        [ -z "$(renames)" ] || fail "$spec: entries are left: $(renames | tr '\n' ' ')"
+        no_loss "$spec: after 終了"
+      else
+        fail "$spec: page 02 did not come"
+      fi
+    fi
+    [ -z "$SABREL_PID" ] || kill "$SABREL_PID" 2>/dev/null || true
+  }
+  stop_run save@2 'USER.DAT: 再構成できません[1016]'
+  stop_run unload 'SYSTEM.DAT: ロード解除できません[5]'
+  stop_run exists '再構成に使用するキーと同名のキーが存在します'
 fi
 
 # Pages and the report that no run under Wine reaches.

@@ -15,6 +15,11 @@
  *   poke dump CLASS               print the window's title and every visible
  *                                 child: class, enabled state, text, and a
  *                                 list box's items with their marks
+ *   poke focus CLASS              print the class and text of the control that
+ *                                 has the keyboard focus in the window
+ *   poke longpath PATH            print the long form of an existing PATH
+ *                                 (Wine gives names it cannot keep as 8.3
+ *                                 hashed short forms)
  *
  * Texts are in the system's ANSI code page; Wine converts the command line
  * from the Unix locale. Exit code 0 on success, 1 on failure, 2 on bad use. */
@@ -101,6 +106,29 @@ int main(int argc, char** argv) {
         }
         fprintf(stderr, "poke: %s %s timed out\n", cmd, cls);
         return 1;
+    }
+    if (strcmp(cmd, "focus") == 0) {
+        char name[64] = "", text[512] = "";
+        GUITHREADINFO info;
+        HWND top = FindVisible(cls);
+        memset(&info, 0, sizeof info);
+        info.cbSize = sizeof info;
+        if (!top || !GetGUIThreadInfo(GetWindowThreadProcessId(top, NULL), &info) ||
+            !info.hwndFocus) {
+            fprintf(stderr, "poke: no focus in %s\n", cls);
+            return 1;
+        }
+        GetClassNameA(info.hwndFocus, name, sizeof name);
+        GetWindowTextA(info.hwndFocus, text, sizeof text);
+        printf("%s\t%s\t%s\n", name, IsWindowVisible(info.hwndFocus) ? "visible" : "hidden", text);
+        return 0;
+    }
+    if (strcmp(cmd, "longpath") == 0) {
+        char path[MAX_PATH];
+        DWORD n = GetLongPathNameA(argv[2], path, sizeof path);
+        if (n == 0 || n >= sizeof path) return 1;
+        printf("%s\n", path);
+        return 0;
     }
     if (strcmp(cmd, "count") == 0) {
         int n = 0;

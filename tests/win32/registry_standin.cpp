@@ -32,6 +32,7 @@ namespace {
 constexpr ULONG_PTR kFirstHandle = 0x5AB00000;
 constexpr DWORD kInjectedSaveError = ERROR_REGISTRY_IO_FAILED;
 constexpr DWORD kInjectedLoadError = ERROR_REGISTRY_CORRUPT;
+constexpr char kTempKey[] = "MIRONET_SABREL";
 
 struct Subkey {
     std::string name;
@@ -96,10 +97,10 @@ void Locked::Init() {
             which = std::atoi(at + 1);
         }
         if (!std::strcmp(item, "exists")) {
-            Subkey k;
-            k.name = "MIRONET_SABREL";
-            k.tree = std::make_shared<sabrel::hive::CregTree>();
-            s.keys[Folded(k.name.c_str())] = {s.nextId++, std::move(k)};
+            auto& entry = s.keys[Folded(kTempKey)];
+            entry.first = s.nextId++;
+            entry.second.name = kTempKey;
+            entry.second.tree = std::make_shared<sabrel::hive::CregTree>();
         } else {
             s.failAt[item] = which;
         }
@@ -227,7 +228,9 @@ LONG WINAPI stub_RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD options, REGSAM a
             *result = reinterpret_cast<HKEY>(h);
             return Result(0);
         }
-        if (Folded(subKey) == "MIRONET_SABREL") return Result(ERROR_FILE_NOT_FOUND);
+        // Wine's registry may hold an empty key of this name, left by a
+        // load it refused; the stand-in's own view of it is what counts.
+        if (Folded(subKey) == kTempKey) return Result(ERROR_FILE_NOT_FOUND);
     }
     OpenFn real = Real<OpenFn>("RegOpenKeyExA");
     return real ? real(root, subKey, options, access, result) : Result(ERROR_FILE_NOT_FOUND);

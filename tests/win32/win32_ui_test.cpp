@@ -1,7 +1,8 @@
 // The win32 backend under Wine: native controls follow the portable ones,
-// user actions reach the handlers, timers tick, message boxes asked for by
-// another thread run on the user-interface thread with the texts table's
-// buttons, and modal forms and quit requests end their loops.
+// user actions reach the handlers, the focus leaves controls that a page
+// change hides, timers tick, message boxes asked for by another thread run
+// on the user-interface thread with the texts table's buttons and sound as
+// the system's own, and modal forms and quit requests end their loops.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,6 +16,24 @@
 #include "ui/ui.h"
 #include "ui/win32/message_box.h"
 #include "ui/win32/win32_ui.h"
+
+namespace sabrel::ui::win32 {
+namespace {
+
+std::vector<UINT> g_beeps;
+
+BOOL WINAPI RecordBeep(UINT type) {
+    g_beeps.push_back(type);
+    return TRUE;
+}
+
+}  // namespace
+}  // namespace sabrel::ui::win32
+
+// The backend's calls of MessageBeep come here: in a static link the import
+// pointer defined by the program wins over the system library's.
+extern "C" BOOL(WINAPI* g_beepImport)(UINT) __asm__("__imp__MessageBeep@4");
+BOOL(WINAPI* g_beepImport)(UINT) = sabrel::ui::win32::RecordBeep;
 
 namespace sabrel::ui::win32 {
 namespace {
@@ -58,10 +77,12 @@ class TestForm : public Form {
         Bind("bt", Event::Click, [this] { ++clicks; });
         Bind("lb", Event::DoubleClick, [this] { ++doubleClicks; });
         Bind("tm", Event::Timer, [this] { ++ticks; });
+        Bind("b0", Event::Click, [this] { ++hiddenClicks; });
     }
     int clicks = 0;
     int doubleClicks = 0;
     int ticks = 0;
+    int hiddenClicks = 0;
 };
 
 struct Found {
@@ -245,6 +266,24 @@ TEST_F(Win32UiTest, UserActionsReachTheHandlers) {
     EXPECT_FALSE(Shown(w));
 }
 
+// A page change that hides the focused button moves the focus to the first
+// control in tab order that is shown, so the return key presses a button the
+// user can see, not the hidden one.
+TEST_F(Win32UiTest, FocusLeavesAHiddenPage) {
+    TestForm form;
+    form.Show();
+    HWND w = ui_.WindowOf(form);
+    HWND b0 = Child(w, "零");
+    SetFocus(b0);
+    ASSERT_EQ(GetFocus(), b0);
+    ASSERT_TRUE(form.Get("nb").ShowPage("p1"));
+    EXPECT_EQ(GetFocus(), Child(w, "ボタン"));
+    MSG key{GetFocus(), WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
+    ui_.Dispatch(key);
+    EXPECT_EQ(form.clicks, 1);
+    EXPECT_EQ(form.hiddenClicks, 0);
+}
+
 TEST_F(Win32UiTest, TimerTicksWhileRunning) {
     TestForm form;
     form.Get("tm").SetEnabled(true);
@@ -261,6 +300,7 @@ TEST_F(Win32UiTest, BoxFromAnotherThreadRunsOnTheUserInterfaceThread) {
     TestForm form;
     form.Show();
     for (bool yes : {false, true}) {
+        g_beeps.clear();
         std::atomic<bool> done{false};
         Answer answer = Answer::Ok;
         std::thread worker([&] {
@@ -297,11 +337,13 @@ TEST_F(Win32UiTest, BoxFromAnotherThreadRunsOnTheUserInterfaceThread) {
         EXPECT_TRUE(openAfterClose);
         EXPECT_FALSE(answeredEarly);
         EXPECT_EQ(answer, yes ? Answer::Yes : Answer::No);
+        EXPECT_EQ(g_beeps, std::vector<UINT>{MB_ICONQUESTION});
     }
 }
 
-TEST_F(Win32UiTest, PlainAndWarningBoxesCarryTheirButtons) {
-    for (BoxKind kind : {BoxKind::Plain, BoxKind::Warning}) {
+TEST_F(Win32UiTest, PlainWarningAndErrorBoxesCarryTheirButtonsAndSound) {
+    for (BoxKind kind : {BoxKind::Plain, BoxKind::Warning, BoxKind::Error}) {
+        g_beeps.clear();
         std::vector<std::string> buttons;
         std::thread user([&] {
             HWND box = WaitForBox();
@@ -317,6 +359,10 @@ TEST_F(Win32UiTest, PlainAndWarningBoxesCarryTheirButtons) {
         Answer a = Get().MessageBox(kind, texts::kAppTitle, "一行目\r\n二行目");
         user.join();
         EXPECT_EQ(buttons, ButtonsOf(kind));
+        const UINT sound = kind == BoxKind::Plain     ? MB_OK
+                           : kind == BoxKind::Warning ? MB_ICONEXCLAMATION
+                                                      : MB_ICONHAND;
+        EXPECT_EQ(g_beeps, std::vector<UINT>{sound});
         EXPECT_EQ(a, kind == BoxKind::Warning ? Answer::Yes : Answer::Ok);
     }
 }

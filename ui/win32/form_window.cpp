@@ -320,9 +320,11 @@ void FormWindow::Build(Control& control, int index) {
                                  x, y, w, h, at.parent, id, inst, nullptr);
             break;
         case ControlKind::PageControl:
-            hw = CreateWindowExA(WS_EX_CONTROLPARENT, WC_TABCONTROLA, nullptr,
-                                 style | WS_CLIPCHILDREN | TCS_MULTILINE, x, y, w, h, at.parent, id,
-                                 inst, nullptr);
+            // A tab stop of its own: the keyboard reaches the strip itself,
+            // and NavigationKey goes on into the page in front.
+            hw =
+                CreateWindowExA(0, WC_TABCONTROLA, nullptr, style | WS_CLIPCHILDREN | TCS_MULTILINE,
+                                x, y, w, h, at.parent, id, inst, nullptr);
             origins_[&control] = {hw, 0, 0, true};
             break;
         case ControlKind::TabSheet: {
@@ -511,6 +513,86 @@ void FormWindow::SyncTree() {
         const bool enabled = NativeEnabled(*item.control);
         if (enabled != (IsWindowEnabled(item.hwnd) != 0)) EnableWindow(item.hwnd, enabled);
     }
+    KeepFocusVisible();
+}
+
+// A hidden or disabled control keeps the focus that it had (Windows does not
+// move it), and the return key would then press a button the user cannot
+// see. As a dialog does on a page change, the focus goes to the first
+// control in tab order instead; with none, to the window itself until one
+// appears.
+void FormWindow::KeepFocusVisible() {
+    HWND f = GetFocus();
+    if (!f || (f != hwnd_ && !IsChild(hwnd_, f))) return;
+    if (f != hwnd_ && IsWindowVisible(f) && IsWindowEnabled(f)) return;
+    HWND first = FirstTabStop();
+    if (first || f != hwnd_) SetFocus(first ? first : hwnd_);
+}
+
+void FormWindow::CollectTabStops(HWND parent, std::vector<HWND>* out) const {
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        const LONG style = GetWindowLongA(c, GWL_STYLE);
+        if (!(style & WS_VISIBLE) || (style & WS_DISABLED)) continue;
+        if (style & WS_TABSTOP) out->push_back(c);
+        auto it = byHwnd_.find(c);
+        const bool strip =
+            it != byHwnd_.end() && items_[it->second].control->Kind() == ControlKind::PageControl;
+        if (strip || (GetWindowLongA(c, GWL_EXSTYLE) & WS_EX_CONTROLPARENT)) {
+            CollectTabStops(c, out);
+        }
+    }
+}
+
+// The controls that Tab visits, in order: depth first in stacking order,
+// into panels and pages, and a tab strip followed by the page in front.
+std::vector<HWND> FormWindow::TabStops() const {
+    std::vector<HWND> stops;
+    CollectTabStops(hwnd_, &stops);
+    return stops;
+}
+
+HWND FormWindow::FirstTabStop() const {
+    std::vector<HWND> stops = TabStops();
+    return stops.empty() ? nullptr : stops.front();
+}
+
+bool FormWindow::NavigationKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB) return false;
+    if (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd)) return false;
+    const bool back = GetKeyState(VK_SHIFT) < 0;
+    if (GetKeyState(VK_CONTROL) < 0) {
+        // The page control in front, if the window has one.
+        for (Item& item : items_) {
+            if (!item.hwnd || item.control->Kind() != ControlKind::PageControl ||
+                !IsWindowVisible(item.hwnd) || !IsWindowEnabled(item.hwnd)) {
+                continue;
+            }
+            const int count = static_cast<int>(SendMessageA(item.hwnd, TCM_GETITEMCOUNT, 0, 0));
+            if (count <= 0) return true;
+            int index = static_cast<int>(SendMessageA(item.hwnd, TCM_GETCURSEL, 0, 0));
+            index = (index + (back ? count - 1 : 1)) % count;
+            // Focus on the page that goes stays with the strip.
+            if (IsChild(item.hwnd, GetFocus())) SetFocus(item.hwnd);
+            SendMessageA(item.hwnd, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+            form_.UserSelectPage(item.control->Name(), index);
+            Sync(*item.control, Change::Page);
+            return true;
+        }
+        return false;
+    }
+    std::vector<HWND> stops = TabStops();
+    if (stops.empty()) return true;
+    HWND f = GetFocus();
+    auto at = std::find(stops.begin(), stops.end(), f);
+    std::size_t next = 0;
+    if (at == stops.end()) {
+        next = back ? stops.size() - 1 : 0;
+    } else {
+        const std::size_t i = static_cast<std::size_t>(at - stops.begin());
+        next = back ? (i + stops.size() - 1) % stops.size() : (i + 1) % stops.size();
+    }
+    SetFocus(stops[next]);
+    return true;
 }
 
 void FormWindow::ControlChanged(Control& control, Change what) {
@@ -767,7 +849,7 @@ LRESULT FormWindow::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bo
             HWND target = focus_;
             if (!target || !IsWindow(target) || !IsWindowVisible(target) ||
                 !IsWindowEnabled(target)) {
-                target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+                target = FirstTabStop();
             }
             if (target) SetFocus(target);
             return 0;

@@ -35,6 +35,11 @@ class FormWindow {
     void SyncVisible();
     void ControlChanged(Control& control, Change what);
     void FormChanged(Change what);
+    // The keys that move the focus and switch tab pages, as a Windows 98
+    // dialog takes them: Tab and Shift+Tab through the controls, the tab
+    // strip among them; Ctrl+Tab and Ctrl+Shift+Tab through the pages. True
+    // when `msg` was one of them and has been acted on.
+    bool NavigationKey(const MSG& msg);
 
     // The window class of a form's window ("T" + the form's name).
     static std::string ClassOf(const Form& form);
@@ -60,6 +65,10 @@ class FormWindow {
     void Sync(Control& control, Change what);
     void SyncAll(Control& control);
     void SyncTree();
+    std::vector<HWND> TabStops() const;
+    void CollectTabStops(HWND parent, std::vector<HWND>* out) const;
+    HWND FirstTabStop() const;
+    void KeepFocusVisible();
     void FitLabel(Item& item);
     void FitColumns(Item& item);
     HBITMAP BitmapOf(const std::string& resource);

@@ -74,6 +74,21 @@ LPCSTR IconOf(BoxKind kind) {
     return nullptr;
 }
 
+// The sound the system's own message box makes for the same icon.
+UINT SoundOf(BoxKind kind) {
+    switch (kind) {
+        case BoxKind::Confirm:
+            return MB_ICONQUESTION;
+        case BoxKind::Warning:
+            return MB_ICONEXCLAMATION;
+        case BoxKind::Error:
+            return MB_ICONHAND;
+        case BoxKind::Plain:
+            break;
+    }
+    return MB_OK;
+}
+
 SIZE MeasureText(HFONT font, const std::string& text, UINT format) {
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, font);
@@ -172,6 +187,7 @@ int RunMessageBox(HINSTANCE instance, HWND owner, const std::vector<HWND>& disab
     ShowWindow(box, SW_SHOW);
     SetForegroundWindow(box);
     if (first) SetFocus(first);
+    MessageBeep(SoundOf(kind));
 
     bool quit = false;
     WPARAM quitCode = 0;

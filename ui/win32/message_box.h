@@ -15,6 +15,7 @@ namespace sabrel::ui::win32 {
 
 // Shows the box on the calling (user-interface) thread, centred on `owner`
 // (or the screen), with every window of `disable` disabled while it is up.
+// It sounds as the system's box with the same icon does (MessageBeep).
 // Returns the index of the button pressed. The return key presses the focused
 // button (the first at the start); escape and the close command answer with
 // the last button unless the kind is a question, which wants a button. A quit

@@ -231,7 +231,8 @@ void Win32Ui::Dispatch(MSG& msg) {
     if (top) {
         for (const auto& [f, view] : views_) {
             // Tab, arrow keys, return and mnemonics move between the controls.
-            if (view->Hwnd() == top && IsDialogMessageA(top, &msg)) return;
+            if (view->Hwnd() != top) continue;
+            if (view->NavigationKey(msg) || IsDialogMessageA(top, &msg)) return;
         }
     }
     TranslateMessage(&msg);
