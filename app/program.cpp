@@ -1,7 +1,10 @@
 #include "app/program.h"
 
+#include <string>
+
 #include "app/form1.h"
 #include "app/form3.h"
+#include "common/paths.h"
 #include "common/texts.h"
 #include "hive/checker.h"
 #include "options/form2.h"
@@ -27,9 +30,23 @@ struct References {
     }
 };
 
+// True when the Windows directory can be read and holds SYSTEM.DAT, or is too
+// long to read, which the main window's creation reports itself.
+bool InstallationPresent() {
+    platform::Platform& p = platform::Get();
+    char dir[128] = {};
+    const platform::UINT n = p.GetWindowsDirectoryA(dir, 125);
+    if (n >= 125) return true;
+    if (n == 0) return false;
+    const std::string hive = JoinPath(dir, texts::kHiveSystem);
+    const platform::DWORD attributes = p.GetFileAttributesA(hive.c_str());
+    return attributes != platform::kInvalidFileAttributes &&
+           !(attributes & platform::kAttrDirectory);
+}
+
 }  // namespace
 
-int RunProgram() {
+int RunProgram(Host host) {
     ui::Ui& u = ui::Get();
     // While this copy searches it carries another title, so it never finds
     // itself.
@@ -39,6 +56,11 @@ int RunProgram() {
         return 0;
     }
     u.SetAppTitle(texts::kAppTitle);
+    if (host == Host::Offline && !InstallationPresent()) {
+        ui::ShowMessage(texts::kMsgNoInstallation);
+        u.PostQuit();
+        return 1;
+    }
     ui::ClaimInstance();
 
     References references;

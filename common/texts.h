@@ -26,6 +26,10 @@ inline constexpr char kButtonOk[] = "OK";
 inline constexpr char kMsgVersionUnknown[] = "windows のバージョンが不明です.";
 inline constexpr char kMsgNotWin9x[] = "win9x コアでなければ実行できません.";
 inline constexpr char kMsgWinDirFailed[] = "windowsﾌｫﾙﾀﾞ名取得に失敗しました.";
+// The Linux program: SABREL_WINDIR is unset, or names no folder holding a hive.
+inline constexpr char kMsgNoInstallation[] =
+    "windowsﾌｫﾙﾀﾞが見つかりません.\r\n"
+    "SABREL_WINDIR に windows 9x のﾌｫﾙﾀﾞを指定して下さい.";
 
 // --- Wizard window -------------------------------------------------------------
 inline constexpr char kLabel5[] = "レジストリ再構成ユーティリティ";

@@ -119,15 +119,16 @@ class ProgramTest : public ::testing::Test {
         ui_->SetFailureHandler([](const std::string& what) { ADD_FAILURE() << what; });
     }
 
-    // Runs the program with `driver` as the user in its message loop.
-    int Run(std::function<void(app::TForm1&)> driver) {
+    // Runs the program with `driver` as the user in its message loop, as the
+    // Linux program does unless told otherwise.
+    int Run(std::function<void(app::TForm1&)> driver, app::Host host = app::Host::Offline) {
         ui_->SetLoop([&](ui::ScriptUi&) {
             app::Form1->exitProcessHook = [this](unsigned code) {
                 exitCode = static_cast<int>(code);
             };
             driver(*app::Form1);
         });
-        return app::RunProgram();
+        return app::RunProgram(host);
     }
 
     // Presses OK and ticks until the running page is left.

@@ -641,6 +641,47 @@ TEST_F(ProgramTest, StartUpChecksAndTheSingleInstance) {
     EXPECT_TRUE(BoxTexts().empty());
 }
 
+// The Linux program without an installation to work on: SABREL_WINDIR unset,
+// naming no folder, or an empty one. One message, no window, and nothing
+// written there (no HELP\SBRCOVER.BAT in the empty folder).
+TEST_F(ProgramTest, OfflineWithoutAnInstallationSaysSoOnceAndWritesNothing) {
+    fs::create_directories(root / "EMPTY");
+    for (const char* windows : {"", "MISSING", "EMPTY"}) {
+        Start(windows);
+        if (!*windows) {
+            ::unsetenv("SABREL_WINDIR");
+            platform::Set(nullptr);
+            p_ = std::make_unique<HookedPlatform>();
+            platform::Set(p_.get());
+        }
+        bool looped = false;
+        EXPECT_EQ(Run([&](app::TForm1& f) {
+                      looped = true;
+                      StartAndWait(f);
+                      ui_->Click(f, "btFin1");
+                  }),
+                  1)
+            << windows;
+        EXPECT_FALSE(looped);
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::kMsgNoInstallation});
+        EXPECT_EQ(ui_->QuitRequests(), 1);
+    }
+    EXPECT_TRUE(fs::is_empty(root / "EMPTY"));
+    EXPECT_FALSE(fs::exists(root / "MISSING"));
+
+    // The Windows program trusts the running system's directory: the main
+    // window opens and the Part's own checks apply.
+    Start("EMPTY");
+    bool looped = false;
+    Run(
+        [&](app::TForm1& f) {
+            looped = true;
+            ui_->Click(f, "btCancel");
+        },
+        app::Host::Windows);
+    EXPECT_TRUE(looped);
+}
+
 // No worker thread could be started: the run counts as stopped rather than
 // leaving the running page up for good.
 TEST_F(ProgramTest, WorkerThatCannotStartLeadsToTheStoppedPage) {

@@ -133,7 +133,7 @@ int main() {
     DemoUi ui;
     ui.SetFailureHandler([](const std::string& what) { Print("script: " + what + "\n"); });
     ui.SetLoop([&ui](sabrel::ui::ScriptUi&) { Drive(ui); });
-    int rc = sabrel::app::RunProgram();
+    int rc = sabrel::app::RunProgram(sabrel::app::Host::Offline);
     Print(ui.QuitPosted() ? "Sabrel ended.\n" : "Sabrel did not end.\n");
     return rc;
 }

@@ -26,7 +26,7 @@ int main() {
     {
         sabrel::ui::fltk::FltkUi ui;
         sabrel::ui::Set(&ui);
-        rc = sabrel::app::RunProgram();
+        rc = sabrel::app::RunProgram(sabrel::app::Host::Offline);
         sabrel::ui::Set(nullptr);
     }
     sabrel::platform::Set(nullptr);
