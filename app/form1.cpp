@@ -154,7 +154,10 @@ void TForm1::btOkClick() {
     if (rebuild::StartRebuildThread(&job_, &id)) {
         WorkerThreadId = id;
     } else {
-        // No thread, no run: the timer shows the stopped page.
+        // No thread, no run: the user is told why, then the timer shows the
+        // stopped page.
+        ui::ShowMessage(
+            Format(texts::kMsgCannotStartRun, static_cast<int>(platform::Get().GetLastError())));
         RunState = rebuild::rsAborted;
     }
 }

@@ -74,6 +74,8 @@ inline constexpr char kMsgZeroDivide[] = "浮動小数点数の 0 による除�
 // --- Rebuild worker -------------------------------------------------------------
 inline constexpr char kTempKey[] = "MIRONET_SABREL";
 inline constexpr char kExtRebuilt[] = ".CLN";
+// The worker thread could not be started: the platform's last-error code.
+inline constexpr char kMsgCannotStartRun[] = "再構成を開始できません[%d]";
 inline constexpr char kMsgKeyExists[] =
     "再構成に使用するキーと同名のキーが存在します\r\n　ソフト製作者に連絡して下さい.";
 // G1: hive path (long), ghost count.
