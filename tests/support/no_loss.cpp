@@ -13,6 +13,7 @@
 #include "platform/offline/codepage.h"
 #include "platform/offline/dos_paths.h"
 #include "platform/offline/registry/hive_file.h"
+#include "platform/offline/restart.h"
 
 namespace sabrel::test {
 
@@ -267,33 +268,26 @@ std::vector<std::string> CheckNoLoss(const InstallationSnapshot& before, bool re
 }
 
 std::vector<std::string> StrictRestart(const InstallationSnapshot& before) {
-    std::vector<std::string> lost;
-    std::string ini = Find(before.hostWindir, "WININIT.INI");
-    std::string text;
-    if (ini.empty() || !ReadFile(ini, &text)) return lost;
+    using platform::offline::RenameOutcome;
+    std::vector<std::string> problems;
     DosPaths paths = PathsOf(before);
-    std::vector<std::string> bad;
-    for (const auto& [key, value] : RenameEntries(text, &bad)) {
-        DosPaths::Mapping src, dst;
-        bool haveSrc = paths.Map(value, &src) && src.exists;
-        if (EqualNoCase(key, "NUL")) {
-            if (haveSrc) ::unlink(src.host.c_str());
-            continue;
-        }
-        if (!paths.Map(key, &dst)) continue;
-        if (dst.exists) ::unlink(dst.host.c_str());
-        if (haveSrc) {
-            std::rename(src.host.c_str(), dst.host.c_str());
-        } else if (HiveAt(before, dst.host)) {
-            lost.push_back(key + ": deleted at the restart, " + value + " is missing");
+    platform::offline::RestartResult r = platform::offline::CarryOutWininit(
+        paths, before.hostWindir, platform::offline::RestartMode::kStrict);
+    if (r.claimError) {
+        problems.push_back("WININIT.INI could not be claimed [" + std::to_string(r.claimError) +
+                           "]");
+    }
+    for (const RenameOutcome& o : r.outcomes) {
+        DosPaths::Mapping dst;
+        bool hive = paths.Map(o.key, &dst) && HiveAt(before, dst.host);
+        if (o.result == RenameOutcome::Result::kDestinationLost && hive) {
+            problems.push_back(o.key + ": deleted at the restart, " + o.value + " is missing");
+        } else if (o.result == RenameOutcome::Result::kFailed) {
+            problems.push_back(o.key + "=" + o.value + ": failed at the restart [" +
+                               std::to_string(o.error) + "]");
         }
     }
-    std::string bak = before.hostWindir + "/WININIT.BAK";
-    if (std::string old = Find(before.hostWindir, "WININIT.BAK"); !old.empty()) {
-        ::unlink(old.c_str());
-    }
-    std::rename(ini.c_str(), bak.c_str());
-    return lost;
+    return problems;
 }
 
 }  // namespace sabrel::test

@@ -44,11 +44,10 @@ InstallationSnapshot TakeSnapshot(const std::string& hostWindir);
 // hive may have been replaced by its rebuilt file.
 std::vector<std::string> CheckNoLoss(const InstallationSnapshot& before, bool restarted);
 
-// What Windows 9x does with WININIT.INI at its next start, faithfully: for
-// each Rename entry in file order the key's file is deleted, then the value's
-// file is moved to that name; when the value's file is missing the key's file
-// is gone all the same. NUL=file deletes the file. WININIT.INI then becomes
-// WININIT.BAK. Returns one line per hive lost that way.
+// The next start of Windows, carried out by the offline restart in its strict
+// mode, which does what Windows 9x does: for each Rename entry the key's file
+// is deleted even when the value's file is missing. Returns one line per hive
+// lost that way and per entry that could not be carried out.
 std::vector<std::string> StrictRestart(const InstallationSnapshot& before);
 
 // The Rename entries of a WININIT.INI text, read as the start-up processing
