@@ -239,6 +239,19 @@ void BackupReg(const BackupRequest& request) {
     Append(lines, BatchHeader());
 
     platform::Platform& p = platform::Get();
+    const std::string path = BatchFilePath(request.windowsDirectory);
+    // A batch from an earlier backup names the backups that are about to be
+    // deleted and made anew. It loses its blocks first, so that whenever the
+    // run stops (a failure, a power cut) it names no backup that is gone or
+    // half made.
+    if (Exists(path)) {
+        std::string bare;
+        for (const std::string& line : BatchHeader()) bare += line + "\r\n";
+        for (const std::string& line : BatchFooter()) bare += line + "\r\n";
+        if (!p.WriteWholeFile(path.c_str(), bare.data(), bare.size())) {
+            throw BatchWriteError(path, p.GetLastError());
+        }
+    }
     // The batch file runs in DOS mode, which knows no long names and splits a
     // command at its first space: ATTRIB is called through the Windows
     // directory's 8.3 form. Without one the directory goes as given.
@@ -266,7 +279,6 @@ void BackupReg(const BackupRequest& request) {
     Append(lines, BatchFooter());
     std::string text;
     for (const std::string& line : *lines) text += line + "\r\n";
-    const std::string path = BatchFilePath(request.windowsDirectory);
     if (!p.WriteWholeFile(path.c_str(), text.data(), text.size())) {
         throw BatchWriteError(path, p.GetLastError());
     }

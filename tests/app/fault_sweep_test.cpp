@@ -8,11 +8,14 @@
 // Each run is a child process, so that a kill ends only that run. The time
 // spent is bounded by SABREL_SWEEP_SECONDS (default 240); the cases are taken
 // round robin across modes and kinds, so a cut still covers all of them.
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -309,6 +312,11 @@ class FaultSweep : public ::testing::Test {
     fs::path Fresh(const Variant& v) {
         fs::path dir = root / "case";
         fs::remove_all(dir);
+        if (diskSize > 0) {
+            fs::create_directories(dir);
+            std::string size = "size=" + std::to_string(diskSize);
+            if (::mount("tmpfs", dir.c_str(), "tmpfs", 0, size.c_str()) != 0) return fs::path();
+        }
         fs::copy(root / TemplateOf(v), dir, fs::copy_options::recursive);
         fs::create_directories(dir / "run");
         return dir;
@@ -318,6 +326,8 @@ class FaultSweep : public ::testing::Test {
     std::vector<std::string> Check(const Case& c, const Result* complete, Report* out = nullptr,
                                    Result* result = nullptr) {
         fs::path dir = Fresh(*c.variant);
+        if (dir.empty())
+            return {"cannot mount the small disk: " + std::string(std::strerror(errno))};
         InstallationSnapshot before = TakeSnapshot((dir / "WINDOWS").string());
         Report r = RunCase(c, dir);
         std::vector<std::string> v;
@@ -334,10 +344,14 @@ class FaultSweep : public ::testing::Test {
         Result got = ResultOf(before);
         // A failure nobody was told of is acceptable only when the run still
         // did all it would have done without it.
-        if (!killed && r.fired && complete && r.boxes.empty() &&
+        if (!killed && (r.fired || diskSize > 0) && complete && r.boxes.empty() &&
             (got.replaced != complete->replaced || got.backups < complete->backups)) {
             v.push_back("a failure went untold: the run ended on page " +
                         (r.page.empty() ? std::string("(none)") : r.page) + " without a message");
+        }
+        if (diskSize > 0) {
+            for (std::string& s : v) s = std::to_string(diskSize) + " bytes of disk: " + s;
+            ::umount(dir.c_str());
         }
         for (std::string& s : v) s = c.Name() + ": " + s;
         if (out) *out = r;
@@ -346,6 +360,7 @@ class FaultSweep : public ::testing::Test {
     }
 
     fs::path root;
+    std::uint64_t diskSize = 0;  // not 0: each case runs on a tmpfs this large
 };
 
 TEST_F(FaultSweep, EveryFailureAndEveryKillKeepsEveryHive) {
@@ -436,6 +451,52 @@ TEST_F(FaultSweep, EveryFailureAndEveryKillKeepsEveryHive) {
         violations.size());
     EXPECT_TRUE(violations.empty())
         << violations.size() << " violations, the first: " << violations.front();
+}
+
+// A real full disk: the machine on a tmpfs with less room than a run needs,
+// from none to just short of enough, in every mode. Needs the right to mount,
+// which a root test run has; elsewhere it is skipped with the reason.
+TEST_F(FaultSweep, FullDiskKeepsEveryHiveAndIsReported) {
+    std::uint64_t machine = 0;
+    for (const auto& e : fs::recursive_directory_iterator(root / "fresh")) {
+        if (e.is_regular_file()) machine += (e.file_size() + 4095) / 4096 * 4096;
+    }
+    fs::path probe = root / "probe";
+    fs::create_directories(probe);
+    if (::mount("tmpfs", probe.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno)
+                     << "): the full-disk runs are skipped";
+    }
+    ::umount(probe.c_str());
+    int runs = 0, told = 0;
+    std::vector<std::string> violations;
+    for (const Mode& m : kModes) {
+        Variant variant{&m, false, false};
+        // What a complete run needs on top of the machine.
+        Report clean;
+        Result complete;
+        ASSERT_TRUE(Check(Case{&variant}, nullptr, &clean, &complete).empty());
+        std::uint64_t need = 0;
+        for (const auto& e : fs::recursive_directory_iterator(root / "case")) {
+            if (e.is_regular_file()) need += (e.file_size() + 4095) / 4096 * 4096;
+        }
+        need = need > machine ? need - machine : 0;
+        for (std::uint64_t free : {std::uint64_t{0}, std::uint64_t{4096}, need / 4, need / 2,
+                                   need * 3 / 4, need - 4096}) {
+            diskSize = machine + free + 4096;
+            Report r;
+            for (std::string& s : Check(Case{&variant}, &complete, &r)) {
+                std::printf("[full disk] VIOLATION %s\n", s.c_str());
+                violations.push_back(s);
+            }
+            ++runs;
+            told += !r.boxes.empty();
+        }
+        diskSize = 0;
+    }
+    std::printf("[full disk] runs %d, told %d; violations %zu\n", runs, told, violations.size());
+    EXPECT_TRUE(violations.empty()) << violations.front();
+    EXPECT_GT(told, 0);
 }
 
 }  // namespace

@@ -498,6 +498,31 @@ TEST_F(BackupTest, UnwritableBatchFileRaisesBatchWriteErrorAndKeepsTheBackups) {
     EXPECT_EQ(Batch(), std::string(kHeader) + kSystemCopyBlock + kFooter);
 }
 
+// A batch from an earlier backup never names a backup that is being made
+// anew: it has lost its blocks before the old backup is deleted.
+TEST_F(BackupTest, EarlierBatchLosesItsBlocksBeforeTheOldBackupGoes) {
+    struct Watching : platform::offline::OfflinePlatform {
+        std::string batchAtDelete = "<not deleted>";
+        platform::BOOL DeleteFileA(const char* path) override {
+            std::vector<std::uint8_t> bytes;
+            if (std::string(path) == "C:\\WINDOWS\\SYSTEM.BEF" &&
+                ReadWholeFile("C:\\WINDOWS\\HELP\\SBRCOVER.BAT", &bytes)) {
+                batchAtDelete.assign(bytes.begin(), bytes.end());
+            }
+            return OfflinePlatform::DeleteFileA(path);
+        }
+    };
+    BackupReg(request_);
+    ASSERT_EQ(Batch(), std::string(kHeader) + kSystemCopyBlock + kFooter);
+    Watching watching;
+    platform::Set(&watching);
+    BackupReg(request_);
+    platform::Set(platform_.get());
+    EXPECT_EQ(watching.batchAtDelete, std::string(kHeader) + kFooter);
+    EXPECT_EQ(Batch(), std::string(kHeader) + kSystemCopyBlock + kFooter);
+    EXPECT_TRUE(Boxes().empty());
+}
+
 TEST_F(BackupTest, HelpFolderIsCreatedWithMissingParents) {
     // Neither the folder nor its two parents exist yet.
     request_.windowsDirectory = "C:\\WINDOWS\\NEW\\DEEPER";
