@@ -85,6 +85,10 @@ class FaultPlatform : public platform::Platform {
     platform::BOOL GetCPInfo(platform::UINT cp, platform::CpInfo* info) override {
         return inner_->GetCPInfo(cp, info);
     }
+    int GetLocaleInfoA(platform::LCID locale, platform::LCTYPE type, char* data,
+                       int size) override {
+        return inner_->GetLocaleInfoA(locale, type, data, size);
+    }
     platform::DWORD GetFileAttributesA(const char* path) override {
         return inner_->GetFileAttributesA(path);
     }
