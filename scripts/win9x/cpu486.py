@@ -9,7 +9,8 @@ byte for byte that of IMAGE. Without it IMAGE itself must carry symbols. MAP,
 the linker's map of the link, adds the object (or library member) that
 brought each function in.
 
-Only code is disassembled. MinGW's linker script puts data into .text behind
+Only code is disassembled, and all of it: .text must be the image's only
+executable section. MinGW's linker script puts data into .text behind
 the code: the constructor and destructor lists (from __CTOR_LIST__) and the
 C++ exception tables (.gcc_except_table). That tail would decode as random
 instructions, so the check stops at __CTOR_LIST__ and makes sure that nothing
@@ -79,6 +80,10 @@ def kind(mnemonic, operands):
         return "long NOP"
     if mnemonic in ("cmpxchg8b", "rdtsc", "rdtscp", "rdmsr", "wrmsr", "rdpmc", "cpuid"):
         return mnemonic.upper()
+    if mnemonic in ("tzcnt", "lzcnt", "popcnt"):
+        return "BMI/ABM"
+    if mnemonic in ("rdrand", "rdseed"):
+        return "RDRAND"
     if "xmm" in operands or "ymm" in operands or "zmm" in operands:
         return "SSE/AVX"
     if re.search(r"\bmm[0-7]\b", operands) or mnemonic == "emms":
@@ -93,6 +98,17 @@ def text_section(image):
         if len(f) > 3 and f[1] == ".text":
             return int(f[3], 16), int(f[2], 16)
     raise SystemExit(f"{image}: no .text section")
+
+
+def code_sections(image):
+    """Names of the sections that the loader maps executable."""
+    names = []
+    lines = run(PREFIX + "objdump", "-h", image).splitlines()
+    for header, flags in zip(lines, lines[1:]):
+        f = header.split()
+        if len(f) > 3 and re.match(r"^\d+$", f[0]) and "CODE" in flags:
+            names.append(f[1])
+    return names
 
 
 def text_bytes(image, tmp):
@@ -152,6 +168,10 @@ def main():
     objects = map_objects(sys.argv[3]) if len(sys.argv) == 4 else []
     name = image.rsplit("/", 1)[-1]
     start, size = text_section(image)
+    others = [n for n in code_sections(image) if n != ".text"]
+    if others:
+        print(f"{name}: executable sections that the check does not read: {' '.join(others)}")
+        return 2
     if symbolic != image:
         if text_section(symbolic) != (start, size) or text_bytes(
                 image, "/tmp/cpu486.a.%d" % id(image)) != text_bytes(
