@@ -80,7 +80,7 @@ mode_t NewFileMode() {
     static const mode_t mode = [] {
         mode_t mask = ::umask(0);
         ::umask(mask);
-        return static_cast<mode_t>(0666 & ~mask);
+        return static_cast<mode_t>(0644 & ~mask);
     }();
     return mode;
 }

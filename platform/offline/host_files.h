@@ -16,7 +16,8 @@ namespace sabrel::platform::offline {
 inline constexpr const char* kTempPrefix = ".sabrel-tmp-";
 inline constexpr const char* kSavePrefix = ".sabrel-save-";
 
-// The mode a new file gets: 0666 less the process's umask (read once).
+// The mode a new file gets: 0644 less the process's umask (read once), so
+// that no hive or backup is ever writable by others.
 mode_t NewFileMode();
 
 enum class Publish {
