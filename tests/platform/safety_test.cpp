@@ -260,7 +260,7 @@ TEST_F(SafetyTest, TheRebuiltFileIsDurableBeforeItsEntryAndTheEntryBeforeTheNext
 
 void Age(const std::string& path) {
     struct timespec times[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 // Temporary files of killed runs go at the next start, in every folder a run
@@ -284,6 +284,8 @@ TEST_F(SafetyTest, StartingCopyRemovesTemporaryFilesOfKilledRuns) {
         if (f != W(".sabrel-tmp-fresh1")) Age(f);
     fs::create_directory(W(".sabrel-tmp-dir123"));
     Age(W(".sabrel-tmp-dir123"));
+    fs::create_symlink(W("SYSTEM.DAT"), W(".sabrel-tmp-link01"));
+    Age(W(".sabrel-tmp-link01"));
     int held = ::open(W(".sabrel-save-locked").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
@@ -296,6 +298,7 @@ TEST_F(SafetyTest, StartingCopyRemovesTemporaryFilesOfKilledRuns) {
     for (const auto& f : stale) EXPECT_FALSE(fs::exists(f)) << f;
     for (const auto& f : kept) EXPECT_TRUE(fs::exists(f)) << f;
     EXPECT_TRUE(fs::is_directory(W(".sabrel-tmp-dir123")));
+    EXPECT_TRUE(fs::is_symlink(W(".sabrel-tmp-link01")));
 }
 
 // Two copies with their own runtime folders still find each other on one
