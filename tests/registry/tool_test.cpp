@@ -135,6 +135,9 @@ TEST_F(Tool, UsageErrorsAndHelp) {
     EXPECT_EQ(st, 2);
     RunTool("compact " + P("f.dat"), &st);
     EXPECT_EQ(st, 2);
+    EXPECT_NE(RunTool("compact --help", &st).find("--force"), std::string::npos);
+    EXPECT_EQ(st, 0);
+    EXPECT_NE(RunTool("--help", &st).find("compact [--force] IN OUT"), std::string::npos);
     RunTool("dump --codepage 0 " + P("f.dat"), &st);
     EXPECT_EQ(st, 2);
     EXPECT_EQ(Size(P("f.dat")), -1);
