@@ -670,7 +670,7 @@ TEST_F(ProgramTest, OfflineWithoutAnInstallationSaysSoOnceAndWritesNothing) {
     EXPECT_FALSE(fs::exists(root / "MISSING"));
 
     // The Windows program trusts the running system's directory: the main
-    // window opens and the Part's own checks apply.
+    // window opens and its own start-up checks apply.
     Start("EMPTY");
     bool looped = false;
     Run(
