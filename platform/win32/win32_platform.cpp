@@ -307,7 +307,9 @@ BOOL Win32Platform::WritePrivateProfileStringA(const char* section, const char* 
     // the disk before the program goes on. All four null flushes the cache.
     ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, file);
     std::string path = file;
-    if (path.find_first_of("\\/:") == std::string::npos) {
+    // A bare name lives in the Windows folder; a trail byte 0x5C in it (as in
+    // "表") is no separator. '/' is never a trail byte.
+    if (ExtractFileName(path) == path && path.find('/') == std::string::npos) {
         char windir[MAX_PATH + 1] = {};
         ::UINT n = ::GetWindowsDirectoryA(windir, MAX_PATH);
         if (n == 0 || n > MAX_PATH) return TRUE;

@@ -523,6 +523,29 @@ TEST_F(DosSfx, RestoreBatchFilePutsEveryHiveBack) {
     for (const auto& [path, data] : hives) EXPECT_TRUE(ReadAll(path) == data) << path;
 }
 
+// The program takes a member's name whole when a double-byte character in it
+// ends in 0x5C: "藹A.DAT" (E5 5C 41 ...) is not "A.DAT" in a folder "藹".
+// dosbox, which reads no Shift-JIS, makes the file "A.DAT" in the folder
+// "\xE5"; a program that cut the name at that byte would make "A.DAT" here.
+TEST_F(DosSfx, MemberNameWithTrailByte5CIsOneName) {
+    std::string why;
+    if (!DosboxWorks(&why)) GTEST_SKIP() << why;
+    const fs::path windows = dir_ / "m" / "WINDOWS";
+    fs::create_directories(windows);
+    const auto data = HiveLike(40000, 24);
+    WriteAll(windows / u8"藹A.DAT", data);
+    setenv("SABREL_WINDIR", windows.c_str(), 1);
+    ASSERT_EQ(Unlha("a -a1 C:\\WINDOWS\\NAMES.LZH C:\\WINDOWS\\藹A.DAT"), 0);
+    ASSERT_EQ(Unlha("s C:\\WINDOWS\\NAMES.LZH C:\\WINDOWS\\"), 0);
+    unsetenv("SABREL_WINDIR");
+    const fs::path drive = dir_ / "c";
+    fs::create_directories(drive / "\xE5");
+    fs::copy_file(windows / "NAMES.EXE", drive / "NAMES.EXE");
+    EXPECT_EQ(RunDos(drive, "NAMES.EXE > OUT.TXT\r\n"), "OK");
+    EXPECT_TRUE(ReadAll(drive / "\xE5" / "A.DAT") == data);
+    EXPECT_FALSE(fs::exists(drive / "A.DAT"));
+}
+
 // Where dosbox finds a DOS path of drive C: below `drive`. dosbox reads no
 // Shift-JIS: to it every byte 0x5C separates, so the folder "藹" (E5 5C)
 // is the host folder "\xE5" and "藹\X" is "\xE5" + "" + "X".
