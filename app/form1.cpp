@@ -35,14 +35,6 @@ class ZeroDivideError : public std::runtime_error {
     ZeroDivideError() : std::runtime_error(texts::kMsgZeroDivide) {}
 };
 
-std::vector<rebuild::TargetEntry> TargetsOf(const ui::Control& list) {
-    std::vector<rebuild::TargetEntry> targets;
-    for (std::size_t i = 0; i < list.Count(); ++i) {
-        targets.push_back(rebuild::TargetEntry{list.Item(i), list.Marked(i)});
-    }
-    return targets;
-}
-
 }  // namespace
 
 TForm1::TForm1() : ui::Form(Form1Decl()) {
@@ -103,7 +95,9 @@ void TForm1::FormCreate() {
 
 void TForm1::btOkClick() {
     options::TForm2& options = *Form2;
-    if (options.Get("rbBckupOnly").Checked()) {
+    // Taken once: the options cannot change during the run.
+    const rebuild::RunOptions chosen = options.RunOptionsNow();
+    if (chosen.mode == rebuild::RunMode::BackupOnly) {
         if (!ui::Confirm(texts::kAskBackupOnly)) return;
         // Without its restore batch file the backup is not complete: after
         // that error the completion message would report a failure as success.
@@ -120,19 +114,10 @@ void TForm1::btOkClick() {
         return;
     }
 
-    // The worker's inputs, taken now: they cannot change during the run.
     rebuild::RunInputs& in = job_.inputs;
+    in.options = chosen;
     in.winDir = WinDirText();
-    in.targets = TargetsOf(options.Get("lbRegs"));
-    rebuild::RunOptions& o = in.options;
-    o.rebuildAndBackup = options.Get("rbRebldBckup").Checked();
-    o.checkBefore = options.Get("cbCheckReg").Checked();
-    o.beforeGhost = options.Get("cbBeforeGhost").Checked();
-    o.checkAfter = options.Get("cbCheckReg2").Checked();
-    o.afterGhost = options.Get("cbAfterGhost").Checked();
-    o.ignoreLost = options.Get("cbIgnoreLost").Checked();
-    o.delFontCache = options.Get("cbDelFCache").Checked();
-    o.delIconCache = options.Get("cbDelICache").Checked();
+    in.targets = options.TargetsNow();
     job_.hooks.backup = [] { Form2->BackupReg(); };
     job_.hooks.releaseArchiver = [] { Form2->ReleaseArchiver(); };
     job_.hooks.checkHive = [](const std::string& path) {
@@ -173,16 +158,19 @@ void TForm1::btOptionClick() {
 }
 
 void TForm1::SetEndCaptions() {
-    const options::TForm2& options = *Form2;
-    if (options.Get("rbWinReboot").Checked()) {
-        Get("Label6").SetCaption(texts::kLabel6Reboot);
-        Get("btReboot").SetCaption(texts::kBtRebootReboot);
-    } else if (options.Get("rbWinTerm").Checked()) {
-        Get("Label6").SetCaption(texts::kLabel6Shutdown);
-        Get("btReboot").SetCaption(texts::kBtRebootShutdown);
-    } else {
-        Get("Label6").SetCaption(texts::kLabel6SabrelOnly);
-        Get("btReboot").SetCaption(texts::kBtRebootSabrelOnly);
+    switch (Form2->RunOptionsNow().end) {
+        case rebuild::EndOption::Reboot:
+            Get("Label6").SetCaption(texts::kLabel6Reboot);
+            Get("btReboot").SetCaption(texts::kBtRebootReboot);
+            break;
+        case rebuild::EndOption::Shutdown:
+            Get("Label6").SetCaption(texts::kLabel6Shutdown);
+            Get("btReboot").SetCaption(texts::kBtRebootShutdown);
+            break;
+        case rebuild::EndOption::SabrelOnly:
+            Get("Label6").SetCaption(texts::kLabel6SabrelOnly);
+            Get("btReboot").SetCaption(texts::kBtRebootSabrelOnly);
+            break;
     }
 }
 
@@ -229,13 +217,13 @@ void TForm1::Timer1Timer() {
 
 void TForm1::btRebootClick() {
     platform::Platform& p = platform::Get();
-    const options::TForm2& options = *Form2;
+    const rebuild::EndOption end = Form2->RunOptionsNow().end;
     Get("btReboot").SetEnabled(false);
     Get("btAbort").SetEnabled(false);
-    if (options.Get("rbWinReboot").Checked()) {
+    if (end == rebuild::EndOption::Reboot) {
         if (!p.ExitWindowsEx(platform::kEwxReboot, 0)) ui::ShowMessage(texts::kMsgCannotReboot);
     }
-    if (options.Get("rbWinTerm").Checked()) {
+    if (end == rebuild::EndOption::Shutdown) {
         if (!p.ExitWindowsEx(platform::kEwxShutdown, 0)) {
             ui::ShowMessage(texts::kMsgCannotShutdown);
         }
@@ -245,15 +233,14 @@ void TForm1::btRebootClick() {
 
 void TForm1::btAbortClick() {
     if (ui::Confirm(texts::kAskDeleteRebuilt)) {
-        rebuild::DeleteRebuiltFiles(WinDirText(), TargetsOf(Form2->lbRegs));
+        rebuild::DeleteRebuiltFiles(WinDirText(), Form2->TargetsNow());
     }
     Get("nbStage").ShowPage("02");
 }
 
 void TForm1::btFin1Click() {
-    const options::TForm2& options = *Form2;
-    rebuild::CancelReplacements(WinDirText(), TargetsOf(options.lbRegs),
-                                options.cbDelFCache.Checked(), options.cbDelICache.Checked());
+    const rebuild::RunOptions o = Form2->RunOptionsNow();
+    rebuild::CancelReplacements(WinDirText(), Form2->TargetsNow(), o.delFontCache, o.delIconCache);
     Form2->ReleaseArchiver();
     ui::AskToEnd();
 }
@@ -268,15 +255,14 @@ std::int64_t TForm1::HiveFileSize(const std::string& path) {
 void TForm1::meBatDblClick() {
     ui::Control& rows = Form3->Get("lvResult");
     rows.ClearRows();
-    const ui::Control& list = Form2->Get("lbRegs");
     std::string winDir = WinDirText();
     const std::string separator = ThousandSeparator();
-    for (std::size_t i = 0; i < list.Count(); ++i) {
-        std::vector<std::string> row{list.Item(i)};
-        std::string path = JoinPath(winDir, list.Item(i));
+    for (const rebuild::TargetEntry& target : Form2->TargetsNow()) {
+        std::vector<std::string> row{target.text};
+        std::string path = JoinPath(winDir, target.text);
         std::int64_t before = HiveFileSize(path);
         row.push_back(FormatThousands(before, separator));
-        if (list.Marked(i)) {
+        if (target.selected) {
             std::int64_t after = HiveFileSize(ReplaceExtension(path, texts::kExtRebuilt));
             row.push_back(FormatThousands(after, separator));
             // The ratio has no value for an empty hive: abandon the report.

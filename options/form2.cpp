@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "backup/backup.h"
 #include "common/paths.h"
@@ -215,16 +216,41 @@ void TForm2::cbCheckReg2Click() {
     cbIgnoreLost.SetEnabled(cbCheckReg2.Checked());
 }
 
-RunMode TForm2::Mode() const {
-    if (rbBckupOnly.Checked()) return RunMode::BackupOnly;
-    if (rbRebldOnly.Checked()) return RunMode::RebuildOnly;
-    return RunMode::RebuildAndBackup;
+rebuild::RunOptions TForm2::RunOptionsNow() const {
+    rebuild::RunOptions o;
+    if (rbBckupOnly.Checked()) {
+        o.mode = rebuild::RunMode::BackupOnly;
+    } else if (rbRebldOnly.Checked()) {
+        o.mode = rebuild::RunMode::RebuildOnly;
+    } else {
+        o.mode = rebuild::RunMode::RebuildAndBackup;
+    }
+    o.archiveBackup = rbBUarc.Checked();
+    o.testArchive = cbBUarc_test.Checked();
+    o.checkBefore = cbCheckReg.Checked();
+    o.beforeGhost = cbBeforeGhost.Checked();
+    o.checkAfter = cbCheckReg2.Checked();
+    o.afterGhost = cbAfterGhost.Checked();
+    o.ignoreLost = cbIgnoreLost.Checked();
+    if (rbWinReboot.Checked()) {
+        o.end = rebuild::EndOption::Reboot;
+    } else if (rbWinTerm.Checked()) {
+        o.end = rebuild::EndOption::Shutdown;
+    } else {
+        o.end = rebuild::EndOption::SabrelOnly;
+    }
+    o.delFontCache = cbDelFCache.Checked();
+    o.delIconCache = cbDelICache.Checked();
+    return o;
 }
 
-EndOption TForm2::End() const {
-    if (rbWinReboot.Checked()) return EndOption::Reboot;
-    if (rbWinTerm.Checked()) return EndOption::Shutdown;
-    return EndOption::SabrelOnly;
+std::vector<rebuild::TargetEntry> TForm2::TargetsNow() const {
+    std::vector<rebuild::TargetEntry> targets;
+    targets.reserve(lbRegs.Count());
+    for (std::size_t i = 0; i < lbRegs.Count(); ++i) {
+        targets.push_back({lbRegs.Item(i), lbRegs.Marked(i)});
+    }
+    return targets;
 }
 
 void TForm2::ReleaseArchiver() {
@@ -235,13 +261,13 @@ void TForm2::ReleaseArchiver() {
 }
 
 void TForm2::BackupReg() {
+    const rebuild::RunOptions o = RunOptionsNow();
     backup::BackupRequest request;
-    request.rebuildOnly = rbRebldOnly.Checked();
-    request.archiveMode = rbBUarc.Checked();
-    request.testArchive = cbBUarc_test.Checked();
-    request.targets.reserve(lbRegs.Count());
-    for (std::size_t i = 0; i < lbRegs.Count(); ++i) {
-        request.targets.push_back({lbRegs.Item(i), lbRegs.Marked(i)});
+    request.rebuildOnly = o.mode == rebuild::RunMode::RebuildOnly;
+    request.archiveMode = o.archiveBackup;
+    request.testArchive = o.testArchive;
+    for (rebuild::TargetEntry& t : TargetsNow()) {
+        request.targets.push_back({std::move(t.text), t.selected});
     }
     request.windowsDirectory = winDir_;
     request.archiver = &archiver_;

@@ -11,8 +11,10 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "backup/archiver_api.h"
+#include "rebuild/run_options.h"
 #include "ui/form.h"
 
 namespace sabrel::options {
@@ -25,9 +27,6 @@ struct MainWindowLink {
     // selected and enables it otherwise. May be null (nothing to update).
     ui::Control* startButton = nullptr;
 };
-
-enum class RunMode { RebuildAndBackup, RebuildOnly, BackupOnly };
-enum class EndOption { Reboot, Shutdown, SabrelOnly };
 
 class TForm2 : public ui::Form {
   public:
@@ -68,16 +67,17 @@ class TForm2 : public ui::Form {
     ui::Control& btOK;
     ui::Control& meBat;
 
-    // Shorthands over the radio groups.
-    RunMode Mode() const;
-    bool ArchiveBackup() const { return rbBUarc.Checked(); }
-    EndOption End() const;
+    // The option set as the controls hold it now; everything that acts on the
+    // options reads them through this one value.
+    rebuild::RunOptions RunOptionsNow() const;
 
     // --- The target list (indices from 0) ---------------------------------------
     std::size_t TargetCount() const { return lbRegs.Count(); }
     const std::string& TargetText(std::size_t i) const { return lbRegs.Item(i); }
     bool TargetSelected(std::size_t i) const { return lbRegs.Marked(i); }
     std::size_t SelectedCount() const { return lbRegs.MarkedCount(); }
+    // The whole list with its marks, as it is now.
+    std::vector<rebuild::TargetEntry> TargetsNow() const;
 
     // The dialog's own copy of the Windows directory; empty when it could not
     // be read.

@@ -35,7 +35,7 @@ class Run {
 
     void Execute() {
         // 1. Backup first; the rebuild goes on whatever it achieved.
-        if (opt_.rebuildAndBackup && job_.hooks.backup) job_.hooks.backup();
+        if (opt_.mode == RunMode::RebuildAndBackup && job_.hooks.backup) job_.hooks.backup();
         // 2. Without a Windows directory there is nothing to work on.
         if (in_.winDir.empty()) return Finish(rsAborted);
         // 3. Pre-flight: a hive left loaded under the temporary key is unloaded.

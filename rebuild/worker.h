@@ -15,6 +15,7 @@
 
 #include "hive/checker.h"
 #include "platform/platform.h"
+#include "rebuild/run_options.h"
 
 namespace sabrel::rebuild {
 
@@ -30,25 +31,6 @@ using RunState = std::atomic<std::int32_t>;
 
 // The checker takes paths of at most this many bytes.
 constexpr std::size_t kCheckerPathLimit = 255;
-
-// One entry of the target list: a hive path relative to the Windows directory.
-struct TargetEntry {
-    std::string text;
-    bool selected = false;
-};
-
-// The options a run reads, copied from the options dialog when the run starts
-// (they cannot change during a run).
-struct RunOptions {
-    bool rebuildAndBackup = false;  // rbRebldBckup
-    bool checkBefore = false;       // cbCheckReg
-    bool beforeGhost = false;       // cbBeforeGhost
-    bool checkAfter = false;        // cbCheckReg2
-    bool afterGhost = false;        // cbAfterGhost
-    bool ignoreLost = false;        // cbIgnoreLost
-    bool delFontCache = false;      // cbDelFCache
-    bool delIconCache = false;      // cbDelICache
-};
 
 // Counts of one check, as the hive checker gives them.
 using CheckCounts = hive::HiveCheckResult;

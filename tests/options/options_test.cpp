@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "options/form2.h"
@@ -219,7 +220,7 @@ TEST_F(OptionsTest, WithoutTheLibraryOnlyCopyBackupIsOffered) {
     EXPECT_FALSE(f.rbBUarc.Enabled());
     EXPECT_FALSE(f.cbBUarc_test.Enabled());
     EXPECT_FALSE(f.Archiver().module);
-    EXPECT_FALSE(f.ArchiveBackup());
+    EXPECT_FALSE(f.RunOptionsNow().archiveBackup);
     Open([this](TForm2& d) {
         ASSERT_TRUE(ui_.SelectPage(d, "pgOption", 2));
         EXPECT_FALSE(ui_.Click(d, "rbBUarc"));
@@ -345,8 +346,8 @@ TEST_F(OptionsTest, EnablementRulesNeverChangeAMark) {
     });
     // The tab left in front stays in front at the next showing.
     Open([](TForm2& d) { EXPECT_EQ(d.pgOption.PageIndex(), 3); });
-    EXPECT_EQ(f.Mode(), RunMode::RebuildAndBackup);
-    EXPECT_EQ(f.End(), EndOption::Reboot);
+    EXPECT_EQ(f.RunOptionsNow().mode, rebuild::RunMode::RebuildAndBackup);
+    EXPECT_EQ(f.RunOptionsNow().end, rebuild::EndOption::Reboot);
 }
 
 TEST_F(OptionsTest, RadioGroupsGiveTheRunModeAndTheEndOption) {
@@ -357,10 +358,35 @@ TEST_F(OptionsTest, RadioGroupsGiveTheRunModeAndTheEndOption) {
         ASSERT_TRUE(ui_.SelectPage(d, "pgOption", 4));
         ASSERT_TRUE(ui_.Click(d, "rbSBterm"));
     });
-    EXPECT_EQ(f.Mode(), RunMode::BackupOnly);
+    EXPECT_EQ(f.RunOptionsNow().mode, rebuild::RunMode::BackupOnly);
     EXPECT_FALSE(f.rbRebldBckup.Checked());
-    EXPECT_EQ(f.End(), EndOption::SabrelOnly);
+    EXPECT_EQ(f.RunOptionsNow().end, rebuild::EndOption::SabrelOnly);
     EXPECT_FALSE(f.rbWinReboot.Checked());
+}
+
+TEST_F(OptionsTest, EachBoxReachesItsOwnFieldOfTheSnapshot) {
+    TForm2& f = Create();
+    using Field = bool rebuild::RunOptions::*;
+    const std::vector<std::pair<ui::Control*, Field>> boxes = {
+        {&f.cbBUarc_test, &rebuild::RunOptions::testArchive},
+        {&f.cbCheckReg, &rebuild::RunOptions::checkBefore},
+        {&f.cbBeforeGhost, &rebuild::RunOptions::beforeGhost},
+        {&f.cbCheckReg2, &rebuild::RunOptions::checkAfter},
+        {&f.cbAfterGhost, &rebuild::RunOptions::afterGhost},
+        {&f.cbIgnoreLost, &rebuild::RunOptions::ignoreLost},
+        {&f.cbDelFCache, &rebuild::RunOptions::delFontCache},
+        {&f.cbDelICache, &rebuild::RunOptions::delIconCache},
+    };
+    for (const auto& [box, field] : boxes) {
+        const rebuild::RunOptions before = f.RunOptionsNow();
+        box->SetChecked(!box->Checked());
+        const rebuild::RunOptions after = f.RunOptionsNow();
+        EXPECT_EQ(after.*field, box->Checked()) << box->Name();
+        for (const auto& [other, otherField] : boxes) {
+            if (other == box) continue;
+            EXPECT_EQ(after.*otherField, before.*otherField) << box->Name();
+        }
+    }
 }
 
 TEST_F(OptionsTest, AnUnreadableWindowsDirectoryIsToldAndEndsTheProgram) {

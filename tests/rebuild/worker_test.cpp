@@ -43,7 +43,7 @@ class WorkerTest : public ::testing::Test {
         job.inputs.winDir = "C:\\WINDOWS";
         job.inputs.targets = {{"SYSTEM.DAT", true}, {"USER.DAT", true}, {"CLASSES.DAT", false}};
         rebuild::RunOptions& o = job.inputs.options;
-        o.rebuildAndBackup = true;
+        o.mode = rebuild::RunMode::RebuildAndBackup;
         o.checkBefore = true;
         o.checkAfter = true;
         job.hooks.backup = [this] { ++backups; };
@@ -130,7 +130,7 @@ TEST_F(WorkerTest, ProfileHiveGoesByItsShortPathAfterTheLongCheck) {
 }
 
 TEST_F(WorkerTest, RebuildOnlyModeMakesNoBackup) {
-    job.inputs.options.rebuildAndBackup = false;
+    job.inputs.options.mode = rebuild::RunMode::RebuildOnly;
     EXPECT_EQ(Run(), rebuild::rsDone);
     EXPECT_EQ(backups, 0);
 }
