@@ -511,6 +511,10 @@ e2e_machine() {
      # Wine's attrib takes one attribute a call.
      timeout 30 wine cmd /c "attrib +r $h & attrib +h $h & attrib +s $h" </dev/null >>"$LOG" 2>&1
    done)
+  # Read-only for Wine too: the stand-in then loads them for reading only.
+  for h in $(hives); do
+    [ "$(stat -c %A "$WINDIR/$h")" = "-r--r--r--" ] || fail "$h could not be made read-only"
+  done
 }
 e2e_start() {
   WINEDLLOVERRIDES='mscoree,mshtml=;advapi32=n,b' SABREL_REGFAIL="${1:-}" \
