@@ -14,11 +14,11 @@ cmake -S . -B "$BUILD" -G Ninja >/dev/null
 cmake --build "$BUILD" -j"$(nproc)"
 MACHINE=$(realpath -m "${SABREL_DEMO_MACHINE:-demo-machine}")
 if [ ! -d "$MACHINE/WINDOWS" ]; then
-  "$BUILD/tools/sabrel-hive" make-machine "$MACHINE"
+  "$BUILD/sabrel-hive" make-machine "$MACHINE"
 fi
 export SABREL_WINDIR="$MACHINE/WINDOWS"
 echo "=== before"
-"$BUILD/tools/sabrel-hive" check "$SABREL_WINDIR/SYSTEM.DAT" "$SABREL_WINDIR/USER.DAT"
+"$BUILD/sabrel-hive" check "$SABREL_WINDIR/SYSTEM.DAT" "$SABREL_WINDIR/USER.DAT"
 echo "=== Sabrel on $SABREL_WINDIR"
 if [ -n "${DISPLAY:-}" ] && [ "${SABREL_HEADLESS:-0}" != 1 ]; then
   "$BUILD/sabrel"
@@ -28,4 +28,4 @@ else
   "$BUILD/sabrel-script"
 fi
 echo "=== after Sabrel"
-"$BUILD/tools/sabrel-hive" check "$SABREL_WINDIR/SYSTEM.DAT" "$SABREL_WINDIR/USER.DAT"
+"$BUILD/sabrel-hive" check "$SABREL_WINDIR/SYSTEM.DAT" "$SABREL_WINDIR/USER.DAT"

@@ -27,8 +27,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 # The Windows program rebuilds a few runtime objects for the 486 from the
-# sources of the MinGW runtime (win32/runtime): Debian's source package of
-# the installed version, fetched once into /usr/src/mingw-w64 (10 MB).
+# sources of the MinGW runtime (programs/windows/runtime): Debian's source
+# package of the installed version, fetched once into /usr/src/mingw-w64
+# (10 MB).
 MINGW_SRC=/usr/src/mingw-w64
 if ! ls "$MINGW_SRC"/mingw-w64_*.orig.tar.* >/dev/null 2>&1; then
   ver=$(dpkg-query -W -f='${Version}' mingw-w64-common)

@@ -95,12 +95,12 @@ done
 locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' ||
   skip "the ja_JP.UTF-8 locale is missing, so Wine would not run with code page 932"
 
-HIVE_TOOL=$ROOT/build/tools/sabrel-hive
+HIVE_TOOL=$ROOT/build/sabrel-hive
 if [ ! -x "$HIVE_TOOL" ]; then
   HOST=$BUILD/host
   timeout 300 cmake -S . -B "$HOST" -G Ninja -DSABREL_TESTS=OFF -DSABREL_FLTK=OFF >>"$LOG" 2>&1
   timeout 600 cmake --build "$HOST" -j"$(nproc)" --target sabrel-hive >>"$LOG" 2>&1
-  HIVE_TOOL=$HOST/tools/sabrel-hive
+  HIVE_TOOL=$HOST/sabrel-hive
 fi
 
 export WINEPREFIX=$BUILD/wine WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='

@@ -30,9 +30,9 @@
 #include "app/program.h"
 #include "options/form2.h"
 #include "platform/offline/offline_platform.h"
+#include "programs/sabrel-hive/machine.h"
 #include "tests/support/fault_platform.h"
 #include "tests/support/no_loss.h"
-#include "tools/sabrel-hive/machine.h"
 #include "ui/script/script_ui.h"
 
 #include <gtest/gtest.h>

@@ -23,7 +23,7 @@
 #include "platform/offline/offline_platform.h"
 #include "platform/offline/registry/hive_file.h"
 #include "platform/offline/registry/registry_engine.h"
-#include "tools/sabrel-hive/machine.h"
+#include "programs/sabrel-hive/machine.h"
 #include "ui/script/script_ui.h"
 
 namespace sabrel::test {

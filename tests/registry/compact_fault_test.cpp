@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "hive/checker.h"
+#include "programs/sabrel-hive/machine.h"
 #include "tests/support/no_loss.h"
-#include "tools/sabrel-hive/machine.h"
 
 namespace sabrel::test {
 namespace {

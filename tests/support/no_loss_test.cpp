@@ -7,9 +7,9 @@
 #include <string>
 
 #include "platform/offline/offline_platform.h"
+#include "programs/sabrel-hive/machine.h"
 #include "tests/support/fault_platform.h"
 #include "tests/support/no_loss.h"
-#include "tools/sabrel-hive/machine.h"
 
 namespace sabrel::test {
 namespace {

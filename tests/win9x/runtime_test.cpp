@@ -1,4 +1,4 @@
-// Exercises the runtime objects that win32/runtime rebuilds for the 486, linked
+// Exercises the runtime objects that programs/windows/runtime rebuilds for the 486, linked
 // the way sabrel.exe links them: exceptions through frames with destructors,
 // rethrow and nested handlers (the unwinder, libsupc++), dynamic_cast across a
 // virtual diamond, the red-black tree and hash table helpers, thread-local

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "tools/sabrel-hive/commands.h"
-#include "tools/sabrel-hive/machine.h"
+#include "programs/sabrel-hive/commands.h"
+#include "programs/sabrel-hive/machine.h"
 
 namespace sabrel::tool {
 

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/sabrel-hive/commands.h"
+#include "programs/sabrel-hive/commands.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "hive/synth.h"
-#include "tools/sabrel-hive/commands.h"
+#include "programs/sabrel-hive/commands.h"
 
 namespace sabrel::tool {
 

@@ -16,8 +16,8 @@
 #include "hive/creg_tree.h"
 #include "hive/creg_writer.h"
 #include "platform/offline/registry/hive_file.h"
-#include "tools/sabrel-hive/commands.h"
-#include "tools/sabrel-hive/host_hive.h"
+#include "programs/sabrel-hive/commands.h"
+#include "programs/sabrel-hive/host_hive.h"
 
 namespace sabrel::tool {
 

@@ -1,4 +1,4 @@
-#include "tools/sabrel-hive/machine.h"
+#include "programs/sabrel-hive/machine.h"
 
 #include <iconv.h>
 

@@ -1,4 +1,4 @@
-#include "tools/sabrel-hive/host_hive.h"
+#include "programs/sabrel-hive/host_hive.h"
 
 #include <sys/stat.h>
 

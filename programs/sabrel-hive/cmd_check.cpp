@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "hive/checker.h"
-#include "tools/sabrel-hive/commands.h"
-#include "tools/sabrel-hive/host_hive.h"
+#include "programs/sabrel-hive/commands.h"
+#include "programs/sabrel-hive/host_hive.h"
 
 namespace sabrel::tool {
 

@@ -20,8 +20,8 @@
 #include "hive/creg_reader.h"
 #include "hive/creg_tree.h"
 #include "platform/platform.h"
-#include "tools/sabrel-hive/commands.h"
-#include "tools/sabrel-hive/host_hive.h"
+#include "programs/sabrel-hive/commands.h"
+#include "programs/sabrel-hive/host_hive.h"
 
 namespace sabrel::tool {
 
