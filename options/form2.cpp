@@ -88,13 +88,13 @@ TForm2::~TForm2() = default;
 void TForm2::FormCreate() {
     platform::Platform& p = platform::Get();
 
-    // 1. The archiver library.
+    // The archiver library.
     LoadArchiver();
 
-    // 2. CLASSES.DAT on the family's last release, selected.
+    // CLASSES.DAT on the family's last release, selected.
     if (main_.isLastRelease) lbRegs.AddItem(texts::kHiveClasses, true);
 
-    // 3. The dialog's own copy of the Windows directory. A directory that does
+    // The dialog's own copy of the Windows directory. A directory that does
     // not fit the field (the query answers with the size it needs) is treated
     // as a failed query rather than cut short.
     char dir[kNameField] = {};
@@ -106,11 +106,11 @@ void TForm2::FormCreate() {
         winDir_ = FromField(dir, kNameField);
     }
 
-    // 4. The fixed entries are selected.
+    // The fixed entries are selected.
     lbRegs.SetMarked(0, true);
     lbRegs.SetMarked(1, true);
 
-    // 5.-8. The profile hives.
+    // The profile hives.
     ScanProfiles();
 }
 

@@ -54,7 +54,7 @@ FormDecl Build() {
     c.push_back(TabSheetDecl("tsTerminate", "pgOption", texts::kTabTerminate));
     c.push_back(TabSheetDecl("tsReplace", "pgOption", texts::kTabReplace));
 
-    // 1. Operation.
+    // The operation.
     c.push_back(GroupBoxDecl("gbDousa", "tsDousa", 8, 0, 305, 89));
     c.push_back(
         RadioDecl("rbRebldBckup", "gbDousa", 16, Row(0), 273, kBoxHeight, texts::kRbRebldBckup)
@@ -64,14 +64,14 @@ FormDecl Build() {
     c.push_back(
         RadioDecl("rbBckupOnly", "gbDousa", 16, Row(2), 273, kBoxHeight, texts::kRbBckupOnly));
 
-    // 2. Before the rebuild.
+    // Before the rebuild.
     c.push_back(CheckBoxDecl("cbCheckReg", "tsBeforeRebld", 16, SheetRow(0), 289, kBoxHeight,
                              texts::kCbCheckReg)
                     .Checked());
     c.push_back(CheckBoxDecl("cbBeforeGhost", "tsBeforeRebld", 16 + 8, SheetRow(1), 281, kBoxHeight,
                              texts::kCbBeforeGhost));
 
-    // 3. Backup.
+    // The backup.
     c.push_back(GroupBoxDecl("gbBckup", "tsBckUp", 8, 0, 305, 89));
     c.push_back(RadioDecl("rbBUcopy", "gbBckup", 16, Row(0), 273, kBoxHeight, texts::kRbBUcopy));
     c.push_back(
@@ -80,7 +80,7 @@ FormDecl Build() {
                              texts::kCbBUarcTest)
                     .Checked());
 
-    // 4. After the rebuild.
+    // After the rebuild.
     c.push_back(CheckBoxDecl("cbCheckReg2", "tsAfterReBld", 16, SheetRow(0), 289, kBoxHeight,
                              texts::kCbCheckReg2)
                     .Checked());
@@ -92,7 +92,7 @@ FormDecl Build() {
                              texts::kCbSweepDGAP)
                     .Disabled());
 
-    // 5. How to end.
+    // How to end.
     c.push_back(GroupBoxDecl("gbAfterRebld", "tsTerminate", 8, 0, 305, 89));
     c.push_back(
         RadioDecl("rbWinReboot", "gbAfterRebld", 16, Row(0), 273, kBoxHeight, texts::kRbWinReboot)
@@ -102,7 +102,7 @@ FormDecl Build() {
     c.push_back(
         RadioDecl("rbSBterm", "gbAfterRebld", 16, Row(2), 273, kBoxHeight, texts::kRbSBterm));
 
-    // 6. At the replacement.
+    // At the replacement.
     c.push_back(CheckBoxDecl("cbDelFCache", "tsReplace", 16, SheetRow(0), 289, kBoxHeight,
                              texts::kCbDelFCache));
     c.push_back(CheckBoxDecl("cbDelICache", "tsReplace", 16, SheetRow(1), 289, kBoxHeight,

@@ -29,6 +29,8 @@ bool OpenTempKey(HKEY* key) {
     return p.RegOpenKeyExA(kHkeyUsers, texts::kTempKey, 0, platform::kKeyRead, key) == 0;
 }
 
+// One run; the numbers in its comments are those of the steps that worker.h
+// lists.
 class Run {
   public:
     explicit Run(RebuildJob& job) : job_(job), in_(job.inputs), opt_(job.inputs.options) {}
@@ -47,7 +49,7 @@ class Run {
                 return;
             }
         }
-        // 4.-13. The hive loop.
+        // 4. The hive loop.
         int processed = 0;
         const std::size_t count = in_.targets.size();
         for (std::size_t i = 0; i < count; ++i) {
@@ -56,9 +58,9 @@ class Run {
             if (!RebuildHive(entry)) return;
             ++processed;
         }
-        // 15. Nothing selected: aborted without a word.
+        // 14. Nothing selected: aborted without a word.
         if (processed == 0) return Finish(rsAborted);
-        // 16. Cache entries, release of the archiver, done.
+        // 15. Cache entries, release of the archiver, done.
         if (opt_.delFontCache) ScheduleCacheSetAside(in_.winDir, texts::kFontCache);
         if (opt_.delIconCache) ScheduleCacheSetAside(in_.winDir, texts::kIconCache);
         if (job_.hooks.releaseArchiver) job_.hooks.releaseArchiver();
@@ -69,7 +71,7 @@ class Run {
     // Steps 5 to 13 for one hive; false when the run was stopped.
     bool RebuildHive(const TargetEntry& entry) {
         const char* name = entry.text.c_str();
-        // 5.
+        // 5. The path in the Windows directory.
         std::string hivePath = JoinPath(in_.winDir, entry.text);
         // 6. Check before the rebuild, on the long path.
         CheckCounts before;

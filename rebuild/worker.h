@@ -1,10 +1,24 @@
 // The rebuild worker: the whole run that the wizard's OK starts, on its own
-// thread. In order: the backup (mode rebuild-and-back-up), the pre-flight test
-// of the temporary key MIRONET_SABREL, then for each selected hive: check,
-// clear the stale .CLN, short path, load, save, unload, check the .CLN and
-// compare, schedule the swap in WININIT.INI; then the cache set-aside entries,
-// the release of the archiver library, and the run state done. The first
-// failure shows its message, then sets the run state to aborted.
+// thread. Its steps, in order (the code refers to these numbers):
+//   1. the backup, in mode rebuild-and-back-up; the run goes on whatever it
+//      achieved;
+//   2. without a Windows directory, the run is aborted;
+//   3. pre-flight: a hive left loaded under the temporary key MIRONET_SABREL
+//      is unloaded;
+//   4. for each selected hive, steps 5 to 13:
+//   5. its path in the Windows directory;
+//   6. the check before the rebuild;
+//   7. the stale .CLN and the hive's old WININIT.INI entry are cleared;
+//   8. both paths are taken in their short form;
+//   9. load;
+//  10. save as the .CLN;
+//  11. unload;
+//  12. the check of the .CLN, and the comparison of the counts;
+//  13. the swap is scheduled in WININIT.INI;
+//  14. with no hive selected, the run is aborted without a word;
+//  15. the cache set-aside entries, the release of the archiver library, and
+//      the run state done.
+// The first failure shows its message, then sets the run state to aborted.
 #pragma once
 
 #include <atomic>
