@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "common/byte_reader.h"
+#include "common/win32_types.h"
 #include "hive/creg_layout.h"
-#include "platform/platform.h"
 
 namespace sabrel::hive {
 
@@ -16,8 +16,8 @@ namespace L = layout;
 
 namespace {
 
-constexpr std::uint32_t kBad = platform::kErrorBadregistryFile;
-constexpr std::uint32_t kCorrupt = platform::kErrorRegistryCorrupt;
+constexpr std::uint32_t kBad = winapi::kErrorBadregistryFile;
+constexpr std::uint32_t kCorrupt = winapi::kErrorRegistryCorrupt;
 constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
 
 // Offsets beyond 2 GiB - 1 cannot be expressed in the format's signed links.
@@ -320,7 +320,7 @@ class Loader {
 }  // namespace
 
 std::uint32_t LoadHive(std::vector<std::uint8_t> image, CregTree* tree) {
-    if (image.size() > kMaxImage) return platform::kErrorNotEnoughMemory;
+    if (image.size() > kMaxImage) return winapi::kErrorNotEnoughMemory;
     try {
         // The image becomes the tree's byte pool; names and data are
         // referenced where they lie in it.
@@ -329,7 +329,7 @@ std::uint32_t LoadHive(std::vector<std::uint8_t> image, CregTree* tree) {
         if (code == 0) *tree = std::move(loaded);
         return code;
     } catch (const std::bad_alloc&) {
-        return platform::kErrorNotEnoughMemory;
+        return winapi::kErrorNotEnoughMemory;
     }
 }
 

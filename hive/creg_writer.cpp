@@ -4,8 +4,8 @@
 #include <new>
 
 #include "common/byte_reader.h"
+#include "common/win32_types.h"
 #include "hive/creg_layout.h"
-#include "platform/platform.h"
 
 namespace sabrel::hive {
 
@@ -13,7 +13,7 @@ namespace L = layout;
 
 namespace {
 
-constexpr std::uint32_t kTooBig = platform::kErrorRegistryIoFailed;
+constexpr std::uint32_t kTooBig = winapi::kErrorRegistryIoFailed;
 constexpr std::uint32_t kBlockLimit = 0xF000;
 constexpr std::uint32_t kPage = 0x1000;
 constexpr std::uint16_t kChecksumBit = 0x0004;
@@ -267,7 +267,7 @@ std::uint32_t WriteCompact(const CregTree& tree, std::uint32_t root, ByteSink& s
     try {
         return Writer(tree, root, sink).Run();
     } catch (const std::bad_alloc&) {
-        return platform::kErrorNotEnoughMemory;
+        return winapi::kErrorNotEnoughMemory;
     }
 }
 
