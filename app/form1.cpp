@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <stdexcept>
 #include <vector>
 
 #include "app/form3.h"
 #include "app/form_decls.h"
 #include "app/program.h"
 #include "backup/backup.h"
+#include "common/errors.h"
 #include "common/paths.h"
 #include "common/texts.h"
 #include "hive/checker.h"
@@ -19,23 +19,6 @@
 #include "ui/ui.h"
 
 namespace sabrel::app {
-
-namespace {
-
-// An input/output failure raised to the user-interface thread's general error
-// handler (ui::Form's dispatch shows what() in an error box "Quillmere").
-class InOutError : public std::runtime_error {
-  public:
-    explicit InOutError(platform::DWORD code)
-        : std::runtime_error(Format(texts::kMsgIoError, static_cast<int>(code))) {}
-};
-
-class ZeroDivideError : public std::runtime_error {
-  public:
-    ZeroDivideError() : std::runtime_error(texts::kMsgZeroDivide) {}
-};
-
-}  // namespace
 
 TForm1::TForm1() : ui::Form(Form1Decl()) {
     Bind("btOk", ui::Event::Click, [this] { btOkClick(); });
@@ -104,7 +87,7 @@ void TForm1::btOkClick() {
         bool batchWritten = true;
         try {
             options.BackupReg();
-        } catch (const backup::BatchWriteError& e) {
+        } catch (const BatchWriteError& e) {
             ui::ShowError(texts::kAppTitle, e.what());
             batchWritten = false;
         }
@@ -248,7 +231,7 @@ void TForm1::btFin1Click() {
 std::int64_t TForm1::HiveFileSize(const std::string& path) {
     std::uint64_t size = 0;
     platform::Platform& p = platform::Get();
-    if (!p.GetFileSizeByPath(path.c_str(), &size)) throw InOutError(p.GetLastError());
+    if (!p.GetFileSizeByPath(path.c_str(), &size)) throw IoError(p.GetLastError());
     return static_cast<std::int64_t>(size);
 }
 

@@ -171,11 +171,6 @@ bool ShortPath(const std::string& path, std::string* out) {
 
 }  // namespace
 
-BatchWriteError::BatchWriteError(const std::string& path, DWORD lastError)
-    : std::runtime_error(Format(texts::kMsgCannotWrite, path.c_str())),
-      path_(path),
-      lastError_(lastError) {}
-
 std::string CopyBackupName(const std::string& path) {
     return ReplaceExtension(path, texts::kExtCopyBackup);
 }

@@ -14,11 +14,11 @@
 // (mode rebuild and back up) or the UI thread (mode backup only).
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "backup/archiver_api.h"
+#include "common/errors.h"
 #include "platform/platform.h"
 
 namespace sabrel::backup {
@@ -46,28 +46,14 @@ struct BackupRequest {
     std::vector<std::string>* lineBuffer = nullptr;
 };
 
-// The batch file could not be written (its folder could not be created, the
-// disk is full, the file is read-only ...). The backups made by the call stay
-// on disk. what() is the system's own text "<path> に書き込めません" in code
-// page 932.
-//
-// What the callers show:
+// What the callers show when the batch file cannot be written
+// (BatchWriteError):
 // - the rebuild worker lets it reach the thread's handler of last resort,
 //   which shows what() in an error box captioned "ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ" and ends the
 //   program with exit code 1;
 // - the backup-only path on the UI thread catches it, shows what() in an error
 //   box captioned "Quillmere" (ui::BoxKind::Error) and goes on as after any
 //   backup.
-class BatchWriteError : public std::runtime_error {
-  public:
-    BatchWriteError(const std::string& path, platform::DWORD lastError);
-    const std::string& path() const { return path_; }
-    platform::DWORD lastError() const { return lastError_; }
-
-  private:
-    std::string path_;
-    platform::DWORD lastError_;
-};
 
 // Backs up the selected hives and writes the restore batch file. Does nothing
 // (touches no file) in mode rebuild-only or when no entry is selected.

@@ -127,19 +127,19 @@ void TForm4::CheckHive() {
     // The size comes first so that a file beyond the format's reach is
     // refused before anything is allocated for it.
     std::uint64_t size = 0;
-    if (!p.GetFileSizeByPath(path, &size)) throw CheckIoError{p.GetLastError()};
-    if (size > kMaxImage) throw CheckOutOfMemory{};
+    if (!p.GetFileSizeByPath(path, &size)) throw IoError(p.GetLastError());
+    if (size > kMaxImage) throw OutOfMemoryError{};
     std::vector<std::uint8_t> image;
     try {
         if (!p.ReadWholeFile(path, &image)) {
             const platform::DWORD code = p.GetLastError();
             if (code == platform::kErrorNotEnoughMemory || code == platform::kErrorOutOfMemory) {
-                throw CheckOutOfMemory{};
+                throw OutOfMemoryError{};
             }
-            throw CheckIoError{code};
+            throw IoError(code);
         }
     } catch (const std::bad_alloc&) {
-        throw CheckOutOfMemory{};
+        throw OutOfMemoryError{};
     }
     Run(image.data(), image.size());
 }
@@ -152,7 +152,7 @@ void TForm4::CheckImage(const std::uint8_t* data, std::size_t size) {
 }
 
 void TForm4::Run(const std::uint8_t* data, std::size_t size) {
-    if (size > kMaxImage) throw CheckOutOfMemory{};
+    if (size > kMaxImage) throw OutOfMemoryError{};
     image_ = data;
     imageSize_ = size;
     try {
@@ -166,7 +166,7 @@ void TForm4::Run(const std::uint8_t* data, std::size_t size) {
         Release();
         status = kCheckOk;
         result = HiveCheckResult{};
-        throw CheckOutOfMemory{};
+        throw OutOfMemoryError{};
     }
     Release();
 }

@@ -17,9 +17,9 @@
 // caller as exceptions, which the rebuild worker's last-resort handler turns
 // into its "I/O error (%d)" and out-of-memory messages; they never cross into
 // the UI layer):
-//   - CheckIoError{code}: the file exists but could not be sized or read;
+//   - IoError(code): the file exists but could not be sized or read;
 //     `code` is the platform's last-error code.
-//   - CheckOutOfMemory: the file is too large to be held in memory (more than
+//   - OutOfMemoryError: the file is too large to be held in memory (more than
 //     2 GiB - 1 bytes, beyond the reach of the format's signed 32-bit offsets),
 //     or memory for the image or the key index could not be had.
 // After either, status is 0 and the counts are 0, 0, 0.
@@ -30,6 +30,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/errors.h"
 #include "platform/platform.h"
 
 namespace sabrel::hive {
@@ -58,11 +59,6 @@ enum CheckStatus : std::int32_t {
     // itself; every entry of the walk up to that point is counted once.
     kCheckTreeCycle = 13,
 };
-
-struct CheckIoError {
-    platform::DWORD code;
-};
-struct CheckOutOfMemory {};
 
 // Which bytes of a name can start a double-byte character.
 struct ByteClasses {

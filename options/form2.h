@@ -94,7 +94,7 @@ class TForm2 : public ui::Form {
 
     // Backs up the selected hives and writes the restore batch file, from the
     // state of the controls at the moment of the call. Throws
-    // backup::BatchWriteError when the batch file cannot be written.
+    // BatchWriteError when the batch file cannot be written.
     void BackupReg();
 
     void SetStartButton(ui::Control* button) { main_.startButton = button; }

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "common/errors.h"
 #include "common/paths.h"
 #include "common/texts.h"
 #include "platform/platform.h"
-#include "rebuild/errors.h"
 #include "rebuild/format.h"
 
 namespace sabrel::rebuild {
@@ -16,7 +16,7 @@ void WriteEntry(const std::string& winDir, const std::string& key, const std::st
     std::string file = WininitPath(winDir);
     if (!platform::Get().WritePrivateProfileStringA(texts::kRenameSection, key.c_str(),
                                                     value.c_str(), file.c_str())) {
-        throw WininitWriteError(Format(texts::kMsgCannotWrite, file.c_str()));
+        throw WininitWriteError(file);
     }
 }
 

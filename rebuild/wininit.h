@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "common/errors.h"
+
 namespace sabrel::rebuild {
 
 // Room given to GetShortPathNameA: a 256-byte buffer of which 250 are offered.

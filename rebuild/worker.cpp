@@ -3,9 +3,9 @@
 #include <exception>
 #include <new>
 
+#include "common/errors.h"
 #include "common/paths.h"
 #include "common/texts.h"
-#include "rebuild/errors.h"
 #include "rebuild/format.h"
 #include "rebuild/wininit.h"
 #include "rebuild/withdrawal.h"
@@ -92,8 +92,7 @@ class Run {
             return Stop(Format(texts::kMsgNoShortPath, name, Err()));
         }
         if (!UnscheduleHiveReplacement(in_.winDir, shortHive)) {
-            throw WininitWriteError(
-                Format(texts::kMsgCannotWrite, WininitPath(in_.winDir).c_str()));
+            throw WininitWriteError(WininitPath(in_.winDir));
         }
         std::string rebuiltPath = ReplaceExtension(hivePath, texts::kExtRebuilt);
         p_.SetFileAttributesA(rebuiltPath.c_str(), 0);
@@ -189,10 +188,6 @@ platform::DWORD RebuildThreadProc(void* param) {
     RebuildJob& job = *static_cast<RebuildJob*>(param);
     try {
         RunRebuild(job);
-    } catch (const hive::CheckIoError& e) {
-        LastResort(job, Format(texts::kMsgIoError, static_cast<int>(e.code)));
-    } catch (const hive::CheckOutOfMemory&) {
-        LastResort(job, texts::kMsgOutOfMemory);
     } catch (const std::bad_alloc&) {
         LastResort(job, texts::kMsgOutOfMemory);
     } catch (const std::exception& e) {

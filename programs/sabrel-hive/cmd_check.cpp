@@ -165,7 +165,7 @@ int CmdCheck(int argc, char** argv) {
         } else {
             try {
                 checker.CheckImage(image.data(), image.size());
-            } catch (const hive::CheckOutOfMemory&) {
+            } catch (const OutOfMemoryError&) {
                 std::fprintf(stderr, "sabrel-hive check: %s: too large to check\n", path);
                 exitCode = 1;
                 continue;

@@ -58,7 +58,7 @@ bool CheckImage(const std::vector<std::uint8_t>& image, unsigned codePage, Verdi
     hive::TForm4 checker(hive::ByteClasses::ForCodePage(codePage));
     try {
         checker.CheckImage(image.data(), image.size());
-    } catch (const hive::CheckOutOfMemory&) {
+    } catch (const OutOfMemoryError&) {
         return false;
     }
     verdict->status = checker.status;

@@ -602,21 +602,21 @@ TEST_F(CheckHiveTest, ReadFailuresAreRaisedNotStatuses) {
     try {
         Run("A.DAT");
         FAIL() << "no error raised";
-    } catch (const CheckIoError& e) {
-        EXPECT_EQ(e.code, platform::kErrorSharingViolation);
+    } catch (const IoError& e) {
+        EXPECT_EQ(e.code(), platform::kErrorSharingViolation);
     }
     EXPECT_EQ(checker_.status, 0);
     fs_.readError = platform::kErrorNotEnoughMemory;
-    EXPECT_THROW(Run("A.DAT"), CheckOutOfMemory);
+    EXPECT_THROW(Run("A.DAT"), OutOfMemoryError);
     fs_.readError = 0;
     fs_.sizeError = platform::kErrorAccessDenied;
-    EXPECT_THROW(Run("A.DAT"), CheckIoError);
+    EXPECT_THROW(Run("A.DAT"), IoError);
 }
 
 TEST_F(CheckHiveTest, FileTooLargeIsRefusedBeforeReading) {
     fs_.files["BIG.DAT"] = Baseline().bytes;
     fs_.reportedSize = 0x80000000ull;
-    EXPECT_THROW(Run("BIG.DAT"), CheckOutOfMemory);
+    EXPECT_THROW(Run("BIG.DAT"), OutOfMemoryError);
     EXPECT_EQ(fs_.readCalls, 0);
     EXPECT_EQ(checker_.result.goodKeys, 0);
 }

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "rebuild/errors.h"
+#include "common/errors.h"
 #include "tests/rebuild/fake_platform.h"
 
 namespace sabrel::test {
@@ -71,11 +71,11 @@ TEST_F(WininitTest, RefusedWriteRaisesTheFileNameAndRefusedRemovalIsIgnored) {
     try {
         rebuild::ScheduleHiveReplacement(win, "C:\\WINDOWS\\USER.DAT", "C:\\WINDOWS\\USER.CLN");
         FAIL() << "no error raised";
-    } catch (const rebuild::WininitWriteError& e) {
+    } catch (const WininitWriteError& e) {
         EXPECT_STREQ(e.what(), "C:\\WINDOWS\\WININIT.INI に書き込めません");
     }
     p.AddFile("C:\\WINDOWS\\ttfCache");
-    EXPECT_THROW(rebuild::ScheduleCacheSetAside(win, "ttfCache"), rebuild::WininitWriteError);
+    EXPECT_THROW(rebuild::ScheduleCacheSetAside(win, "ttfCache"), WininitWriteError);
     p.AddFile("C:\\WINDOWS\\USER.DAT");
     EXPECT_NO_THROW(rebuild::CancelHiveReplacement(win, "USER.DAT"));
     EXPECT_NO_THROW(rebuild::CancelCacheSetAside(win, "ttfCache"));

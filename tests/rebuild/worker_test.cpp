@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "rebuild/errors.h"
+#include "common/errors.h"
 #include "tests/rebuild/fake_platform.h"
 #include "tests/rebuild/recording_ui.h"
 
@@ -423,14 +423,12 @@ TEST_F(WorkerTest, LastResortHandlerShowsTheFailureAndExitsWithOne) {
     std::vector<Case> cases = {
         {[this] { p.refuseIniWrites = true; }, "C:\\WINDOWS\\WININIT.INI に書き込めません"},
         {[this] {
-             job.hooks.checkHive = [](const std::string&) -> CheckCounts {
-                 throw hive::CheckIoError{5};
-             };
+             job.hooks.checkHive = [](const std::string&) -> CheckCounts { throw IoError(5); };
          },
          "I/O ｴﾗｰ (5)"},
         {[this] {
              job.hooks.checkHive = [](const std::string&) -> CheckCounts {
-                 throw hive::CheckOutOfMemory{};
+                 throw OutOfMemoryError{};
              };
          },
          "ﾒﾓﾘが不足しています"},
