@@ -23,6 +23,7 @@
 #include "platform/offline/offline_platform.h"
 #include "platform/offline/registry/hive_file.h"
 #include "platform/offline/registry/registry_engine.h"
+#include "platform/offline/restart.h"
 #include "programs/sabrel-hive/machine.h"
 #include "ui/script/script_ui.h"
 
@@ -78,7 +79,16 @@ class HookedPlatform : public platform::offline::OfflinePlatform {
             SetLastError(platform::kErrorAccessDenied);
             return 0;
         }
-        return OfflinePlatform::ExitWindowsEx(flags, reserved);
+        // The restart is the strict one, as Windows 9x's own: an entry whose
+        // rebuilt file is missing costs its hive, and no test may see that.
+        SetStrictRestart(true);
+        platform::BOOL r = OfflinePlatform::ExitWindowsEx(flags, reserved);
+        for (const platform::offline::RenameOutcome& o : lastRestart().outcomes) {
+            if (o.result == platform::offline::RenameOutcome::Result::kDestinationLost) {
+                ADD_FAILURE() << "the restart lost " << o.key << ": " << o.value << " is missing";
+            }
+        }
+        return r;
     }
 };
 
