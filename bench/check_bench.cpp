@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "hive/checker.h"
 #include "bench/ratio_reporter.h"
+#include "hive/checker.h"
 #include "hive/synth.h"
 
 namespace {
@@ -144,7 +144,6 @@ void BM_LibcregTraversal(benchmark::State& state) {
     state.counters["keys"] = static_cast<double>(keys);
     state.counters["values"] = static_cast<double>(values);
 }
-
 
 }  // namespace
 

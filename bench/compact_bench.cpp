@@ -113,7 +113,6 @@ long long PeakOfChild(const char* what) {
     return static_cast<long long>(ru.ru_maxrss) * 1024;
 }
 
-
 }  // namespace
 
 BENCHMARK(BM_CopyFile)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();

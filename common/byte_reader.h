@@ -12,7 +12,7 @@
 namespace sabrel {
 
 class ByteReader {
-public:
+  public:
     ByteReader() = default;
     ByteReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
@@ -74,7 +74,7 @@ public:
         return static_cast<std::int32_t>(LoadU32(p));
     }
 
-private:
+  private:
     const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
 };

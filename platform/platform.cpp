@@ -14,6 +14,8 @@ Platform& Get() {
     return *g_current;
 }
 
-void Set(Platform* platform) { g_current = platform; }
+void Set(Platform* platform) {
+    g_current = platform;
+}
 
 }  // namespace sabrel::platform

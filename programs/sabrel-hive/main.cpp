@@ -28,8 +28,10 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"check", sabrel::tool::CmdCheck},     {"dump", sabrel::tool::CmdDump},
-    {"compact", sabrel::tool::CmdCompact}, {"make", sabrel::tool::CmdMake},
+    {"check", sabrel::tool::CmdCheck},
+    {"dump", sabrel::tool::CmdDump},
+    {"compact", sabrel::tool::CmdCompact},
+    {"make", sabrel::tool::CmdMake},
     {"make-machine", sabrel::tool::CmdMakeMachine},
 };
 
