@@ -9,7 +9,7 @@ if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 PKGS=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   g++-mingw-w64-i686 binutils-mingw-w64-i686 gcc-12-source
   libfltk1.3-dev fonts-ipafont-gothic
   xvfb xdotool x11-utils imagemagick
