@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -362,6 +363,34 @@ TEST_F(FltkBackend, PlainBoxHasOneOkButtonAndClosesWithIt) {
     for (int i = 0; i < 12; ++i) path += "\\とても長いフォルダの名前";
     EXPECT_EQ(ui_->MessageBox(BoxKind::Plain, "Quillmere", path + ": ロードできません[5]"),
               Answer::Ok);
+}
+
+// Sends one key to the box once it is up, as FLTK does for a key that the
+// focused button leaves alone.
+void KeyToBox(void* key) {
+    Fl_Window* b = FindBox();
+    if (!b) {
+        Fl::repeat_timeout(0.02, KeyToBox, key);
+        return;
+    }
+    Fl::e_number = FL_SHORTCUT;
+    Fl::e_state = 0;
+    Fl::e_keysym = static_cast<int>(reinterpret_cast<std::intptr_t>(key));
+    b->handle(FL_SHORTCUT);
+    Fl::e_number = 0;
+    Fl::e_keysym = 0;
+}
+
+TEST_F(FltkBackend, QuestionBoxKeysAnswerAsItsButtons) {
+    const struct {
+        int key;
+        Answer answer;
+    } cases[] = {
+        {FL_Enter, Answer::Yes}, {'y', Answer::Yes}, {'n', Answer::No}, {FL_Escape, Answer::No}};
+    for (const auto& c : cases) {
+        Fl::add_timeout(0.02, KeyToBox, reinterpret_cast<void*>(static_cast<std::intptr_t>(c.key)));
+        EXPECT_EQ(ui_->MessageBox(BoxKind::Confirm, "確認", "消しますか？"), c.answer) << c.key;
+    }
 }
 
 FormDecl DialogDecl() {

@@ -56,10 +56,13 @@ std::string FltkUi::WindowClassOf(const Form& form) {
 Answer FltkUi::BoxOnUiThread(BoxKind kind, const std::string& caption, const std::string& text) {
     std::vector<std::string> buttons;
     for (const std::string& b : ButtonsOf(kind)) buttons.push_back(Utf8FromCp932(b));
-    // Yes/no questions wait for a button; the others close like their only
-    // (or first) button.
-    int closeAnswer = kind == BoxKind::Confirm ? -1 : 0;
-    int button = RunMessageBox(kind, DisplayText(caption), DisplayText(text), buttons, closeAnswer);
+    // Yes/no questions wait for a button, and Escape answers no; the others
+    // close like their only (or first) button.
+    const bool question = kind == BoxKind::Confirm;
+    const int closeAnswer = question ? -1 : 0;
+    const int escapeAnswer = question ? 1 : 0;
+    int button = RunMessageBox(kind, DisplayText(caption), DisplayText(text), buttons, closeAnswer,
+                               escapeAnswer);
     return AnswerOf(kind, button);
 }
 

@@ -56,6 +56,86 @@ void RequestNoTitleButtons(Fl_Window& window) {
                     reinterpret_cast<unsigned char*>(&hints), 5);
 }
 
+bool TakesFocus(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Button:
+        case ControlKind::CheckBox:
+        case ControlKind::RadioButton:
+        case ControlKind::ListBox:
+        case ControlKind::PageControl:
+        case ControlKind::ListView:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Controls whose insides Tab walks into.
+bool HoldsControls(ControlKind kind) {
+    return kind == ControlKind::GroupBox || kind == ControlKind::PageControl ||
+           kind == ControlKind::TabSheet || kind == ControlKind::Notebook ||
+           kind == ControlKind::NotebookPage;
+}
+
+// A form's window: it knows its view, so that keys reach the view before
+// FLTK's own navigation (which follows geometry with the arrow keys and
+// stops at group edges) sees them.
+class FormWindow : public Fl_Double_Window {
+  public:
+    FormWindow(int w, int h, FormView* view) : Fl_Double_Window(w, h), view_(view) {}
+    FormView* View() const { return view_; }
+
+    int handle(int event) override {
+        // When the window gets the keyboard back (a dialog over it closed),
+        // the control that had the focus gets it again, as on Windows; one
+        // that is now hidden or disabled passes it to the first in tab order.
+        if (event == FL_FOCUS) {
+            Fl_Widget* last = view_->LastFocus();
+            if (last && !contains(Fl::focus()) && last->visible_r() && last->active_r() &&
+                last->take_focus()) {
+                return 1;
+            }
+            const int used = Fl_Double_Window::handle(event);
+            view_->KeepFocusVisible();
+            return used || (Fl::focus() && contains(Fl::focus()));
+        }
+        return Fl_Double_Window::handle(event);
+    }
+
+  private:
+    FormView* view_;
+};
+
+FormWindow* FormWindowOf(Fl_Widget* widget) {
+    Fl_Window* top =
+        widget ? (widget->as_window() ? widget->as_window() : widget->window()) : nullptr;
+    while (top && top->window()) top = top->window();
+    return dynamic_cast<FormWindow*>(top);
+}
+
+void RememberFocus() {
+    if (FormWindow* form = FormWindowOf(Fl::focus())) form->View()->RememberFocus(Fl::focus());
+}
+
+// Keys go to the form window that has the keyboard (or the modal one) first.
+// The focus is noted before and after each key or click, since a button's
+// handler may run a dialog of its own before the event returns.
+int DispatchKeys(int event, Fl_Window* window) {
+    const bool user = event == FL_KEYBOARD || event == FL_PUSH;
+    if (user) RememberFocus();
+    if (event == FL_KEYBOARD) {
+        FormWindow* form = FormWindowOf(Fl::focus());
+        if (!form) form = FormWindowOf(Fl::modal() ? Fl::modal() : window);
+        if (form && form->View()->Key(Fl::event_key(), Fl::event_state())) {
+            RememberFocus();
+            return 1;
+        }
+    }
+    const int used = Fl::handle_(event, window);
+    if (user) RememberFocus();
+    return used;
+}
+
 bool IsTransparentKind(ControlKind kind) {
     return kind == ControlKind::Label || kind == ControlKind::CheckBox ||
            kind == ControlKind::RadioButton || kind == ControlKind::Picture;
@@ -67,7 +147,8 @@ FormView::FormView(Ui& ui, Form& form) : ui_(ui), form_(form) {
     const FormDecl& decl = form.Decl();
     Fl_Group* saved = Fl_Group::current();
     Fl_Group::current(nullptr);
-    window_ = std::make_unique<Fl_Double_Window>(decl.clientWidth, decl.clientHeight);
+    if (Fl::event_dispatch() != DispatchKeys) Fl::event_dispatch(DispatchKeys);
+    window_ = std::make_unique<FormWindow>(decl.clientWidth, decl.clientHeight, this);
     window_->end();
     window_->copy_label(Utf8FromCp932(form.Caption()).c_str());
     window_->xclass(("Sabrel" + form.Name()).c_str());
@@ -186,6 +267,7 @@ void FormView::Build(Control& control) {
             origins_[&control] = {sheet, sheet->x() + kSheetInset, sheet->y() + kSheetInset};
             tabs->add(sheet);
             widgets_[&control] = sheet;
+            controls_[sheet] = &control;
             return;
         }
         case ControlKind::Notebook: {
@@ -204,6 +286,7 @@ void FormView::Build(Control& control) {
             origins_[&control] = {page, book->x(), book->y()};
             book->add(page);
             widgets_[&control] = page;
+            controls_[page] = &control;
             return;
         }
         case ControlKind::Picture: {
@@ -242,6 +325,7 @@ void FormView::Build(Control& control) {
     if (!d.tabStop) w->clear_visible_focus();
     at.group->add(w);
     widgets_[&control] = w;
+    controls_[w] = &control;
 }
 
 void FormView::OrderByTabOrder() {
@@ -332,10 +416,12 @@ void FormView::Sync(Control& control, Change what) {
             if (control.Visible() == (w->visible() != 0)) return;
             control.Visible() ? w->show() : w->hide();
             Damage(w);
+            KeepFocusVisible();
             return;
         case Change::Enabled:
             control.Enabled() ? w->activate() : w->deactivate();
             transparent ? Damage(w) : w->redraw();
+            KeepFocusVisible();
             return;
         case Change::Checked:
             if (kind == ControlKind::CheckBox || kind == ControlKind::RadioButton) {
@@ -372,6 +458,7 @@ void FormView::Sync(Control& control, Change what) {
                 Control* page = control.ActivePage();
                 auto* tabs = static_cast<PageTabs*>(w);
                 if (page && WidgetOf(*page)) tabs->Value(tabs->find(WidgetOf(*page)));
+                KeepFocusVisible();
             } else if (kind == ControlKind::Notebook) {
                 Control* active = control.ActivePage();
                 for (Control* page : control.Pages()) {
@@ -380,6 +467,7 @@ void FormView::Sync(Control& control, Change what) {
                     page == active ? pw->show() : pw->hide();
                 }
                 Damage(w);
+                KeepFocusVisible();
             }
             return;
         case Change::Image:
@@ -428,11 +516,17 @@ void FormView::SyncVisible() {
         if (form_.Decl().centred) {
             window_->position((Fl::w() - window_->w()) / 2, (Fl::h() - window_->h()) / 2);
         }
+        // A window that opens (again) starts on its first control in tab
+        // order, not on the one that last closed it.
+        std::vector<Fl_Widget*> stops = TabStops();
+        lastFocus_ = stops.empty() ? nullptr : stops.front();
         window_->show();
+        if (lastFocus_ && (!Fl::modal() || Fl::modal() == window_.get())) lastFocus_->take_focus();
         if (!shown_) {
             RequestNoTitleButtons(*window_);
             shown_ = true;
         }
+        KeepFocusVisible();
     } else if (window_->shown()) {
         window_->hide();
     }
@@ -457,6 +551,122 @@ void FormView::UserClick(Control& control) {
         }
         default:
             return;
+    }
+}
+
+Control* FormView::ControlOf(const Fl_Widget* widget) const {
+    auto it = controls_.find(widget);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+void FormView::CollectTabStops(Fl_Group& group, std::vector<Fl_Widget*>* out) const {
+    for (int i = 0; i < group.children(); ++i) {
+        Fl_Widget* w = group.child(i);
+        Control* control = ControlOf(w);
+        if (!control || !w->visible() || !w->active()) continue;
+        const ControlKind kind = control->Kind();
+        if (TakesFocus(kind) && control->Decl().tabStop && w->visible_focus()) out->push_back(w);
+        if (HoldsControls(kind) && w->as_group()) CollectTabStops(*w->as_group(), out);
+    }
+}
+
+std::vector<Fl_Widget*> FormView::TabStops() const {
+    std::vector<Fl_Widget*> stops;
+    CollectTabStops(*window_, &stops);
+    return stops;
+}
+
+// As a dialog does on a page change, a focus that would sit on a control the
+// user cannot see (or use) goes to the first control in tab order; with
+// none, to nothing until one appears.
+void FormView::KeepFocusVisible() {
+    if (!window_->shown() || !window_->visible()) return;
+    if (Fl::modal() && Fl::modal() != window_.get()) return;
+    Fl_Widget* f = Fl::focus();
+    if (f && !window_->contains(f)) return;
+    if (f && f != window_.get() && f->visible_r() && f->active_r()) return;
+    std::vector<Fl_Widget*> stops = TabStops();
+    if (!stops.empty()) {
+        stops.front()->take_focus();
+    } else if (f && f != window_.get()) {
+        Fl::focus(window_.get());
+    }
+}
+
+bool FormView::MoveInRadioGroup(Control& radio, bool forward) {
+    // The radio buttons declared one after another in one container form a
+    // group, as on Windows; the arrow keys move round it and check the one
+    // they reach.
+    const auto& all = form_.Controls();
+    std::size_t at = 0;
+    while (at < all.size() && all[at].get() != &radio) ++at;
+    if (at == all.size()) return false;
+    std::size_t first = at, last = at;
+    auto sameGroup = [&](std::size_t i) {
+        return all[i]->Kind() == ControlKind::RadioButton && all[i]->Parent() == radio.Parent();
+    };
+    while (first > 0 && sameGroup(first - 1)) --first;
+    while (last + 1 < all.size() && sameGroup(last + 1)) ++last;
+    const std::size_t count = last - first + 1;
+    for (std::size_t step = 1; step < count; ++step) {
+        const std::size_t offset = forward ? step : count - step;
+        Control& next = *all[first + (at - first + offset) % count];
+        Fl_Widget* w = WidgetOf(next);
+        if (!w || !w->visible_r() || !w->active_r()) continue;
+        w->take_focus();
+        if (!next.Checked()) UserClick(next);
+        return true;
+    }
+    return true;
+}
+
+bool FormView::SwitchPage(bool back) {
+    for (const auto& control : form_.Controls()) {
+        if (control->Kind() != ControlKind::PageControl) continue;
+        auto* tabs = static_cast<PageTabs*>(WidgetOf(*control));
+        if (!tabs || !tabs->visible_r() || !tabs->active_r() || tabs->children() == 0) continue;
+        const int count = tabs->children();
+        // The focus on the page that goes stays with the strip.
+        Fl_Widget* f = Fl::focus();
+        if (f && f != tabs && tabs->contains(f)) tabs->take_focus();
+        tabs->Value((tabs->Value() + (back ? count - 1 : 1)) % count);
+        UserClick(*control);
+        return true;
+    }
+    return false;
+}
+
+bool FormView::Key(int key, int state) {
+    const bool ctrl = (state & FL_CTRL) != 0;
+    const bool shift = (state & FL_SHIFT) != 0;
+    if (state & (FL_ALT | FL_META)) return false;
+    if (key == FL_Tab) {
+        if (ctrl) return SwitchPage(shift);
+        std::vector<Fl_Widget*> stops = TabStops();
+        if (stops.empty()) return true;
+        Fl_Widget* f = Fl::focus();
+        auto at = std::find(stops.begin(), stops.end(), f);
+        std::size_t next = shift ? stops.size() - 1 : 0;
+        if (at != stops.end()) {
+            const std::size_t i = static_cast<std::size_t>(at - stops.begin());
+            next = shift ? (i + stops.size() - 1) % stops.size() : (i + 1) % stops.size();
+        }
+        stops[next]->take_focus();
+        return true;
+    }
+    const bool arrow = key == FL_Up || key == FL_Down || key == FL_Left || key == FL_Right;
+    if (!arrow) return false;
+    Control* focused = ControlOf(Fl::focus());
+    if (!focused) return false;
+    switch (focused->Kind()) {
+        case ControlKind::RadioButton:
+            return MoveInRadioGroup(*focused, key == FL_Down || key == FL_Right);
+        case ControlKind::Button:
+        case ControlKind::CheckBox:
+            // Each is a group of its own: the arrows go nowhere.
+            return true;
+        default:
+            return false;  // lists and the tab strip use them
     }
 }
 

@@ -39,6 +39,20 @@ class FormView {
     // The widget built for a control, or nullptr (timers, image lists, ...).
     Fl_Widget* WidgetOf(const Control& control) const;
 
+    // The controls that Tab visits, in order: visible and enabled, depth first
+    // in declared tab order, a tab strip followed by the page in front.
+    std::vector<Fl_Widget*> TabStops() const;
+    // A key pressed while this window has the keyboard; true when it was used.
+    bool Key(int key, int state);
+    // Gives the focus to the first tab stop when the focus is on nothing, or
+    // on a control that is hidden or disabled.
+    void KeepFocusVisible();
+    // The control of this window that last had the focus, or nullptr.
+    Fl_Widget* LastFocus() const { return lastFocus_; }
+    void RememberFocus(Fl_Widget* widget) {
+        if (widget != window_.get()) lastFocus_ = widget;
+    }
+
   private:
     struct Origin {
         Fl_Group* group;
@@ -50,6 +64,10 @@ class FormView {
     };
 
     void Build(Control& control);
+    void CollectTabStops(Fl_Group& group, std::vector<Fl_Widget*>* out) const;
+    Control* ControlOf(const Fl_Widget* widget) const;
+    bool MoveInRadioGroup(Control& radio, bool forward);
+    bool SwitchPage(bool back);
     void OrderByTabOrder();
     void Sync(Control& control, Change what);
     void SyncAll(Control& control);
@@ -65,11 +83,13 @@ class FormView {
     Form& form_;
     std::unique_ptr<Fl_Double_Window> window_;
     std::map<const Control*, Fl_Widget*> widgets_;
+    std::map<const Fl_Widget*, Control*> controls_;
     std::map<const Control*, Origin> origins_;
     std::vector<std::unique_ptr<TimerSlot>> timers_;
     art::Image iconPixels_{};
     std::unique_ptr<Fl_RGB_Image> icon_;
     bool shown_ = false;
+    Fl_Widget* lastFocus_ = nullptr;
 };
 
 }  // namespace sabrel::ui::fltk

@@ -7,6 +7,7 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <memory>
 
@@ -25,24 +26,61 @@ constexpr int kMaxTextWidth = 600;
 struct BoxState {
     int answer = -1;
     int closeAnswer = -1;
+    int escapeAnswer = -1;
+    std::vector<Fl_Button*> buttons;
 };
+
+// The letter marked by '&' in a button's caption ("はい(&Y)"), upper case, or 0.
+int MnemonicOf(const std::string& caption) {
+    const std::size_t amp = caption.find('&');
+    if (amp == std::string::npos || amp + 1 >= caption.size()) return 0;
+    const unsigned char c = static_cast<unsigned char>(caption[amp + 1]);
+    return c < 0x80 ? std::toupper(c) : 0;
+}
 
 class BoxWindow : public Fl_Window {
   public:
     BoxWindow(int w, int h, BoxState* state) : Fl_Window(w, h), state_(state) {}
 
     int handle(int event) override {
-        // Return presses the first (default) button, as on Windows.
-        if (event == FL_SHORTCUT &&
-            (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)) {
-            state_->answer = 0;
-            Fl::awake();
-            return 1;
+        if (event == FL_SHORTCUT && !(Fl::event_state() & (FL_CTRL | FL_ALT | FL_META))) {
+            const int key = Fl::event_key();
+            // Return presses the button with the focus, which is the first
+            // (default) one until the user moves it, as on Windows.
+            if (key == FL_Enter || key == FL_KP_Enter) {
+                int index = 0;
+                for (std::size_t i = 0; i < state_->buttons.size(); ++i) {
+                    if (Fl::focus() == state_->buttons[i]) index = static_cast<int>(i);
+                }
+                return Answer(index);
+            }
+            // Escape answers as the no or cancel button does; a box without
+            // one ignores it.
+            if (key == FL_Escape) {
+                if (state_->escapeAnswer >= 0) Answer(state_->escapeAnswer);
+                return 1;
+            }
+            // A button's marked letter answers with that button, without Alt
+            // (FLTK would also take it with Alt only).
+            if (key < 0x80 && std::isalpha(key)) {
+                for (std::size_t i = 0; i < state_->buttons.size(); ++i) {
+                    const char* label = state_->buttons[i]->label();
+                    if (label && MnemonicOf(label) == std::toupper(key)) {
+                        return Answer(static_cast<int>(i));
+                    }
+                }
+                return 1;
+            }
         }
         return Fl_Window::handle(event);
     }
 
   private:
+    int Answer(int index) {
+        state_->answer = index;
+        Fl::awake();
+        return 1;
+    }
     BoxState* state_;
 };
 
@@ -114,9 +152,10 @@ Fl_Color IconColor(BoxKind kind) {
 }  // namespace
 
 int RunMessageBox(BoxKind kind, const std::string& caption, const std::string& text,
-                  const std::vector<std::string>& buttons, int closeAnswer) {
+                  const std::vector<std::string>& buttons, int closeAnswer, int escapeAnswer) {
     BoxState state;
     state.closeAnswer = closeAnswer;
+    state.escapeAnswer = escapeAnswer;
 
     fl_font(FL_HELVETICA, kTextPx);
     int textW = 0, textH = 0;
@@ -166,6 +205,10 @@ int RunMessageBox(BoxKind kind, const std::string& caption, const std::string& t
         b->labelfont(FL_HELVETICA);
         b->labelsize(kTextPx);
         b->callback(OnButton, reinterpret_cast<void*>(static_cast<std::intptr_t>(i)));
+        // Buttons take no shortcut of their own: the window answers the
+        // marked letters, so that FLTK's Alt+letter rule does not apply.
+        b->shortcut(0);
+        state.buttons.push_back(b);
         if (!first) first = b;
         x += widths[i] + kButtonGap;
     }

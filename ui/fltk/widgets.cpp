@@ -137,6 +137,29 @@ void PageTabs::SetTitle(int index, std::string title) {
 }
 
 int PageTabs::handle(int event) {
+    switch (event) {
+        // The strip itself takes the focus (FLTK's groups pass it on to a
+        // child), and the left and right arrows then move between its tabs.
+        case FL_FOCUS:
+        case FL_UNFOCUS:
+            if (!Fl::visible_focus()) break;
+            redraw();
+            return 1;
+        case FL_KEYBOARD: {
+            if (Fl::focus() != this || tabs_.empty()) break;
+            const int key = Fl::event_key();
+            if (key != FL_Left && key != FL_Right) break;
+            const int count = static_cast<int>(tabs_.size());
+            const int next = key == FL_Left ? value_ - 1 : value_ + 1;
+            if (next >= 0 && next < count) {
+                Value(next);
+                do_callback();
+            }
+            return 1;
+        }
+        default:
+            break;
+    }
     if (event == FL_PUSH && Fl::event_y() < y() + TabAreaHeight()) {
         for (std::size_t i = 0; i < tabs_.size(); ++i) {
             int tx, ty, tw, th;
@@ -182,6 +205,7 @@ void PageTabs::draw() {
             fl_color(active_r() ? labelcolor() : fl_inactive(labelcolor()));
             fl_draw(tabs_[i].title.c_str(), tx, ty + (front ? 0 : 1), tw, th, FL_ALIGN_CENTER,
                     nullptr, 0);
+            if (front && Fl::focus() == this) draw_focus(FL_NO_BOX, tx + 2, ty + 3, tw - 4, th - 5);
         }
     }
     if (value_ >= 0 && value_ < children()) {

@@ -59,7 +59,8 @@ class ToggleList : public Fl_Browser {
 // A page control: tabs above a framed sheet. Tabs that do not fit in one row
 // wrap into further rows (as a multi-line tab control does), so that every
 // tab's title shows whole. Children are the sheets, one per tab, in order;
-// only the sheet in front is shown.
+// only the sheet in front is shown. The strip itself takes the keyboard focus,
+// drawn round the tab in front, and the left and right arrows turn pages.
 class PageTabs : public Fl_Group {
   public:
     PageTabs(int x, int y, int w, int h, std::vector<std::string> titles, Fl_Font font, int size);
