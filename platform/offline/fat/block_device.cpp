@@ -1,0 +1,102 @@
+#include "platform/offline/fat/block_device.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace sabrel::platform::offline::fat {
+
+bool MemoryDevice::Read(std::uint64_t offset, void* out, std::size_t length) {
+    if (!Inside(offset, length)) return false;
+    if (length) std::memcpy(out, bytes_.data() + offset, length);
+    return true;
+}
+
+bool MemoryDevice::Write(std::uint64_t offset, const void* data, std::size_t length) {
+    if (!Inside(offset, length)) return false;
+    if (length) std::memcpy(bytes_.data() + offset, data, length);
+    return true;
+}
+
+std::unique_ptr<FileDevice> FileDevice::Open(const std::string& path, bool writable,
+                                             OpenError* error) {
+    *error = OpenError::kNone;
+    int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno == ENOENT                       ? OpenError::kNotFound
+                 : (errno == EACCES || errno == EROFS) ? OpenError::kAccess
+                                                       : OpenError::kIo;
+        return nullptr;
+    }
+    // An advisory lock: every Sabrel takes it, so two never share a volume.
+    if (::flock(fd, (writable ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        *error = OpenError::kLocked;
+        ::close(fd);
+        return nullptr;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = OpenError::kIo;
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<FileDevice>(
+        new FileDevice(fd, static_cast<std::uint64_t>(st.st_size), writable));
+}
+
+FileDevice::~FileDevice() {
+    ::close(fd_);
+}
+
+bool FileDevice::Read(std::uint64_t offset, void* out, std::size_t length) {
+    if (!Inside(offset, length)) return false;
+    auto* p = static_cast<char*>(out);
+    while (length) {
+        ssize_t n = ::pread(fd_, p, length, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool FileDevice::Write(std::uint64_t offset, const void* data, std::size_t length) {
+    if (!writable_ || !Inside(offset, length)) return false;
+    const auto* p = static_cast<const char*>(data);
+    while (length) {
+        ssize_t n = ::pwrite(fd_, p, length, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool FileDevice::Flush() {
+    return !writable_ || ::fdatasync(fd_) == 0;
+}
+
+SliceDevice::SliceDevice(BlockDevice* base, std::uint64_t first, std::uint64_t length)
+    : base_(base), first_(first), length_(0) {
+    // A slice that claims to run past its base is cut to what the base holds.
+    std::uint64_t size = base->Size();
+    if (first <= size) length_ = length < size - first ? length : size - first;
+}
+
+bool SliceDevice::Read(std::uint64_t offset, void* out, std::size_t length) {
+    return Inside(offset, length) && base_->Read(first_ + offset, out, length);
+}
+
+bool SliceDevice::Write(std::uint64_t offset, const void* data, std::size_t length) {
+    return Inside(offset, length) && base_->Write(first_ + offset, data, length);
+}
+
+}  // namespace sabrel::platform::offline::fat

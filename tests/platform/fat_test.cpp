@@ -1,0 +1,422 @@
+// The FAT engine against volumes made and checked by dosfstools and mtools:
+// it reads what mcopy wrote, and what it writes passes fsck.fat and reads back
+// the same through mdir, mattrib and mtype.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "common/byte_reader.h"
+#include "platform/offline/codepage.h"
+#include "platform/offline/fat/block_device.h"
+#include "platform/offline/fat/partitions.h"
+#include "platform/offline/fat/volume.h"
+
+namespace sabrel::platform::offline::fat {
+namespace {
+
+const CodePage kCp932(932);
+
+std::string Utf8(const std::string& ansi) {
+    std::string out;
+    EXPECT_TRUE(kCp932.ToHost(ansi, &out));
+    return out;
+}
+
+// An mtools configuration that reads short names in code page 932, as the
+// installation stores them.
+const std::string& MtoolsRc() {
+    static const std::string path = [] {
+        char tmpl[] = "/tmp/sabrel-mtoolsrc-XXXXXX";
+        int fd = mkstemp(tmpl);
+        const char text[] = "DEFAULT_CODEPAGE=932\n";
+        EXPECT_EQ(write(fd, text, sizeof text - 1), static_cast<ssize_t>(sizeof text - 1));
+        close(fd);
+        static std::string name = tmpl;
+        std::atexit([] { unlink(name.c_str()); });
+        return name;
+    }();
+    return path;
+}
+
+// Runs a shell command; returns its exit status and puts stdout and stderr in *out.
+int Sh(const std::string& cmd, std::string* out = nullptr) {
+    std::string full =
+        "export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8 MTOOLSRC=" + MtoolsRc() + "; " + cmd + " 2>&1";
+    FILE* p = popen(full.c_str(), "r");
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+    int status = pclose(p);
+    if (out) *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class Image {
+  public:
+    Image() {
+        char tmpl[] = "/tmp/sabrel-fat-XXXXXX";
+        dir_ = mkdtemp(tmpl);
+        path_ = dir_ + "/disk.img";
+    }
+    ~Image() { std::filesystem::remove_all(dir_); }
+    const std::string& path() const { return path_; }
+    const std::string& dir() const { return dir_; }
+
+    // A fresh volume of the given FAT type, 512-byte clusters.
+    void Format(int bits) {
+        const char* kb = bits == 12 ? "1440" : bits == 16 ? "8192" : "40000";
+        ASSERT_EQ(Sh("mkfs.fat -C -F " + std::to_string(bits) + " -s 1 " + Quote(path_) + " " + kb +
+                     " >/dev/null"),
+                  0);
+    }
+    // Puts a host file with `bytes` on the volume at `dosPath` (UTF-8) with mcopy.
+    void Put(const std::string& dosPath, const std::string& bytes, const std::string& at = "") {
+        std::string host = dir_ + "/put.bin";
+        std::ofstream(host, std::ios::binary) << bytes;
+        ASSERT_EQ(Sh("mcopy -o -i " + Quote(path_ + at) + " " + Quote(host) + " " +
+                     Quote("::/" + dosPath)),
+                  0);
+    }
+    std::string Type(const std::string& dosPath) {
+        std::string out;
+        EXPECT_EQ(Sh("mtype -i " + Quote(path_) + " " + Quote("::/" + dosPath), &out), 0) << out;
+        return out;
+    }
+    // fsck.fat in check-only mode must find nothing to say beyond its summary.
+    void ExpectClean(const std::string& at = "") {
+        std::string out;
+        int rc = at.empty() ? Sh("fsck.fat -n " + Quote(path_), &out)
+                            : Sh("fsck.fat -n " + Quote(at), &out);
+        EXPECT_EQ(rc, 0) << out;
+        EXPECT_EQ(out.find("\n", out.find("\n") + 1), out.size() - 1) << out;
+    }
+
+  private:
+    std::string dir_, path_;
+};
+
+struct Opened {
+    std::unique_ptr<FileDevice> device;
+    std::unique_ptr<Volume> volume;
+};
+
+Opened OpenVolume(const std::string& path) {
+    Opened o;
+    FileDevice::OpenError oe;
+    o.device = FileDevice::Open(path, true, &oe);
+    EXPECT_TRUE(o.device) << path;
+    if (!o.device) return o;
+    FatError fe;
+    o.volume = Volume::Open(o.device.get(), &kCp932, &kCp932, &fe);
+    EXPECT_TRUE(o.volume);
+    return o;
+}
+
+std::string Pattern(std::size_t n, int seed) {
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 131 + seed * 7 + i / 509) & 0xFF);
+    return s;
+}
+
+class FatTypes : public ::testing::TestWithParam<int> {};
+
+TEST_P(FatTypes, ReadsWhatMtoolsWrote) {
+    Image img;
+    img.Format(GetParam());
+    const std::string japanese = "表示能力一覧表.txt";  // trail bytes 0x5C
+    const std::string big = Pattern(70000, 1);
+    img.Put("Long File Name.txt", "hello");
+    img.Put(Utf8(japanese), "ja");
+    ASSERT_EQ(Sh("mmd -i " + Quote(img.path()) + " '::/Program Files'"), 0);
+    img.Put("Program Files/big.bin", big);
+    ASSERT_EQ(Sh("mattrib -i " + Quote(img.path()) + " +h +r '::/Long File Name.txt'"), 0);
+
+    Opened o = OpenVolume(img.path());
+    ASSERT_TRUE(o.volume);
+    Volume& v = *o.volume;
+    EXPECT_EQ(static_cast<int>(v.boot().type), GetParam() == 12 ? 0 : GetParam() == 16 ? 1 : 2);
+    std::vector<DirEntry> root;
+    ASSERT_EQ(v.List(v.root(), &root), FatError::kNone);
+    ASSERT_EQ(root.size(), 3u);
+    EXPECT_EQ(root[0].name, "Long File Name.txt");
+    EXPECT_TRUE(root[0].hasLongName);
+    EXPECT_EQ(root[0].attributes & 0x27, attr::kArchive | attr::kHidden | attr::kReadOnly);
+    EXPECT_EQ(root[1].name, japanese);
+
+    DirEntry e;
+    std::string data;
+    ASSERT_EQ(v.Find(root[0].shortName, &e), FatError::kNone);  // by alias
+    ASSERT_EQ(v.Read(e, &data), FatError::kNone);
+    EXPECT_EQ(data, "hello");
+    ASSERT_EQ(v.Find("\\PROGRAM FILES\\BIG.BIN", &e), FatError::kNone);  // any case
+    ASSERT_EQ(v.Read(e, &data), FatError::kNone);
+    EXPECT_EQ(data, big);
+    ASSERT_EQ(v.Find(japanese, &e), FatError::kNone);
+    EXPECT_EQ(v.Find("Program Files\\missing", &e), FatError::kNotFound);
+    EXPECT_EQ(v.Find("Long File Name.txt\\x", &e), FatError::kNotADirectory);
+}
+
+TEST_P(FatTypes, WritesThatFsckAndMtoolsReadBack) {
+    Image img;
+    img.Format(GetParam());
+    img.Put("old.dat", Pattern(3000, 2));
+    const std::string profile = "ソフト表示";  // both with a 0x5C trail byte
+    const std::string hive = Pattern(9000, 3);
+    {
+        Opened o = OpenVolume(img.path());
+        ASSERT_TRUE(o.volume);
+        Volume& v = *o.volume;
+        DosStamp when;
+        when.date = (46 << 9) | (6 << 5) | 15;  // 2026-06-15 12:34:56
+        when.time = (12 << 11) | (34 << 5) | 28;
+        ASSERT_EQ(v.MakeDirectory("WINDOWS", when), FatError::kNone);
+        ASSERT_EQ(v.MakeDirectory("WINDOWS\\Profiles", when), FatError::kNone);
+        // The profile folder as Windows made it (an alias without the trail
+        // byte 0x5C, which fsck.fat would call bad); the hive inside is ours.
+        o = Opened();
+        ASSERT_EQ(
+            Sh("mmd -i " + Quote(img.path()) + " " + Quote(Utf8("::/WINDOWS/Profiles/" + profile))),
+            0);
+        o = OpenVolume(img.path());
+        ASSERT_TRUE(o.volume);
+    }
+    {
+        Opened o = OpenVolume(img.path());
+        ASSERT_TRUE(o.volume);
+        Volume& v = *o.volume;
+        DosStamp when;
+        when.date = (46 << 9) | (6 << 5) | 15;
+        when.time = (12 << 11) | (34 << 5) | 28;
+        ASSERT_EQ(v.WriteFile("WINDOWS\\Profiles\\" + profile + "\\USER.DAT", hive, when),
+                  FatError::kNone);
+        ASSERT_EQ(v.WriteFile("WINDOWS\\system.dat", "abc", when), FatError::kNone);
+        ASSERT_EQ(v.WriteFile("WINDOWS\\Long File Name.txt", "one", when), FatError::kNone);
+        ASSERT_EQ(v.WriteFile("WINDOWS\\Long File Nameless.txt", "two", when), FatError::kNone);
+        ASSERT_EQ(v.MakeDirectory("WINDOWS\\longfi~1.txt", when), FatError::kExists);
+        ASSERT_EQ(v.WriteFile("old.dat", "replaced", when), FatError::kNone);
+        ASSERT_EQ(v.WriteFile("empty", "", when), FatError::kNone);
+        ASSERT_EQ(v.Rename("WINDOWS\\Long File Nameless.txt", "moved.txt"), FatError::kNone);
+        ASSERT_EQ(v.SetAttributes("WINDOWS\\system.dat", attr::kHidden | attr::kSystem),
+                  FatError::kNone);
+        ASSERT_EQ(v.Remove("WINDOWS"), FatError::kNotEmpty);
+        ASSERT_EQ(v.WriteFile("gone.txt", Pattern(2000, 4), when), FatError::kNone);
+        ASSERT_EQ(v.Remove("gone.txt"), FatError::kNone);
+        // A folder that outgrows its first cluster.
+        for (int i = 0; i < 40; ++i)
+            ASSERT_EQ(v.WriteFile("WINDOWS\\Profiles\\A long name number " + std::to_string(i),
+                                  std::string(i, 'z'), when),
+                      FatError::kNone);
+        DirEntry e;
+        ASSERT_EQ(v.Find("WINDOWS\\LONGFI~1.TXT", &e), FatError::kNone);
+        EXPECT_EQ(e.name, "Long File Name.txt");
+        ASSERT_EQ(v.Find("moved.txt", &e), FatError::kNone);
+        EXPECT_EQ(e.shortName, "MOVED.TXT");
+        EXPECT_TRUE(e.hasLongName);
+        EXPECT_EQ(v.Rename("moved.txt", "old.dat"), FatError::kExists);
+    }
+    img.ExpectClean();
+    EXPECT_EQ(img.Type(Utf8("WINDOWS/Profiles/" + profile + "/USER.DAT")), hive);
+    EXPECT_EQ(img.Type("old.dat"), "replaced");
+    EXPECT_EQ(img.Type("moved.txt"), "two");
+    EXPECT_EQ(img.Type("WINDOWS/Profiles/A long name number 39"), std::string(39, 'z'));
+    std::string out;
+    Sh("mdir -a -i " + Quote(img.path()) + " ::/WINDOWS", &out);
+    EXPECT_NE(out.find("LONGFI~1 TXT         3 2026-06-15  12:34  Long File Name.txt"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("SYSTEM   DAT         3 2026-06-15  12:34"), std::string::npos) << out;
+    Sh("mattrib -i " + Quote(img.path()) + " ::/WINDOWS/system.dat", &out);
+    EXPECT_NE(out.find("  SH"), std::string::npos) << out;
+    Sh("mdir -b -i " + Quote(img.path()) + " ::/", &out);
+    EXPECT_EQ(out.find("gone.txt"), std::string::npos) << out;
+}
+
+// Windows 95 keeps double-byte characters in aliases, trail byte 0x5C
+// included; fsck.fat reads such a byte as a backslash, so this volume is
+// checked through mtools only.
+TEST(FatVolume, JapaneseAliasesFollowWindows95) {
+    Image img;
+    img.Format(16);
+    const std::string name = "表示能力一覧表.txt", folder = "ソフト";
+    {
+        Opened o = OpenVolume(img.path());
+        ASSERT_TRUE(o.volume);
+        ASSERT_EQ(o.volume->MakeDirectory(folder, DosStamp{}), FatError::kNone);
+        ASSERT_EQ(o.volume->WriteFile(folder + "\\" + name, "x", DosStamp{}), FatError::kNone);
+        ASSERT_EQ(o.volume->WriteFile(folder + "\\" + "表示能力一覧.txt", "y", DosStamp{}),
+                  FatError::kNone);
+        std::vector<DirEntry> list;
+        DirEntry dir;
+        ASSERT_EQ(o.volume->Find("ソフト", &dir), FatError::kNone);
+        EXPECT_FALSE(dir.hasLongName);
+        ASSERT_EQ(o.volume->List(dir.firstCluster, &list), FatError::kNone);
+        ASSERT_EQ(list.size(), 2u);
+        EXPECT_EQ(list[0].shortName, "表示能~1.TXT");
+        EXPECT_EQ(list[1].shortName, "表示能~2.TXT");
+    }
+    EXPECT_EQ(img.Type(Utf8(folder + "/" + name)), "x");
+}
+
+INSTANTIATE_TEST_SUITE_P(Fat, FatTypes, ::testing::Values(12, 16, 32));
+
+TEST(FatVolume, FixedRootFillsUpAndDamageIsRefused) {
+    Image img;
+    img.Format(12);  // 224 root slots
+    Opened o = OpenVolume(img.path());
+    ASSERT_TRUE(o.volume);
+    Volume& v = *o.volume;
+    FatError last = FatError::kNone;
+    int made = 0;
+    for (; made < 300 && last == FatError::kNone; ++made)
+        last = v.WriteFile("F" + std::to_string(made), "", DosStamp{});
+    EXPECT_EQ(last, FatError::kDiskFull);
+    EXPECT_EQ(made, 225);
+    o = Opened();
+    img.ExpectClean();
+}
+
+TEST(FatVolume, LoopingChainAndBrokenLongNameAreCaught) {
+    Image img;
+    img.Format(16);
+    img.Put("A long file name.txt", Pattern(1500, 5));
+    // Cluster 3 points back at cluster 2 in both FATs; the checksum of the
+    // long-name entry no longer matches its short entry.
+    std::fstream f(img.path(), std::ios::in | std::ios::out | std::ios::binary);
+    std::uint8_t boot[512];
+    f.read(reinterpret_cast<char*>(boot), 512);
+    std::uint32_t reserved = ByteReader::LoadU16(boot + 14),
+                  perFat = ByteReader::LoadU16(boot + 22);
+    for (std::uint32_t copy = 0; copy < 2; ++copy) {
+        f.seekp((reserved + copy * perFat) * 512 + 3 * 2);
+        f.write("\x02\x00", 2);
+    }
+    std::uint64_t root = (reserved + 2 * perFat) * 512ull;
+    f.seekp(root + 13);
+    f.write("\x00", 1);
+    f.close();
+    Opened o = OpenVolume(img.path());
+    ASSERT_TRUE(o.volume);
+    std::vector<DirEntry> list;
+    ASSERT_EQ(o.volume->List(0, &list), FatError::kNone);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_FALSE(list[0].hasLongName);
+    EXPECT_EQ(list[0].name, list[0].shortName);
+    std::string data;
+    EXPECT_EQ(o.volume->Read(list[0], &data), FatError::kCorrupt);
+}
+
+TEST(FatDevice, ASecondWriterIsLockedOut) {
+    Image img;
+    img.Format(12);
+    FileDevice::OpenError e;
+    auto first = FileDevice::Open(img.path(), true, &e);
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(FileDevice::Open(img.path(), true, &e));
+    EXPECT_EQ(e, FileDevice::OpenError::kLocked);
+    first.reset();
+    EXPECT_TRUE(FileDevice::Open(img.path(), true, &e));
+}
+
+// A disk with an MBR: a Linux partition, a FAT16 primary, and an extended
+// partition holding a hidden FAT32 and a FAT12 logical partition.
+TEST(FatPartitions, PrimaryAndLogicalVolumesAreFound) {
+    Image img;
+    const std::uint64_t kMiB = 2048;  // sectors
+    struct Part {
+        std::uint64_t first, count;
+        int bits;
+        std::uint8_t type;
+    } parts[] = {{1 * kMiB, 9 * kMiB, 16, 0x06},
+                 {12 * kMiB, 41 * kMiB, 32, 0x1B},
+                 {54 * kMiB, 2 * kMiB, 12, 0x01}};
+    std::uint64_t total = 57 * kMiB;
+    { std::ofstream(img.path(), std::ios::binary); }
+    ASSERT_EQ(truncate(img.path().c_str(), static_cast<off_t>(total * 512)), 0);
+    auto entry = [](std::uint8_t* table, int slot, std::uint8_t type, std::uint64_t first,
+                    std::uint64_t count) {
+        std::uint8_t* e = table + 446 + slot * 16;
+        e[4] = type;
+        StoreU32(e + 8, static_cast<std::uint32_t>(first));
+        StoreU32(e + 12, static_cast<std::uint32_t>(count));
+    };
+    std::uint8_t mbr[512] = {}, ebr1[512] = {}, ebr2[512] = {};
+    entry(mbr, 0, 0x83, 10 * kMiB, kMiB);  // not FAT: skipped
+    entry(mbr, 1, parts[0].type, parts[0].first, parts[0].count);
+    entry(mbr, 2, 0x0F, 11 * kMiB, 46 * kMiB);
+    entry(ebr1, 0, parts[1].type, kMiB, parts[1].count);
+    entry(ebr1, 1, 0x05, 42 * kMiB, 3 * kMiB);
+    entry(ebr2, 0, parts[2].type, kMiB, parts[2].count);
+    for (auto* s : {mbr, ebr1, ebr2}) s[510] = 0x55, s[511] = 0xAA;
+    std::fstream f(img.path(), std::ios::in | std::ios::out | std::ios::binary);
+    f.write(reinterpret_cast<char*>(mbr), 512);
+    f.seekp(11 * kMiB * 512);
+    f.write(reinterpret_cast<char*>(ebr1), 512);
+    f.seekp(53 * kMiB * 512);
+    f.write(reinterpret_cast<char*>(ebr2), 512);
+    f.close();
+    for (const Part& p : parts) {
+        std::string vol = img.dir() + "/vol.img";
+        ASSERT_EQ(Sh("rm -f " + vol + " && mkfs.fat -C -s 1 -F " + std::to_string(p.bits) + " " +
+                     vol + " " + std::to_string(p.count / 2) + " >/dev/null && dd if=" + vol +
+                     " of=" + Quote(img.path()) + " bs=512 seek=" + std::to_string(p.first) +
+                     " conv=notrunc status=none"),
+                  0);
+        img.Put("NAME" + std::to_string(p.bits) + ".TXT", "in " + std::to_string(p.bits),
+                "@@" + std::to_string(p.first * 512));
+    }
+
+    FileDevice::OpenError oe;
+    auto device = FileDevice::Open(img.path(), true, &oe);
+    ASSERT_TRUE(device);
+    std::vector<Partition> found;
+    ASSERT_EQ(ReadLayout(*device, &found), LayoutResult::kPartitioned);
+    ASSERT_EQ(found.size(), 3u);
+    const unsigned numbers[] = {2, 5, 6};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(found[i].number, numbers[i]);
+        EXPECT_EQ(found[i].type, parts[i].type);
+        EXPECT_EQ(found[i].firstByte, parts[i].first * 512);
+        SliceDevice slice(device.get(), found[i].firstByte, found[i].byteCount);
+        FatError fe;
+        auto v = Volume::Open(&slice, &kCp932, &kCp932, &fe);
+        ASSERT_TRUE(v);
+        DirEntry e;
+        std::string name = "NAME" + std::to_string(parts[i].bits) + ".TXT", data;
+        ASSERT_EQ(v->Find(name, &e), FatError::kNone);
+        ASSERT_EQ(v->Read(e, &data), FatError::kNone);
+        EXPECT_EQ(data, "in " + std::to_string(parts[i].bits));
+        ASSERT_EQ(v->WriteFile("new file.txt", "written", DosStamp{}), FatError::kNone);
+    }
+    device.reset();
+    for (const Part& p : parts) {
+        std::string out;
+        EXPECT_EQ(Sh("mtype -i " + Quote(img.path() + "@@" + std::to_string(p.first * 512)) +
+                         " '::/new file.txt'",
+                     &out),
+                  0);
+        EXPECT_EQ(out, "written");
+    }
+
+    // A volume at byte 0 has no partition table.
+    Image flat;
+    flat.Format(16);
+    auto flatDevice = FileDevice::Open(flat.path(), false, &oe);
+    ASSERT_TRUE(flatDevice);
+    EXPECT_EQ(ReadLayout(*flatDevice, &found), LayoutResult::kSuperfloppy);
+}
+
+}  // namespace
+}  // namespace sabrel::platform::offline::fat
