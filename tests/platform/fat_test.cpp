@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,6 +14,7 @@
 #include "common/byte_reader.h"
 #include "platform/offline/codepage.h"
 #include "platform/offline/fat/block_device.h"
+#include "platform/offline/fat/image.h"
 #include "platform/offline/fat/partitions.h"
 #include "platform/offline/fat/volume.h"
 
@@ -416,6 +418,96 @@ TEST(FatPartitions, PrimaryAndLogicalVolumesAreFound) {
     auto flatDevice = FileDevice::Open(flat.path(), false, &oe);
     ASSERT_TRUE(flatDevice);
     EXPECT_EQ(ReadLayout(*flatDevice, &found), LayoutResult::kSuperfloppy);
+}
+
+TEST(FatImage, MsdosSysNamesTheWindowsFolder) {
+    EXPECT_EQ(WinDirFromMsdosSys("[Paths]\r\nWinDir=D:\\WIN98\r\nWinBootDir=D:\\WIN98\r\n"),
+              "D:\\WIN98");
+    EXPECT_EQ(WinDirFromMsdosSys("[Options]\nWinDir=X\n[ paths ]\n  windir = C:\\表示\n"),
+              "C:\\表示");
+    EXPECT_EQ(WinDirFromMsdosSys(std::string("\xEB\x3C\x90MSDOS5.0\0WinDir=C:\\X", 20)), "");
+}
+
+// Images made by mkfs.fat and mcopy: the Windows partition of a disk is
+// found through MSDOS.SYS, a fixed VHD is its raw disk, and the containers
+// Sabrel does not read are named.
+TEST(FatImage, FindsTheWindowsVolume) {
+    Image img;
+    std::string vol = img.dir() + "/vol.img", sys = img.dir() + "/msdos.sys";
+    std::ofstream(sys) << "[Paths]\r\nWinDir=C:\\WIN98\r\n";
+    // Two FAT16 partitions of 9 MiB; Windows is on the second.
+    { std::ofstream(img.path(), std::ios::binary); }
+    ASSERT_EQ(truncate(img.path().c_str(), 20 << 20), 0);
+    std::uint8_t mbr[512] = {};
+    for (int i = 0; i < 2; ++i) {
+        std::uint8_t* e = mbr + 446 + i * 16;
+        e[4] = 0x06;
+        StoreU32(e + 8, 2048 + i * 9 * 2048);
+        StoreU32(e + 12, 9 * 2048);
+        ASSERT_EQ(Sh("rm -f " + vol + " && mkfs.fat -C -s 1 -F 16 " + vol +
+                     " 9216 >/dev/null && dd if=" + vol + " of=" + Quote(img.path()) +
+                     " bs=1M seek=" + std::to_string(1 + 9 * i) + " conv=notrunc status=none"),
+                  0);
+    }
+    mbr[510] = 0x55, mbr[511] = 0xAA;
+    {
+        std::fstream f(img.path(), std::ios::in | std::ios::out | std::ios::binary);
+        f.write(reinterpret_cast<char*>(mbr), 512);
+    }
+    std::string second = "@@" + std::to_string(10 << 20);
+    img.Put("MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WIN98\r\n", second);
+    ASSERT_EQ(Sh("mmd -i " + Quote(img.path() + second) + " ::/WIN98"), 0);
+    img.Put("WIN98/SYSTEM.DAT", "hive", second);
+    {
+        OpenedImage o;
+        ASSERT_EQ(OpenImage(img.path(), 0, true, &kCp932, &kCp932, &o), ImageError::kNone);
+        EXPECT_EQ(o.partition, 2u);
+        EXPECT_EQ(o.winDir, "C:\\WIN98");
+        OpenedImage again;
+        EXPECT_EQ(OpenImage(img.path(), 0, true, &kCp932, &kCp932, &again), ImageError::kLocked);
+    }
+    OpenedImage first;
+    ASSERT_EQ(OpenImage(img.path(), 1, false, &kCp932, &kCp932, &first), ImageError::kNone);
+    EXPECT_EQ(first.partition, 1u);
+    first = OpenedImage();
+    EXPECT_EQ(OpenImage(img.path(), 3, false, &kCp932, &kCp932, &first),
+              ImageError::kNoSuchPartition);
+
+    // The same disk as a fixed VHD: the footer follows the disk.
+    std::uint8_t footer[512] = {};
+    std::memcpy(footer, "conectix", 8);
+    footer[63] = 2;
+    {
+        std::ofstream f(img.path(), std::ios::binary | std::ios::app);
+        f.write(reinterpret_cast<char*>(footer), 512);
+    }
+    OpenedImage vhd;
+    ASSERT_EQ(OpenImage(img.path(), 0, true, &kCp932, &kCp932, &vhd), ImageError::kNone);
+    EXPECT_EQ(vhd.container, "VHD");
+    EXPECT_EQ(vhd.partition, 2u);
+    ASSERT_EQ(vhd.volume->WriteFile("WIN98\\SYSTEM.DAT", "new hive", DosStamp{}), FatError::kNone);
+    vhd = OpenedImage();
+    std::string out;
+    Sh("tail -c 512 " + Quote(img.path()) + " | head -c 8", &out);
+    EXPECT_EQ(out, "conectix");
+    Sh("mtype -i " + Quote(img.path() + second) + " ::/WIN98/SYSTEM.DAT", &out);
+    EXPECT_EQ(out, "new hive");
+
+    footer[63] = 3;  // dynamic
+    std::string dyn = img.dir() + "/dyn.vhd";
+    std::ofstream(dyn, std::ios::binary).write(reinterpret_cast<char*>(footer), 512);
+    OpenedImage o;
+    EXPECT_EQ(OpenImage(dyn, 0, false, &kCp932, &kCp932, &o), ImageError::kUnsupportedVhd);
+    const std::pair<std::string, std::string> foreign[] = {
+        {std::string("QFI\xFB\0\0\0\3", 8), "qcow2"},
+        {"# Disk DescriptorFile\nversion=1\n", "VMDK"},
+        {std::string(0x40, '<') + std::string("\x7F\x10\xDA\xBE", 4), "VDI"}};
+    for (const auto& [head, name] : foreign) {
+        std::ofstream(dyn, std::ios::binary) << head << std::string(1024, '\0');
+        o = OpenedImage();
+        EXPECT_EQ(OpenImage(dyn, 0, false, &kCp932, &kCp932, &o), ImageError::kForeignContainer);
+        EXPECT_EQ(o.foreign, name);
+    }
 }
 
 }  // namespace
