@@ -544,14 +544,27 @@ TEST_F(BackupTest, ShortPathBeyondTheLimitKeepsTheBackupWithoutABlock) {
     }
     fs::create_directories(folder);
     test::WriteHostFile(folder / "USER.DAT", "deep hive");
-    request_.targets = {{entry + "USER.DAT", true}};
+    // One folder shorter by four: 249 characters, the longest the query holds.
+    std::string fits;
+    fs::path fitsFolder = host_;
+    for (int i = 0; i < 25; ++i) {
+        fits += "ABCDEFGH\\";
+        fitsFolder /= "ABCDEFGH";
+    }
+    fits += "ABCD\\";
+    fs::create_directories(fitsFolder / "ABCD");
+    test::WriteHostFile(fitsFolder / "ABCD" / "USER.DAT", "hive that fits");
+    request_.targets = {{entry + "USER.DAT", true}, {fits + "USER.DAT", true}};
 
     BackupReg(request_);
 
     ASSERT_EQ(Boxes().size(), 1u);
     EXPECT_EQ(Boxes()[0].text, entry + "USER.DAT: cannot get short path[122]");
     EXPECT_EQ(Read("C:\\WINDOWS\\" + entry + "USER.BEF"), "deep hive");
-    EXPECT_EQ(Batch(), std::string(kHeader) + kFooter);
+    EXPECT_EQ(Read("C:\\WINDOWS\\" + fits + "USER.BEF"), "hive that fits");
+    const std::string batch = Batch();
+    EXPECT_EQ(batch.find(entry + "USER.DAT"), std::string::npos);
+    EXPECT_NE(batch.find(fits + "USER.DAT"), std::string::npos);
 }
 
 TEST_F(BackupTest, ArchiveModeWithoutAUsableLibraryFailsEachHive) {

@@ -256,6 +256,12 @@ TEST(NameSums, ByteClasses) {
     EXPECT_EQ(Sum("\x81\x81\x41", sjis), 1u + 1u + 0x41u);
     EXPECT_EQ(Sum("A\x82", sjis), 0x41u + 2u);  // a lone lead byte at the end
     EXPECT_EQ(Sum("\x80\xA0\xE0", single), 0x80u + 0xA0u + 0xE0u);
+    // Both edges of every class, as literals.
+    EXPECT_EQ(Sum("`az{", sjis), 0x60u + 0x41u + 0x5Au + 0x7Bu);
+    EXPECT_EQ(Single("`az{\x7F\x80"), 0x60u + 0x41u + 0x5Au + 0x7Bu + 0x7Fu);
+    EXPECT_EQ(Sum("\xA0\xA1\xDF", single), 0xA0u);
+    for (unsigned b : {0x80u, 0xA0u, 0xDFu, 0xFDu}) EXPECT_FALSE(sjis.lead[b]) << b;
+    for (unsigned b : {0x81u, 0x9Fu, 0xE0u, 0xFCu}) EXPECT_TRUE(sjis.lead[b]) << b;
 }
 
 TEST(NameSums, ClassesFromPlatform) {

@@ -64,6 +64,14 @@ TEST_F(WininitTest, FilesWithoutShortPathGetNoEntryAndNothingIsCancelled) {
     std::string s;
     EXPECT_FALSE(rebuild::ShortPathOf("C:\\WINDOWS\\ShellIconCache", &s));
     EXPECT_EQ(p.GetLastError(), 206u);
+    // The longest short form the buffer holds (249 characters) is used.
+    p.shortPathResultOverride = 0;
+    const std::string longest = "C:\\" + std::string(242, 'A') + ".CAC";
+    p.shortNames["C:\\WINDOWS\\ShellIconCache"] = longest;
+    EXPECT_TRUE(rebuild::ShortPathOf("C:\\WINDOWS\\ShellIconCache", &s));
+    EXPECT_EQ(s, longest);
+    p.shortNames["C:\\WINDOWS\\ShellIconCache"] = longest + "X";
+    EXPECT_FALSE(rebuild::ShortPathOf("C:\\WINDOWS\\ShellIconCache", &s));
 }
 
 TEST_F(WininitTest, RefusedWriteRaisesTheFileNameAndRefusedRemovalIsIgnored) {

@@ -84,6 +84,10 @@ std::string CheckCompactForm(const std::vector<std::uint8_t>& f) {
     std::uint16_t count = U16(f, 0x10);
     std::size_t pos = 0x20 + area;
     std::size_t next = 0;  // index into order of the next key expected to own a record
+    // The previous block's header and records, and its record count: a block
+    // is only closed when the next record would not fit or its ids are used up.
+    std::uint64_t previousContent = 0;
+    std::uint32_t previousIds = 0;
     for (std::uint16_t b = 0; b < count; ++b) {
         REQUIRE(pos + 0x20 <= f.size(), "block header past EOF");
         REQUIRE(std::string(f.begin() + pos, f.begin() + pos + 4) == "RGDB", "no RGDB");
@@ -92,7 +96,7 @@ std::string CheckCompactForm(const std::vector<std::uint8_t>& f) {
         REQUIRE(U16(f, pos + 0x0E) == b, "block number");
         REQUIRE((U16(f, pos + 0x0C) & 4) == 0 && U32(f, pos + 0x18) == 0 && U32(f, pos + 0x1C) == 0,
                 "block flags or stale words");
-        std::uint32_t x = 0x20, id = 0, freeBytes = 0, freeAt = kNone;
+        std::uint32_t x = 0x20, id = 0, freeBytes = 0, freeAt = kNone, content = 0x20;
         while (x < size) {
             REQUIRE(size - x >= 20, "1-19 bytes left in a block");
             std::uint32_t len = U32(f, pos + x);
@@ -115,6 +119,9 @@ std::string CheckCompactForm(const std::vector<std::uint8_t>& f) {
                 REQUIRE(U32(f, pos + x + 8) == used, "used size not exact");
                 bool lastInBlock = x + len == size;
                 REQUIRE(len == used || (lastInBlock && len - used < 20), "slack in a record");
+                REQUIRE(b == 0 || id > 0 || previousIds == 255 || previousContent + used > 0xF000,
+                        "block closed before it was as full as allowed");
+                content += used;
                 // This record belongs to the next key in pre-order that has one.
                 while (next < order.size() && U16(f, base + order[next] + 24) == 0xFFFF) ++next;
                 REQUIRE(next < order.size(), "record without key");
@@ -133,6 +140,9 @@ std::string CheckCompactForm(const std::vector<std::uint8_t>& f) {
                 "max id / first free id");
         // A block is cut where the next record would carry it past 0xF000 bytes.
         REQUIRE(size - freeBytes <= 0xF000 || id == 1, "block over 0xF000 bytes");
+        REQUIRE(content <= 0xF000 || id == 1, "records over 0xF000 bytes");
+        previousContent = content;
+        previousIds = id;
         pos += size;
     }
     while (next < order.size() && U16(f, base + order[next] + 24) == 0xFFFF) ++next;
