@@ -154,6 +154,10 @@ TEST_F(ArchiveTest, UpdateReplacesSameNameRegardlessOfCase) {
     EXPECT_EQ(a.members[0].name, "OTHER.DAT");
     EXPECT_EQ(a.members[1].name, "user.dat");
     EXPECT_EQ(a.members[1].originalSize, 1000u);
+    // Only a to z fold, both ends included; a trail byte stays as it is.
+    EXPECT_TRUE(SameDosName("AZ.DAT", "az.dat"));
+    EXPECT_FALSE(SameDosName("@[.DAT", "`{.DAT"));
+    EXPECT_FALSE(SameDosName("\x83\x41.DAT", "\x83\x61.DAT"));
 }
 
 TEST_F(ArchiveTest, FailuresReturnCodesAndKeepTheOldArchive) {

@@ -413,6 +413,19 @@ TEST_F(WorkerTest, OverlongPathIsCheckedThroughItsShortForm) {
     EXPECT_EQ(Run(), rebuild::rsDone);
     for (const std::string& path : checkedPaths) EXPECT_LE(path.size(), 255u);
     EXPECT_EQ(checkedPaths.front(), "C:\\WINDOWS\\PROFILES\\AAAAAA~1\\USER.DAT");
+
+    // At the edge: 255 bytes go as they are, 256 through the short form.
+    for (std::size_t length : {255u, 256u}) {
+        SetUp();
+        const std::string edge = "Profiles\\" + std::string(length - 29, 'b') + "\\USER.DAT";
+        const std::string full = "C:\\WINDOWS\\" + edge;
+        ASSERT_EQ(full.size(), length);
+        p.AddFile(full);
+        p.shortNames[full] = "C:\\WINDOWS\\PROFILES\\BBBBBB~1\\USER.DAT";
+        job.inputs.targets = {{edge, true}};
+        EXPECT_EQ(Run(), rebuild::rsDone);
+        EXPECT_EQ(checkedPaths.front(), length == 255u ? full : p.shortNames[full]);
+    }
 }
 
 TEST_F(WorkerTest, LastResortHandlerShowsTheFailureAndExitsWithOne) {
