@@ -259,8 +259,9 @@ TEST_F(ArchiveTest, OtherHeaderLevelsAreReadAndRewritten) {
     l0[1] = static_cast<std::uint8_t>(sum);
     l0.insert(l0.end(), body.begin(), body.end());
 
-    // Level 2: fixed part, header CRC (0x00), name (0x01), folder (0x02) "表"
-    // (95 5C, whose trail byte is no separator), attribute (0x40).
+    // Level 2: fixed part, header CRC (0x00), name (0x01), folder (0x02) "表\D"
+    // (95 5C, whose trail byte is no separator, then FF, which is one),
+    // attribute (0x40).
     std::vector<std::uint8_t> l2 = {0, 0, '-', 'l', 'h', '0', '-'};
     u32(l2, static_cast<std::uint32_t>(body.size()));
     u32(l2, static_cast<std::uint32_t>(body.size()));
@@ -273,8 +274,8 @@ TEST_F(ArchiveTest, OtherHeaderLevelsAreReadAndRewritten) {
     l2.push_back(5);
     l2.push_back(0);
     l2.insert(l2.end(), {0x00, 0, 0, 8, 0});
-    l2.insert(l2.end(), {0x01, 'B', '.', 'T', 'X', 'T', 5, 0});
-    l2.insert(l2.end(), {0x02, 0x95, 0x5C, 5, 0});
+    l2.insert(l2.end(), {0x01, 'B', '.', 'T', 'X', 'T', 7, 0});
+    l2.insert(l2.end(), {0x02, 0x95, 0x5C, 0xFF, 'D', 5, 0});
     l2.insert(l2.end(), {0x40, 0x22, 0, 0, 0});
     l2[0] = static_cast<std::uint8_t>(l2.size());
     std::uint16_t hcrc = Crc16(l2.data(), l2.size());
@@ -290,7 +291,7 @@ TEST_F(ArchiveTest, OtherHeaderLevelsAreReadAndRewritten) {
     ASSERT_EQ(a.members.size(), 2u);
     EXPECT_EQ(a.members[0].name, "A.TXT");
     EXPECT_EQ(a.members[0].attribute, 0x21);
-    EXPECT_EQ(a.members[1].name, "\x95\x5C\\B.TXT");
+    EXPECT_EQ(a.members[1].name, "\x95\x5C\\D\\B.TXT");
     EXPECT_EQ(a.members[1].attribute, 0x22);
     EXPECT_EQ(CheckArchive(fs, "C:\\X.LZH", 2), kOk);
 
