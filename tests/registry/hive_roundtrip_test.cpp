@@ -59,6 +59,12 @@ std::vector<Kind> Kinds() {
     many.maxData = 8;
     many.fragmented = true;
     kinds.push_back({"many_blocks", many});
+    // Records of some hundred bytes: blocks are closed by their size, not
+    // their 255 ids.
+    SynthOptions full = Opt(8, 600);
+    full.maxValues = 3;
+    full.maxData = 400;
+    kinds.push_back({"full_blocks", full});
     return kinds;
 }
 
