@@ -33,6 +33,7 @@ TEST(Paths, JoinAndSplit) {
     EXPECT_EQ(ExtractFileName("C:\\WINDOWS\\SYSTEM.DAT"), "SYSTEM.DAT");
     const std::string so = "\x83\x5c";
     EXPECT_EQ(ExtractFileDir("C:\\" + so + "\\X"), "C:\\" + so);
+    EXPECT_EQ(ExtractFileDir("C:\\D\\" + so), "C:\\D");
     EXPECT_EQ(ExtractFileName("C:\\" + so), so);
 }
 
