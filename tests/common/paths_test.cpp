@@ -34,6 +34,8 @@ TEST(Paths, JoinAndSplit) {
     const std::string so = "\x83\x5c";
     EXPECT_EQ(ExtractFileDir("C:\\" + so + "\\X"), "C:\\" + so);
     EXPECT_EQ(ExtractFileDir("C:\\D\\" + so), "C:\\D");
+    for (unsigned b : {0x81u, 0x9Fu, 0xE0u, 0xFCu}) EXPECT_TRUE(IsSjisLeadByte(b)) << b;
+    for (unsigned b : {0x80u, 0xA0u, 0xDFu, 0xFDu}) EXPECT_FALSE(IsSjisLeadByte(b)) << b;
     EXPECT_EQ(ExtractFileName("C:\\" + so), so);
 }
 
