@@ -624,6 +624,18 @@ TEST_F(ProgramTest, StartUpChecksAndTheSingleInstance) {
     EXPECT_EQ(BoxTexts(), std::vector<std::string>(2, texts::kMsgWinDirFailed));
     EXPECT_EQ(ui_->QuitRequests(), 1);
     fs::rename(root / longName, root / "WINDOWS");
+    // The longest one the query holds, 124 characters, is taken.
+    const std::string longest(121, 'W');
+    fs::rename(root / "WINDOWS", root / longest);
+    Start(longest);
+    ran = false;
+    Run([&](app::TForm1& f) {
+        ran = true;
+        EXPECT_EQ(f.WinDirText(), "C:\\" + longest);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(BoxTexts().empty());
+    fs::rename(root / longest, root / "WINDOWS");
 
     // A second copy ends silently, before any window.
     Start();
