@@ -105,27 +105,17 @@ class Writer {
     }
 
     std::uint32_t WriteHeader() {
-        std::uint8_t h[L::creg::kSize] = {};
-        std::memcpy(h + L::creg::kSignature, L::kCregSignature, 4);
-        StoreU16(h + L::creg::kVersion, 0);
-        StoreU16(h + L::creg::kVersion + 2, 1);
-        StoreU32(h + L::creg::kDataOffset, L::rgkn::kFileOffset + areaSize_);
-        StoreU16(h + L::creg::kBlockCount, static_cast<std::uint16_t>(blocks_.size()));
-        StoreU16(h + L::creg::kFlags, tree_.flags.creg & ~kChecksumBit);
-        StoreU32(h + L::creg::kUnknown14, tree_.flags.cregUnknown);
+        std::uint8_t h[L::creg::kSize];
+        PutCregHeader(h, areaSize_, static_cast<std::uint16_t>(blocks_.size()), tree_.flags);
         return sink_.Write(h, sizeof h);
     }
 
     std::uint32_t WriteArea() {
         std::vector<std::uint8_t> area(areaSize_, 0);
         std::uint8_t* a = area.data();
-        std::memcpy(a + L::rgkn::kSignature, L::kRgknSignature, 4);
-        StoreU32(a + L::rgkn::kAreaSize, areaSize_);
-        StoreU32(a + L::rgkn::kRootOffset, SlotOffset(0));
         auto n = static_cast<std::uint32_t>(order_.size());
         std::uint32_t tail = SlotOffset(n);
-        StoreU32(a + L::rgkn::kFreeOffset, tail);
-        StoreU32(a + L::rgkn::kFlags, tree_.flags.rgkn & ~std::uint32_t{kChecksumBit});
+        PutRgknHeader(a, areaSize_, tail, tree_.flags);
 
         // Slot of every key of the subtree, by key index.
         std::vector<std::uint32_t> slot(tree_.KeyCount(), L::keynode::kNone);
@@ -178,15 +168,12 @@ class Writer {
         std::memset(d, 0, L::rgdb::kSize);
         std::memset(d + blk.content, 0, tail);
         bool freeTail = tail >= static_cast<std::uint32_t>(L::record::kSize);
-        std::memcpy(d + L::rgdb::kSignature, L::kRgdbSignature, 4);
-        StoreU32(d + L::rgdb::kBlockSize, blk.size);
-        StoreU32(d + L::rgdb::kUnusedSize, freeTail ? tail : 0);
-        StoreU16(d + L::rgdb::kFlags, tree_.flags.rgdb & ~kChecksumBit);
-        StoreU16(d + L::rgdb::kBlockNumber, static_cast<std::uint16_t>(b));
-        StoreU32(d + L::rgdb::kFreeOffset, freeTail ? blk.content : 0xFFFFFFFFu);
         std::uint16_t last = blk.keyCount ? static_cast<std::uint16_t>(blk.keyCount - 1) : 0;
-        StoreU16(d + L::rgdb::kMaxId, last);
-        StoreU16(d + L::rgdb::kFirstFreeId, static_cast<std::uint16_t>(blk.keyCount));
+        PutRgdbHeader(
+            d,
+            {blk.size, freeTail ? tail : 0, static_cast<std::uint16_t>(b),
+             freeTail ? blk.content : 0xFFFFFFFFu, last, static_cast<std::uint16_t>(blk.keyCount)},
+            tree_.flags);
 
         std::uint32_t x = L::rgdb::kSize;
         std::uint32_t placed = 0;
@@ -198,22 +185,14 @@ class Writer {
             std::uint32_t length = used;
             if (placed == blk.keyCount && !freeTail) length += tail;
             std::uint8_t* r = d + x;
-            StoreU32(r + L::record::kLength, length);
-            StoreU16(r + L::record::kKeyId, static_cast<std::uint16_t>(place_[i] & 0xFFFF));
-            StoreU16(r + L::record::kBlockNumber, static_cast<std::uint16_t>(b));
-            StoreU32(r + L::record::kUsedSize, used);
-            StoreU16(r + L::record::kNameLength, k.nameLength);
-            StoreU16(r + L::record::kValueCount, static_cast<std::uint16_t>(k.valueCount));
-            StoreU32(r + L::record::kReserved10, 0);
+            PutRecordHead(r, length, static_cast<std::uint16_t>(place_[i] & 0xFFFF),
+                          static_cast<std::uint16_t>(b), used, k);
             PutBody(r + L::record::kSize, k, used - L::record::kSize);
             x += length;
         }
         if (freeTail) {
-            std::uint8_t* r = d + x;
-            StoreU32(r + L::record::kLength, tail);
-            StoreU16(r + L::record::kKeyId, L::record::kFreeId);
-            StoreU16(r + L::record::kBlockNumber, L::record::kFreeId);
-            StoreU32(r + L::record::kUsedSize, 0xFFFFFFFFu);
+            PutFreeRecordHead(d + x, tail);
+            StoreU32(d + x + L::record::kUsedSize, 0xFFFFFFFFu);
         }
         return sink_.Write(d, blk.size);
     }
@@ -245,6 +224,55 @@ void PutKeyBody(std::uint8_t* out, const CregTree& tree, const CregKey& k) {
         std::memcpy(out + y, tree.Data(v), v.dataLength);
         y += v.dataLength;
     }
+}
+
+void PutCregHeader(std::uint8_t* out, std::uint32_t areaSize, std::uint16_t blockCount,
+                   const CregFlags& flags) {
+    std::memset(out, 0, L::creg::kSize);
+    std::memcpy(out + L::creg::kSignature, L::kCregSignature, 4);
+    StoreU16(out + L::creg::kVersion + 2, 1);
+    StoreU32(out + L::creg::kDataOffset, L::rgkn::kFileOffset + areaSize);
+    StoreU16(out + L::creg::kBlockCount, blockCount);
+    StoreU16(out + L::creg::kFlags, flags.creg & ~kChecksumBit);
+    StoreU32(out + L::creg::kUnknown14, flags.cregUnknown);
+}
+
+void PutRgknHeader(std::uint8_t* out, std::uint32_t areaSize, std::uint32_t freeOffset,
+                   const CregFlags& flags) {
+    std::memset(out, 0, L::rgkn::kSize);
+    std::memcpy(out + L::rgkn::kSignature, L::kRgknSignature, 4);
+    StoreU32(out + L::rgkn::kAreaSize, areaSize);
+    StoreU32(out + L::rgkn::kRootOffset, SlotOffset(0));
+    StoreU32(out + L::rgkn::kFreeOffset, freeOffset);
+    StoreU32(out + L::rgkn::kFlags, flags.rgkn & ~std::uint32_t{kChecksumBit});
+}
+
+void PutRgdbHeader(std::uint8_t* out, const RgdbHeader& header, const CregFlags& flags) {
+    std::memcpy(out + L::rgdb::kSignature, L::kRgdbSignature, 4);
+    StoreU32(out + L::rgdb::kBlockSize, header.blockSize);
+    StoreU32(out + L::rgdb::kUnusedSize, header.unusedSize);
+    StoreU16(out + L::rgdb::kFlags, flags.rgdb & ~kChecksumBit);
+    StoreU16(out + L::rgdb::kBlockNumber, header.blockNumber);
+    StoreU32(out + L::rgdb::kFreeOffset, header.freeOffset);
+    StoreU16(out + L::rgdb::kMaxId, header.maxId);
+    StoreU16(out + L::rgdb::kFirstFreeId, header.firstFreeId);
+}
+
+void PutRecordHead(std::uint8_t* out, std::uint32_t length, std::uint16_t id,
+                   std::uint16_t blockNumber, std::uint32_t used, const CregKey& k) {
+    StoreU32(out + L::record::kLength, length);
+    StoreU16(out + L::record::kKeyId, id);
+    StoreU16(out + L::record::kBlockNumber, blockNumber);
+    StoreU32(out + L::record::kUsedSize, used);
+    StoreU16(out + L::record::kNameLength, k.nameLength);
+    StoreU16(out + L::record::kValueCount, static_cast<std::uint16_t>(k.valueCount));
+    StoreU32(out + L::record::kReserved10, 0);
+}
+
+void PutFreeRecordHead(std::uint8_t* out, std::uint32_t length) {
+    StoreU32(out + L::record::kLength, length);
+    StoreU16(out + L::record::kKeyId, L::record::kFreeId);
+    StoreU16(out + L::record::kBlockNumber, L::record::kFreeId);
 }
 
 std::uint32_t SlotOffset(std::uint32_t i) {

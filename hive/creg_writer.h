@@ -55,6 +55,32 @@ std::vector<std::uint8_t> CompactBytes(const CregTree& tree, std::uint32_t root 
 // the name and every value entry.
 void PutKeyBody(std::uint8_t* out, const CregTree& tree, const CregKey& k);
 
+// The headers of the three parts of a file. The flags words are those of
+// `flags` with the checksum bit cleared: no checksums are written.
+// The CREG header, all 32 bytes: version 1.0, data block 0 right after a
+// key-node area of `areaSize` bytes, `blockCount` data blocks.
+void PutCregHeader(std::uint8_t* out, std::uint32_t areaSize, std::uint16_t blockCount,
+                   const CregFlags& flags);
+// The RGKN header, all 32 bytes, of an area whose root entry is slot 0.
+void PutRgknHeader(std::uint8_t* out, std::uint32_t areaSize, std::uint32_t freeOffset,
+                   const CregFlags& flags);
+// The words of an RGDB header that have a meaning; the unknown word and the
+// checksum are left as `out` holds them.
+struct RgdbHeader {
+    std::uint32_t blockSize;
+    std::uint32_t unusedSize;  // total of the free records
+    std::uint16_t blockNumber;
+    std::uint32_t freeOffset;  // first free record, or all ones
+    std::uint16_t maxId;
+    std::uint16_t firstFreeId;
+};
+void PutRgdbHeader(std::uint8_t* out, const RgdbHeader& header, const CregFlags& flags);
+// The 20-byte head of a key record (`used` bytes of head, name and values in
+// `length` bytes), and the head of a free record of `length` bytes.
+void PutRecordHead(std::uint8_t* out, std::uint32_t length, std::uint16_t id,
+                   std::uint16_t blockNumber, std::uint32_t used, const CregKey& k);
+void PutFreeRecordHead(std::uint8_t* out, std::uint32_t length);
+
 // RGKN-relative offset of slot `i` of the key-node slot grid.
 std::uint32_t SlotOffset(std::uint32_t i);
 // Smallest key-node area size (0x2000 + n * 0x1000) that holds slots 0..i.
