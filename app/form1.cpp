@@ -104,12 +104,9 @@ void TForm1::btOkClick() {
     job_.hooks.backup = [] { Form2->BackupReg(); };
     job_.hooks.releaseArchiver = [] { Form2->ReleaseArchiver(); };
     job_.hooks.checkHive = [](const std::string& path) {
-        hive::TForm4& checker = *Form4;
-        std::size_t n = std::min(path.size(), sizeof checker.path - 1);
-        std::memcpy(checker.path, path.data(), n);
-        checker.path[n] = '\0';
-        checker.CheckHive();
-        return checker.result;
+        // The program's checker has always been given at most 255 bytes of a
+        // path (a longer one is no Windows 9x path).
+        return Form4->Check(path.substr(0, 255).c_str());
     };
     if (exitProcessHook) {
         job_.hooks.exitProcess = [hook = exitProcessHook](platform::UINT code) { hook(code); };

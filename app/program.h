@@ -6,8 +6,9 @@ namespace sabrel::options {
 class TForm2;
 }
 namespace sabrel::hive {
-class TForm4;
-}
+class HiveChecker;
+using TForm4 = HiveChecker;
+}  // namespace sabrel::hive
 
 namespace sabrel::app {
 

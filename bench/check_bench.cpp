@@ -77,7 +77,7 @@ void BM_ReadFile(benchmark::State& state) {
 }
 
 void BM_CheckHive(benchmark::State& state) {
-    sabrel::hive::TForm4 checker(sabrel::hive::ByteClasses::ForCodePage(932));
+    sabrel::hive::HiveChecker checker(sabrel::hive::ByteClasses::ForCodePage(932));
     for (auto _ : state) {
         std::vector<std::uint8_t> data = ReadFile(g_path);
         checker.CheckImage(data.data(), data.size());

@@ -15,12 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const sabrel::hive::ByteClasses kSingle = sabrel::hive::ByteClasses::SingleByte();
     // The last byte picks the byte classes, so both are explored.
     const bool sjis = size > 0 && (data[size - 1] & 1) != 0;
-    using Skipping = sabrel::hive::TForm4::FreeRunSkipping;
-    sabrel::hive::TForm4 quick(sjis ? kSjis : kSingle);
+    using Skipping = sabrel::hive::HiveChecker::FreeRunSkipping;
+    sabrel::hive::HiveChecker quick(sjis ? kSjis : kSingle);
     quick.freeRunSkipping = Skipping::kAlways;
     quick.digestIndex = true;
     quick.CheckImage(data, size);
-    sabrel::hive::TForm4 plain(sjis ? kSjis : kSingle);
+    sabrel::hive::HiveChecker plain(sjis ? kSjis : kSingle);
     plain.freeRunSkipping = Skipping::kNever;
     plain.digestIndex = true;
     plain.CheckImage(data, size);

@@ -111,18 +111,17 @@ std::uint32_t SingleByteSum(const std::uint8_t* name, std::size_t length) {
     return sum;
 }
 
-void TForm4::CheckHive() {
+HiveCheckResult HiveChecker::Check(const char* path) {
     status = kCheckOk;
     result = HiveCheckResult{};
     std::memset(header_, 0, sizeof header_);
 
-    path[sizeof path - 1] = '\0';  // a path that filled the field still ends inside it
     platform::Platform& p = platform::Get();
     const platform::DWORD attributes = p.GetFileAttributesA(path);
     if (attributes == platform::kInvalidFileAttributes ||
         (attributes & platform::kAttrDirectory) != 0) {
         status = kCheckNoFile;
-        return;
+        return result;
     }
     // The size comes first so that a file beyond the format's reach is
     // refused before anything is allocated for it.
@@ -142,16 +141,17 @@ void TForm4::CheckHive() {
         throw OutOfMemoryError{};
     }
     Run(image.data(), image.size());
+    return result;
 }
 
-void TForm4::CheckImage(const std::uint8_t* data, std::size_t size) {
+void HiveChecker::CheckImage(const std::uint8_t* data, std::size_t size) {
     status = kCheckOk;
     result = HiveCheckResult{};
     std::memset(header_, 0, sizeof header_);
     Run(data, size);
 }
 
-void TForm4::Run(const std::uint8_t* data, std::size_t size) {
+void HiveChecker::Run(const std::uint8_t* data, std::size_t size) {
     if (size > kMaxImage) throw OutOfMemoryError{};
     image_ = data;
     imageSize_ = size;
@@ -173,7 +173,7 @@ void TForm4::Run(const std::uint8_t* data, std::size_t size) {
 
 // Released in reverse order of making, capacity included, so that nothing of
 // a check stays allocated until the next one.
-void TForm4::Release() {
+void HiveChecker::Release() {
     SlotMap().swap(overflow_);
     std::vector<std::int32_t>().swap(keyIndex_);
     std::vector<std::int32_t>().swap(blockTable_);
@@ -181,7 +181,7 @@ void TForm4::Release() {
     imageSize_ = 0;
 }
 
-bool TForm4::CheckHeader() {
+bool HiveChecker::CheckHeader() {
     const ByteReader r(image_, imageSize_);
     if (r.Copy(0, header_, sizeof header_) < sizeof header_) {
         status = kCheckShortFile;
@@ -196,7 +196,7 @@ bool TForm4::CheckHeader() {
 
 // A block size is not tested: 0 enters the same block again under the next
 // number, and a size leading outside the file fails at the next header.
-void TForm4::BuildBlockTable() {
+void HiveChecker::BuildBlockTable() {
     const std::uint16_t count = ByteReader::LoadU16(header_ + L::creg::kBlockCount);
     const ByteReader r(image_, imageSize_);
     blockTable_.assign(count, 0);
@@ -426,7 +426,7 @@ struct BlockWalker {
 // Enters a block's records straight into the index while the blocks are
 // entered first to last: the record entered last in a slot wins.
 struct ForwardEntry {
-    ForwardEntry(std::vector<std::int32_t>& index, TForm4::SlotMap& beyond)
+    ForwardEntry(std::vector<std::int32_t>& index, HiveChecker::SlotMap& beyond)
         : index_(index), beyond_(beyond) {}
 
     void Enter(std::uint16_t keyId, std::int64_t x) {
@@ -447,7 +447,7 @@ struct ForwardEntry {
 
   private:
     std::vector<std::int32_t>& index_;
-    TForm4::SlotMap& beyond_;
+    HiveChecker::SlotMap& beyond_;
 };
 
 // Enters a block's records straight into the index while the blocks are
@@ -456,7 +456,7 @@ struct ForwardEntry {
 // block is left alone. `mine` says which it was, per keyId, for this block.
 class DirectEntry {
   public:
-    DirectEntry(std::vector<std::int32_t>& index, TForm4::SlotMap& beyond)
+    DirectEntry(std::vector<std::int32_t>& index, HiveChecker::SlotMap& beyond)
         : index_(index), beyond_(beyond), mine_(kIds, kUnseen) {}
 
     void Begin(std::size_t base) { base_ = base; }
@@ -497,7 +497,7 @@ class DirectEntry {
   private:
     static constexpr std::uint8_t kUnseen = 0, kMine = 1, kTheirs = 2;
     std::vector<std::int32_t>& index_;
-    TForm4::SlotMap& beyond_;
+    HiveChecker::SlotMap& beyond_;
     std::size_t base_ = 0;
     std::vector<std::uint8_t> mine_;
     std::vector<std::uint16_t> seen_;
@@ -512,7 +512,7 @@ class DirectEntry {
 // that the block above does not overwrite, which depend only on the distance
 // between the two. That keeps blocks that overlap in a repeating pattern from
 // costing their count times their records.
-void TForm4::BuildKeyIndex() {
+void HiveChecker::BuildKeyIndex() {
     const std::size_t count = blockTable_.size();
     keyIndex_.assign(count * kSlotsPerBlock, kEmptySlot);
     overflow_.clear();
@@ -624,7 +624,7 @@ void TForm4::BuildKeyIndex() {
     slotWrites_ += direct.slotWrites;
 }
 
-void TForm4::DigestIndex() {
+void HiveChecker::DigestIndex() {
     std::uint64_t h = 0xcbf29ce484222325ull;
     const auto mix = [&h](std::uint64_t v) { h = (h ^ v) * 0x100000001b3ull; };
     for (std::int32_t v : keyIndex_) mix(static_cast<std::uint32_t>(v));
@@ -657,7 +657,7 @@ enum class StepResult { kNext, kEnd, kNodeCut, kIndexEmpty };
 class TreeWalk {
   public:
     TreeWalk(const ByteReader& image, const std::vector<std::int32_t>& index,
-             const TForm4::SlotMap& overflow, std::int64_t indexedRecords,
+             const HiveChecker::SlotMap& overflow, std::int64_t indexedRecords,
              const ByteClasses& classes, HiveCheckResult* result)
         : image_(image),
           index_(index),
@@ -789,7 +789,7 @@ class TreeWalk {
 
     const ByteReader& image_;
     const std::vector<std::int32_t>& index_;
-    const TForm4::SlotMap& overflow_;
+    const HiveChecker::SlotMap& overflow_;
     std::int64_t indexedRecords_;
     const ByteClasses& classes_;
     HiveCheckResult* result_;
@@ -804,7 +804,7 @@ class TreeWalk {
 // state repeats; Brent's method finds that with two saved states and no
 // memory per entry. A cycling walk is then counted again from the root over
 // its distinct states only, every entry once, and ends with kCheckTreeCycle.
-void TForm4::WalkTree() {
+void HiveChecker::WalkTree() {
     const ByteReader r(image_, imageSize_);
     std::uint8_t area[L::rgkn::kSize];
     if (r.Copy(L::rgkn::kFileOffset, area, sizeof area) < sizeof area) {

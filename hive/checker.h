@@ -2,9 +2,10 @@
 // bytes, walks its key tree and sorts every key that has a record into good,
 // bad and ghost keys by comparing sums of its name with the stored hash.
 //
-// TForm4 is the checker object of the program: the rebuild worker writes the
-// path, calls CheckHive and reads `result` (and `status`). It is used by one
-// thread at a time and is not reentrant.
+// HiveChecker checks one file at a time: Check(path) returns the counts and
+// leaves the outcome in `status`. An instance is used by one thread at a time
+// and is not reentrant. The program's instance is Form4 (app/program.h), of
+// the type's program-wide name TForm4.
 //
 // What the checker validates: the "CREG" and "RGKN" signatures, that every
 // data block header it needs lies inside the file and says "RGDB", and that
@@ -81,19 +82,18 @@ struct ByteClasses {
 std::uint32_t NameSum(const std::uint8_t* name, std::size_t length, const ByteClasses& classes);
 std::uint32_t SingleByteSum(const std::uint8_t* name, std::size_t length);
 
-class TForm4 {
+class HiveChecker {
   public:
-    explicit TForm4(const ByteClasses& classes) : classes_(classes) {}
+    explicit HiveChecker(const ByteClasses& classes) : classes_(classes) {}
 
-    // Written by the caller before each check: at most 255 bytes and a zero.
-    char path[256] = {};
     std::int32_t status = kCheckOk;
     HiveCheckResult result;
 
-    // Checks the file named by `path`, read through platform::Get().
-    void CheckHive();
+    // Checks the file named by `path`, read through platform::Get(), and
+    // returns `result`.
+    HiveCheckResult Check(const char* path);
     // Checks a hive image already in memory (the command-line tool, tests,
-    // the fuzzer). Same statuses and counts as CheckHive, without -1.
+    // the fuzzer). Same statuses and counts as Check, without -1.
     void CheckImage(const std::uint8_t* data, std::size_t size);
 
     // How the index build crosses runs of free records and repeated blocks
@@ -148,5 +148,8 @@ class TForm4 {
     std::uint64_t slotWrites_ = 0;
     std::uint64_t indexDigest_ = 0;
 };
+
+// The checker as the program names it: the fourth of its program-wide objects.
+using TForm4 = HiveChecker;
 
 }  // namespace sabrel::hive

@@ -137,7 +137,7 @@ int CmdCheck(int argc, char** argv) {
     }
     if (files.empty()) return UsageError("no FILE given", "");
 
-    hive::TForm4 checker(hive::ByteClasses::ForCodePage(codePage));
+    hive::HiveChecker checker(hive::ByteClasses::ForCodePage(codePage));
     int exitCode = 0;
     std::vector<std::uint8_t> image;
     for (const char* path : files) {

@@ -55,7 +55,7 @@ std::string Verdict::Text() const {
 }
 
 bool CheckImage(const std::vector<std::uint8_t>& image, unsigned codePage, Verdict* verdict) {
-    hive::TForm4 checker(hive::ByteClasses::ForCodePage(codePage));
+    hive::HiveChecker checker(hive::ByteClasses::ForCodePage(codePage));
     try {
         checker.CheckImage(image.data(), image.size());
     } catch (const OutOfMemoryError&) {

@@ -179,8 +179,8 @@ class ProgramTest : public ::testing::Test {
         std::ifstream f(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(f), {});
     }
-    static hive::TForm4 Check(const fs::path& path) {
-        hive::TForm4 checker(hive::ByteClasses::ForCodePage(932));
+    static hive::HiveChecker Check(const fs::path& path) {
+        hive::HiveChecker checker(hive::ByteClasses::ForCodePage(932));
         std::string bytes = Read(path);
         checker.CheckImage(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         return checker;

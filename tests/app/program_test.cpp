@@ -66,7 +66,7 @@ TEST_F(ProgramTest, SuccessfulRebuildReplacesEveryHiveAtTheNextStart) {
     for (const std::string& h : hives) {
         dumps[h] = LibcregDump(Win(h + ".DAT"));
         ASSERT_NE(dumps[h].find("K "), std::string::npos) << dumps[h];
-        hive::TForm4 c = Check(Win(h + ".DAT"));
+        hive::HiveChecker c = Check(Win(h + ".DAT"));
         keys[h] = c.result.goodKeys + c.result.badKeys;
         EXPECT_GT(c.result.badKeys + c.result.goodKeys, 50);
     }
@@ -77,7 +77,7 @@ TEST_F(ProgramTest, SuccessfulRebuildReplacesEveryHiveAtTheNextStart) {
         ASSERT_EQ(Page(f), "03");
         for (const std::string& h : hives) {
             EXPECT_LT(fs::file_size(Win(h + ".CLN")), fs::file_size(Win(h + ".DAT"))) << h;
-            hive::TForm4 c = Check(Win(h + ".CLN"));
+            hive::HiveChecker c = Check(Win(h + ".CLN"));
             EXPECT_EQ(c.status, 0);
             EXPECT_EQ(c.result.goodKeys + c.result.badKeys, keys[h]) << h;
             EXPECT_EQ(c.result.ghostKeys, 0);
@@ -185,7 +185,7 @@ TEST_F(ProgramTest, GhostKeysStopTheRunBeforeAndAfterUnlessOverridden) {
 
 TEST_F(ProgramTest, LostKeysStopTheRunUnlessIgnored) {
     Machine();
-    hive::TForm4 before = Check(Win("SYSTEM.DAT"));
+    hive::HiveChecker before = Check(Win("SYSTEM.DAT"));
     int sum = before.result.goodKeys + before.result.badKeys;
     // The save delivers a file the checker does not recognise.
     auto spoil = [this](const char* file) {

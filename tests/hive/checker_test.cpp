@@ -31,7 +31,7 @@ void PrintTo(const Outcome& o, std::ostream* os) {
 
 Outcome Check(const std::vector<std::uint8_t>& bytes,
               const ByteClasses& classes = ByteClasses::ForCodePage(932)) {
-    TForm4 checker(classes);
+    HiveChecker checker(classes);
     checker.CheckImage(bytes.data(), bytes.size());
     return {checker.status, checker.result.goodKeys, checker.result.badKeys,
             checker.result.ghostKeys};
@@ -423,15 +423,15 @@ TEST(HiveCheckerBounds, OverlappingBlocksGiveTheSameCountsQuickOrPlain) {
         Outcome expected;
     } cases[] = {{h, {0, 2, 0, 1}}, {across, {0, 2, 0, 1}}};
     for (const auto& c : cases) {
-        TForm4 quick(ByteClasses::ForCodePage(932));  // switches over on the way
+        HiveChecker quick(ByteClasses::ForCodePage(932));  // switches over on the way
         quick.CheckImage(c.image.bytes.data(), c.image.bytes.size());
-        TForm4 plain(ByteClasses::ForCodePage(932));
-        plain.freeRunSkipping = TForm4::FreeRunSkipping::kNever;
+        HiveChecker plain(ByteClasses::ForCodePage(932));
+        plain.freeRunSkipping = HiveChecker::FreeRunSkipping::kNever;
         plain.CheckImage(c.image.bytes.data(), c.image.bytes.size());
-        TForm4 always(ByteClasses::ForCodePage(932));
-        always.freeRunSkipping = TForm4::FreeRunSkipping::kAlways;
+        HiveChecker always(ByteClasses::ForCodePage(932));
+        always.freeRunSkipping = HiveChecker::FreeRunSkipping::kAlways;
         always.CheckImage(c.image.bytes.data(), c.image.bytes.size());
-        for (const TForm4* t : {&quick, &plain, &always}) {
+        for (const HiveChecker* t : {&quick, &plain, &always}) {
             EXPECT_EQ(
                 (Outcome{t->status, t->result.goodKeys, t->result.badKeys, t->result.ghostKeys}),
                 c.expected);
@@ -476,7 +476,7 @@ HiveImage Overlapping(std::uint16_t count, const std::vector<int>& records, IdOf
 TEST(HiveCheckerBounds, RepeatedOverlappingBlocksCostTheirIndexNotTheirRecords) {
     const HiveImage h =
         Overlapping(65535, {65536}, [](int, int j) { return static_cast<std::uint16_t>(j); });
-    TForm4 checker(ByteClasses::ForCodePage(932));
+    HiveChecker checker(ByteClasses::ForCodePage(932));
     checker.CheckImage(h.bytes.data(), h.bytes.size());
     EXPECT_EQ((Outcome{checker.status, checker.result.goodKeys, checker.result.badKeys,
                        checker.result.ghostKeys}),
@@ -498,11 +498,11 @@ TEST(HiveCheckerBounds, RepeatedWalksGiveTheReferenceIndex) {
         const HiveImage h = Overlapping(count, {700, 300, 5, 40, 60, 90}, id);
         std::uint64_t digests[3] = {};
         std::uint64_t walks[3] = {};
-        const TForm4::FreeRunSkipping modes[3] = {TForm4::FreeRunSkipping::kNever,
-                                                  TForm4::FreeRunSkipping::kAuto,
-                                                  TForm4::FreeRunSkipping::kAlways};
+        const HiveChecker::FreeRunSkipping modes[3] = {HiveChecker::FreeRunSkipping::kNever,
+                                                       HiveChecker::FreeRunSkipping::kAuto,
+                                                       HiveChecker::FreeRunSkipping::kAlways};
         for (int m = 0; m < 3; ++m) {
-            TForm4 checker(ByteClasses::ForCodePage(932));
+            HiveChecker checker(ByteClasses::ForCodePage(932));
             checker.freeRunSkipping = modes[m];
             checker.digestIndex = true;
             checker.CheckImage(h.bytes.data(), h.bytes.size());
@@ -576,23 +576,24 @@ TEST(HiveCheckerMany, CountsOfAWideTree) {
     EXPECT_EQ(Check(t.h), (Outcome{13, t.good, 0, t.ghost}));
 }
 
-// --- CheckHive: the file through the platform ------------------------------
+// --- Check: the file through the platform ------------------------------
 
-class CheckHiveTest : public ::testing::Test {
+class CheckTest : public ::testing::Test {
   protected:
     void SetUp() override { platform::Set(&fs_); }
     void TearDown() override { platform::Set(nullptr); }
     Outcome Run(const char* path) {
-        std::snprintf(checker_.path, sizeof checker_.path, "%s", path);
-        checker_.CheckHive();
+        HiveCheckResult r = checker_.Check(path);
+        EXPECT_EQ(r.goodKeys, checker_.result.goodKeys);
+        EXPECT_EQ(r.ghostKeys, checker_.result.ghostKeys);
         return {checker_.status, checker_.result.goodKeys, checker_.result.badKeys,
                 checker_.result.ghostKeys};
     }
     test::FilePlatform fs_;
-    TForm4 checker_{ByteClasses::ForCodePage(932)};
+    HiveChecker checker_{ByteClasses::ForCodePage(932)};
 };
 
-TEST_F(CheckHiveTest, ReadsTheFileAndResetsBetweenChecks) {
+TEST_F(CheckTest, ReadsTheFileAndResetsBetweenChecks) {
     fs_.files["C:\\WINDOWS\\SYSTEM.DAT"] = Baseline().bytes;
     fs_.directories.insert("C:\\WINDOWS");
     EXPECT_EQ(Run("C:\\WINDOWS\\SYSTEM.DAT"), (Outcome{0, 3, 0, 0}));
@@ -602,7 +603,7 @@ TEST_F(CheckHiveTest, ReadsTheFileAndResetsBetweenChecks) {
     EXPECT_EQ(fs_.readCalls, 1);
 }
 
-TEST_F(CheckHiveTest, ReadFailuresAreRaisedNotStatuses) {
+TEST_F(CheckTest, ReadFailuresAreRaisedNotStatuses) {
     fs_.files["A.DAT"] = Baseline().bytes;
     fs_.readError = platform::kErrorSharingViolation;
     try {
@@ -619,7 +620,7 @@ TEST_F(CheckHiveTest, ReadFailuresAreRaisedNotStatuses) {
     EXPECT_THROW(Run("A.DAT"), IoError);
 }
 
-TEST_F(CheckHiveTest, FileTooLargeIsRefusedBeforeReading) {
+TEST_F(CheckTest, FileTooLargeIsRefusedBeforeReading) {
     fs_.files["BIG.DAT"] = Baseline().bytes;
     fs_.reportedSize = 0x80000000ull;
     EXPECT_THROW(Run("BIG.DAT"), OutOfMemoryError);

@@ -1,4 +1,4 @@
-// A platform that only knows files held in memory, for CheckHive's tests:
+// A platform that only knows files held in memory, for the tests of Check(path):
 // existence, attributes, size, whole-file reads and the code-page queries.
 // Everything else fails with "not implemented".
 #pragma once

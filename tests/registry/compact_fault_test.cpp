@@ -71,7 +71,7 @@ std::vector<std::string> CheckCompact(const fs::path& in, const std::string& inB
     bool good = false;
     if (exists) {
         std::string bytes = Slurp(out);
-        hive::TForm4 checker(hive::ByteClasses::ForCodePage(932));
+        hive::HiveChecker checker(hive::ByteClasses::ForCodePage(932));
         checker.CheckImage(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         good = checker.status == 0 && LogicalContent(out.string()) == inContent;
         if (!good) v.push_back("the output is there but is not the input's hive");

@@ -94,7 +94,7 @@ std::string Describe(const CregTree& t) {
 }
 
 HiveCheckResult Check(const std::vector<std::uint8_t>& bytes) {
-    TForm4 checker(ByteClasses::ForCodePage(932));
+    HiveChecker checker(ByteClasses::ForCodePage(932));
     checker.CheckImage(bytes.data(), bytes.size());
     EXPECT_EQ(checker.status, kCheckOk);
     return checker.result;

@@ -78,7 +78,7 @@ struct Verdict {
 Verdict Verify(const std::string& host, const HiveSnapshot& hive) {
     std::string bytes;
     if (!ReadFile(host, &bytes)) return {false, "cannot be read"};
-    hive::TForm4 checker(hive::ByteClasses::ForCodePage(932));
+    hive::HiveChecker checker(hive::ByteClasses::ForCodePage(932));
     checker.CheckImage(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     if (checker.status != 0) return {false, "checker status " + std::to_string(checker.status)};
     if (checker.result.ghostKeys != 0) return {false, "ghost keys"};
