@@ -1,7 +1,8 @@
 // The hive checker on a large fragmented hive, side by side with
-//   - reading the same file into memory (the checker should take at most 4x),
+//   - reading the same file into memory (the checker should take at most
+//     1.8x),
 //   - libcreg's full traversal of its keys and values (the checker should be
-//     at least 10x faster).
+//     at least 100x faster).
 // The hive is SABREL_BENCH_HIVE when set, else a 100 MiB fragmented hive
 // synthesized once into the working folder (sabrel-bench-100m.dat).
 // The ratios are printed after the benchmarks.
@@ -164,11 +165,11 @@ int main(int argc, char** argv) {
         const double check = t["BM_CheckHive"];
         const double lib = t["BM_LibcregTraversal"];
         if (read > 0 && check > 0) {
-            std::printf("%s time: check / read into memory = %.2fx (target at most 4x)\n", kinds[k],
-                        check / read);
+            std::printf("%s time: check / read into memory = %.2fx (target at most 1.8x)\n",
+                        kinds[k], check / read);
         }
         if (check > 0 && lib > 0) {
-            std::printf("%s time: libcreg traversal / check = %.1fx (target at least 10x)\n",
+            std::printf("%s time: libcreg traversal / check = %.1fx (target at least 100x)\n",
                         kinds[k], lib / check);
         }
     }
