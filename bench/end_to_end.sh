@@ -1,36 +1,41 @@
 #!/usr/bin/env bash
 # The whole program, headless (sabrel-script), with the archiver library
-# loaded so that every backup is a self-extracting archive, on a Windows 98
+# loaded so that every backup is a self-extracting archive, on a Windows Me
 # machine with three fragmented hives of about 30 MB each: SYSTEM.DAT,
-# USER.DAT and one profile's USER.DAT. Its real time is set beside copying the
+# USER.DAT and CLASSES.DAT, in a Windows folder whose path holds 0x5C trail
+# bytes. Its real time is set beside copying the
 # three hives (with a flush) and packing them with `jlha a`, measured in the
 # same run. A benchmark, not a test: not run in CI.
 #
 #   bench/end_to_end.sh [BUILD_DIR]     (default build-bench; a Release build)
 # SABREL_BENCH_MB sets each hive's size in MB (default 30); SABREL_BENCH_DIR
-# the scratch folder (default a new one under /tmp, removed at the end).
+# an empty scratch folder, kept (default a new one under /tmp, removed at the end).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=$(realpath "${1:-build-bench}")
 MB=${SABREL_BENCH_MB:-30}
 cmake --build "$BUILD" -j2 --target sabrel-script sabrel-hive unlha32 >/dev/null
-SCRATCH=${SABREL_BENCH_DIR:-$(mktemp -d /tmp/sabrel-e2e-XXXXXX)}
-trap 'rm -rf "$SCRATCH"' EXIT
-MACHINE=$SCRATCH/machine
+if [ -n "${SABREL_BENCH_DIR:-}" ]; then
+  SCRATCH=$SABREL_BENCH_DIR
+  mkdir -p "$SCRATCH"
+else
+  SCRATCH=$(mktemp -d /tmp/sabrel-e2e-XXXXXX)
+  trap 'rm -rf "$SCRATCH"' EXIT
+fi
+MACHINE=$SCRATCH/表示ソ能
 WIN=$MACHINE/WINDOWS
-PROFILE=表示ソ能
-HIVES=("$WIN/SYSTEM.DAT" "$WIN/USER.DAT" "$WIN/Profiles/$PROFILE/USER.DAT")
+HIVES=("$WIN/SYSTEM.DAT" "$WIN/USER.DAT" "$WIN/CLASSES.DAT")
 
 now() { date +%s.%N; }
 seconds() { echo "$2 - $1" | bc; }
 
-"$BUILD/sabrel-hive" make-machine --profile "$PROFILE" --user "$PROFILE" "$MACHINE" >/dev/null
+"$BUILD/sabrel-hive" make-machine --me "$MACHINE" >/dev/null
 rm -f "${HIVES[@]}"
-"$BUILD/sabrel-hive" make --seed 1 --fragmented --sjis 200 --ghosts 50 --size "${MB}M" \
-  --install-version 4.10.2222 --install-user "$(printf '%s' "$PROFILE" | iconv -f UTF-8 -t CP932)" \
+"$BUILD/sabrel-hive" make --seed 1 --fragmented --orphans 3000 --kana 200 --size "${MB}M" \
+  --install-version 4.90.3000 --install-user Guest \
   --install-acp 932 "${HIVES[0]}" >/dev/null
-"$BUILD/sabrel-hive" make --seed 2 --fragmented --sjis 200 --size "${MB}M" "${HIVES[1]}" >/dev/null
-"$BUILD/sabrel-hive" make --seed 3 --fragmented --sjis 200 --size "${MB}M" "${HIVES[2]}" >/dev/null
+"$BUILD/sabrel-hive" make --seed 2 --fragmented --orphans 3000 --kana 200 --size "${MB}M" "${HIVES[1]}" >/dev/null
+"$BUILD/sabrel-hive" make --seed 3 --fragmented --orphans 3000 --kana 200 --size "${MB}M" "${HIVES[2]}" >/dev/null
 TOTAL=$(cat "${HIVES[@]}" | wc -c)
 sync
 
