@@ -30,6 +30,23 @@ inline constexpr char kMsgWinDirFailed[] = "windowsﾌｫﾙﾀﾞ名取得に�
 inline constexpr char kMsgNoInstallation[] =
     "windowsﾌｫﾙﾀﾞが見つかりません.\r\n"
     "SABREL_WINDIR に windows 9x のﾌｫﾙﾀﾞを指定して下さい.";
+// The Linux program's choice of installation (argument or chooser).
+inline constexpr char kMsgNotAnInstallation[] =
+    "%s は windows 9x のｲﾝｽﾄｰﾙではありません.\r\n"
+    "SYSTEM.DAT と WIN.COM のある windows ﾌｫﾙﾀﾞか, ﾄﾞﾗｲﾌﾞのﾙｰﾄを選んで下さい.";
+inline constexpr char kMsgPathMissing[] = "%s が見つかりません.";
+inline constexpr char kMsgImageUnsupported[] =
+    "%s はﾃﾞｨｽｸ ｲﾒｰｼﾞです.\r\nﾃﾞｨｽｸ ｲﾒｰｼﾞにはまだ対応していません. ﾌｫﾙﾀﾞを選んで下さい.";
+inline constexpr char kChooserCaption[] = "Sabrel - windows 9x のｲﾝｽﾄｰﾙを選んで下さい";
+inline constexpr char kChooserRecent[] = "最近使ったｲﾝｽﾄｰﾙ:";
+inline constexpr char kChooserPath[] = "場所:";
+inline constexpr char kChooserOpen[] = "開く(&O)";
+inline constexpr char kChooserFolder[] = "ﾌｫﾙﾀﾞ(&F)...";
+inline constexpr char kChooserImage[] = "ｲﾒｰｼﾞ(&I)...";
+inline constexpr char kChooserCancel[] = "ｷｬﾝｾﾙ";
+inline constexpr char kChooserImageFilter[] = "ﾃﾞｨｽｸ ｲﾒｰｼﾞ\t*.{img,ima,raw,bin,dsk,hdd,vhd}";
+// The window title's tail on Linux: which installation is open.
+inline constexpr char kTitleInstallation[] = " - %s";
 
 // --- Wizard window -------------------------------------------------------------
 inline constexpr char kLabel5[] = "レジストリ再構成ユーティリティ";

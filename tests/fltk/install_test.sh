@@ -9,8 +9,11 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -x "$prefix/bin/sabrel" ] || fail "no bin/sabrel"
 entry="$prefix/share/applications/sabrel.desktop"
 [ -f "$entry" ] || fail "no desktop entry"
-for line in '[Desktop Entry]' 'Type=Application' 'Exec=sabrel' 'Icon=sabrel' 'Terminal=false'; do
+for line in '[Desktop Entry]' 'Type=Application' 'Exec=sabrel %f' 'Icon=sabrel' 'Terminal=false'; do
   grep -qxF "$line" "$entry" || fail "the desktop entry lacks $line"
+done
+for mime in application/x-raw-disk-image application/x-vhd-disk; do
+  grep -q "^MimeType=.*$mime;" "$entry" || fail "the desktop entry does not offer $mime"
 done
 icon="$prefix/share/icons/hicolor/64x64/apps/sabrel.png"
 [ -f "$icon" ] || fail "no icon"

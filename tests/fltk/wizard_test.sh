@@ -131,7 +131,7 @@ shot "$MAIN" page00
 bright page00 300 20 60 112 "page 00's first line"
 # The window: its caption, a fixed size, no title-bar buttons, and Escape (the
 # close command) refused.
-[ "$(xdotool getwindowname "$MAIN")" = "Sabrel <Quillmere>" ] || fail "wrong caption"
+[ "$(xdotool getwindowname "$MAIN")" = "Sabrel <Quillmere> - $W1" ] || fail "wrong caption"
 if command -v xprop >/dev/null; then
   hints=$(xprop -id "$MAIN" WM_NORMAL_HINTS _MOTIF_WM_HINTS)
   grep -q 'minimum size: 531 by 292' <<<"$hints" || fail "no fixed size: $hints"

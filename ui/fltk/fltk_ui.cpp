@@ -53,6 +53,21 @@ std::string FltkUi::WindowClassOf(const Form& form) {
     return "Sabrel" + form.Name();
 }
 
+namespace {
+std::string& TitleTail() {
+    static std::string tail;
+    return tail;
+}
+}  // namespace
+
+void FltkUi::SetTitleTail(const std::string& utf8) {
+    TitleTail() = utf8;
+}
+
+std::string FltkUi::WindowTitleOf(const std::string& captionCp932) {
+    return Utf8FromCp932(captionCp932) + TitleTail();
+}
+
 Answer FltkUi::BoxOnUiThread(BoxKind kind, const std::string& caption, const std::string& text) {
     std::vector<std::string> buttons;
     for (const std::string& b : ButtonsOf(kind)) buttons.push_back(Utf8FromCp932(b));

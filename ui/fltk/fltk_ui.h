@@ -44,6 +44,12 @@ class FltkUi : public Ui, private FormObserver {
     // The X window class of a form's window ("Sabrel" + the form's name), by
     // which tests and scripts find it; titles may not be ASCII.
     static std::string WindowClassOf(const Form& form);
+    // The tail every window title gets after the form's caption (UTF-8), so
+    // the desktop shows which installation is open; the captions stay as
+    // the forms give them. Set before the forms are shown.
+    static void SetTitleTail(const std::string& utf8);
+    // A form's window title: its caption in UTF-8, then the tail.
+    static std::string WindowTitleOf(const std::string& captionCp932);
     // The widget that shows a control (for tests), or nullptr.
     Fl_Widget* WidgetOf(const Control& control) const;
     Fl_Double_Window* WindowOf(const Form& form) const;

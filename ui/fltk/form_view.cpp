@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "ui/fltk/fltk_ui.h"
 #include "ui/fltk/fonts.h"
 #include "ui/fltk/text.h"
 #include "ui/fltk/widgets.h"
@@ -150,7 +151,7 @@ FormView::FormView(Ui& ui, Form& form) : ui_(ui), form_(form) {
     if (Fl::event_dispatch() != DispatchKeys) Fl::event_dispatch(DispatchKeys);
     window_ = std::make_unique<FormWindow>(decl.clientWidth, decl.clientHeight, this);
     window_->end();
-    window_->copy_label(Utf8FromCp932(form.Caption()).c_str());
+    window_->copy_label(FltkUi::WindowTitleOf(form.Caption()).c_str());
     window_->xclass(("Sabrel" + form.Name()).c_str());
     window_->color(ToFl(form.BackColor(), FL_BACKGROUND_COLOR));
     window_->size_range(decl.clientWidth, decl.clientHeight, decl.clientWidth, decl.clientHeight);
@@ -496,7 +497,7 @@ void FormView::Sync(Control& control, Change what) {
 void FormView::FormChanged(Change what) {
     switch (what) {
         case Change::Caption:
-            window_->copy_label(Utf8FromCp932(form_.Caption()).c_str());
+            window_->copy_label(FltkUi::WindowTitleOf(form_.Caption()).c_str());
             return;
         case Change::Color:
             window_->color(ToFl(form_.BackColor(), FL_BACKGROUND_COLOR));
