@@ -9,12 +9,12 @@
 #include "app/program.h"
 #include "backup/backup.h"
 #include "common/errors.h"
+#include "common/format.h"
 #include "common/paths.h"
 #include "common/texts.h"
 #include "hive/checker.h"
 #include "options/form2.h"
 #include "platform/platform.h"
-#include "rebuild/format.h"
 #include "rebuild/withdrawal.h"
 #include "ui/ui.h"
 

@@ -1,7 +1,6 @@
 #include "backup/backup.h"
 
-#include <cstdio>
-
+#include "common/format.h"
 #include "common/paths.h"
 #include "common/texts.h"
 #include "ui/ui.h"
@@ -20,17 +19,6 @@ constexpr int kCheckMode = 2;
 // UnlhaCheckArchive's answer for a sound archive.
 constexpr int kArchiveSound = 1;
 
-// printf into a string; every argument is a C string or an int.
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    int n = std::snprintf(nullptr, 0, format, args...);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(&out[0], out.size(), format, args...);
-    out.resize(static_cast<std::size_t>(n));
-    return out;
-}
-
 // The archiver splits its command line at spaces; a path holding one is
 // quoted so that it reaches the library as one argument.
 std::string QuoteIfSpaced(const std::string& path) {
@@ -40,10 +28,6 @@ std::string QuoteIfSpaced(const std::string& path) {
 // Messages carry Win32 codes and library results as signed decimals.
 int AsInt(DWORD code) {
     return static_cast<int>(code);
-}
-
-bool Exists(const std::string& path) {
-    return platform::Get().GetFileAttributesA(path.c_str()) != platform::kInvalidFileAttributes;
 }
 
 // Clears every attribute of `path` and deletes it. True when no file of that
@@ -57,7 +41,7 @@ bool RemoveOld(const std::string& path, DWORD* error) {
         return true;
     p.SetFileAttributesA(path.c_str(), 0);
     *error = p.DeleteFileA(path.c_str()) ? platform::kErrorSuccess : p.GetLastError();
-    if (!Exists(path)) return true;
+    if (!platform::FileExists(path)) return true;
     if (*error == platform::kErrorSuccess) *error = p.GetLastError();
     return false;
 }
@@ -239,7 +223,7 @@ void BackupReg(const BackupRequest& request) {
     // deleted and made anew. It loses its blocks first, so that whenever the
     // run stops (a failure, a power cut) it names no backup that is gone or
     // half made.
-    if (Exists(path)) {
+    if (platform::FileExists(path)) {
         std::string bare;
         for (const std::string& line : BatchHeader()) bare += line + "\r\n";
         for (const std::string& line : BatchFooter()) bare += line + "\r\n";

@@ -18,4 +18,8 @@ void Set(Platform* platform) {
     g_current = platform;
 }
 
+bool FileExists(const std::string& path) {
+    return Get().GetFileAttributesA(path.c_str()) != kInvalidFileAttributes;
+}
+
 }  // namespace sabrel::platform

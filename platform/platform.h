@@ -174,4 +174,8 @@ class Platform {
 Platform& Get();
 void Set(Platform* platform);
 
+// True when a file or folder of that name exists on the platform in use. A
+// found name leaves the thread's last error as it was.
+bool FileExists(const std::string& path);
+
 }  // namespace sabrel::platform

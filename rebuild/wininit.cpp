@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "common/errors.h"
+#include "common/format.h"
 #include "common/paths.h"
 #include "common/texts.h"
 #include "platform/platform.h"
-#include "rebuild/format.h"
 
 namespace sabrel::rebuild {
 

@@ -1,22 +1,13 @@
 #include "rebuild/withdrawal.h"
 
+#include "common/format.h"
 #include "common/paths.h"
 #include "common/texts.h"
 #include "platform/platform.h"
-#include "rebuild/format.h"
 #include "rebuild/wininit.h"
 #include "ui/ui.h"
 
 namespace sabrel::rebuild {
-
-bool FileExists(const std::string& path) {
-    platform::Platform& p = platform::Get();
-    platform::FindData data;
-    platform::FindHandle h = p.FindFirstFileA(path.c_str(), &data);
-    if (h == platform::kInvalidFindHandle) return false;
-    p.FindClose(h);
-    return true;
-}
 
 void DeleteRebuiltFiles(const std::string& winDir, const std::vector<TargetEntry>& targets) {
     platform::Platform& p = platform::Get();
@@ -28,7 +19,7 @@ void DeleteRebuiltFiles(const std::string& winDir, const std::vector<TargetEntry
         // loses the hive. The entry goes first, whether or not the file is
         // still there, and while the entry stays so does the file.
         const bool cancelled = CancelHiveReplacement(winDir, entry.text);
-        if (!FileExists(rebuilt)) continue;
+        if (!platform::FileExists(rebuilt)) continue;
         bool deleted = false;
         if (cancelled) {
             p.SetFileAttributesA(rebuilt.c_str(), 0);

@@ -11,9 +11,6 @@
 
 namespace sabrel::rebuild {
 
-// True when a file of that name exists (the platform's FindFirstFileA).
-bool FileExists(const std::string& path);
-
 // For each selected entry in list order: its replacement entry is removed
 // first (so that no restart can delete the hive for a rebuilt file that is
 // gone), then the rebuilt file "<winDir>\<entry>" with ".CLN" (long form), if

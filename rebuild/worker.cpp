@@ -4,9 +4,9 @@
 #include <new>
 
 #include "common/errors.h"
+#include "common/format.h"
 #include "common/paths.h"
 #include "common/texts.h"
-#include "rebuild/format.h"
 #include "rebuild/wininit.h"
 #include "rebuild/withdrawal.h"
 #include "ui/ui.h"
@@ -97,7 +97,7 @@ class Run {
         std::string rebuiltPath = ReplaceExtension(hivePath, texts::kExtRebuilt);
         p_.SetFileAttributesA(rebuiltPath.c_str(), 0);
         p_.DeleteFileA(rebuiltPath.c_str());
-        if (FileExists(rebuiltPath)) {
+        if (platform::FileExists(rebuiltPath)) {
             return Stop(Format(texts::kMsgCannotDelete, rebuiltPath.c_str()));
         }
         // 8. From here on both paths are in their short form.

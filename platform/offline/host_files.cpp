@@ -149,6 +149,42 @@ DWORD WriteHostFileBytes(const std::string& host, const char* prefix, Publish pu
     });
 }
 
+bool ReadHostFile(const std::string& host, std::vector<std::uint8_t>* out) {
+    int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        int err = S_ISDIR(st.st_mode) ? EACCES : errno;
+        ::close(fd);
+        errno = err;
+        return false;
+    }
+    std::vector<std::uint8_t> data;
+    try {
+        data.reserve(static_cast<std::size_t>(st.st_size));
+    } catch (const std::bad_alloc&) {
+        ::close(fd);
+        errno = ENOMEM;
+        return false;
+    }
+    std::uint8_t buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            ::close(fd);
+            errno = err;
+            return false;
+        }
+        if (n == 0) break;
+        data.insert(data.end(), buf, buf + n);
+    }
+    ::close(fd);
+    *out = std::move(data);
+    return true;
+}
+
 int RemoveStaleTemporaryFiles(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return 0;

@@ -1,11 +1,14 @@
-// Writing host files so that they appear whole or not at all, and clearing
-// what such writes leave behind when the process is killed half way.
+// Reading whole host files, writing them so that they appear whole or not at
+// all, and clearing what such writes leave behind when the process is killed
+// half way.
 #pragma once
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -39,6 +42,9 @@ DWORD WriteHostFile(const std::string& host, const char* prefix, Publish publish
 // The same for bytes in memory.
 DWORD WriteHostFileBytes(const std::string& host, const char* prefix, Publish publish, mode_t mode,
                          const void* data, std::size_t size);
+
+// Reads a whole host file; a folder fails with EACCES. False with errno set.
+bool ReadHostFile(const std::string& host, std::vector<std::uint8_t>* out);
 
 // Flushes the folder's entries (new and removed names). False with errno set.
 bool SyncFolder(const std::string& folder);

@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <vector>
 
 #include "platform/offline/host_files.h"
 #include "platform/offline/profile.h"
@@ -34,10 +34,10 @@ bool Exists(const std::string& host) {
 }
 
 bool ReadText(const std::string& host, std::string* text) {
-    std::ifstream in(host, std::ios::binary);
-    if (!in) return false;
-    text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    std::vector<std::uint8_t> bytes;
+    if (!ReadHostFile(host, &bytes)) return false;
+    text->assign(bytes.begin(), bytes.end());
+    return true;
 }
 
 // Renames WININIT.INI to WININIT.BAK, makes that durable and reads the

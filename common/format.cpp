@@ -1,4 +1,4 @@
-#include "rebuild/format.h"
+#include "common/format.h"
 
 #include <cstdarg>
 #include <cstdio>
