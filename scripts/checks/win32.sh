@@ -171,7 +171,7 @@ if [ -d "$GTEST_SRC" ] && command -v i686-w64-mingw32-g++-posix >/dev/null; then
        tests/platform/conformance_test.cpp tests/win32/win32_world.cpp \
        tests/win32/win32_platform_test.cpp tests/win32/win32_ui_test.cpp \
        platform/win32/win32_platform.cpp platform/platform.cpp common/paths.cpp \
-       ui/win32/win32_ui.cpp ui/win32/form_window.cpp ui/win32/message_box.cpp \
+       ui/win32/win32_ui.cpp ui/win32/form_window.cpp ui/win32/form_window_sync.cpp ui/win32/message_box.cpp \
        ui/ui.cpp ui/form.cpp ui/form_decl.cpp art/artwork.cpp \
        "$BUILD/gtest/gtest-all.o" "$BUILD/gtest/gtest_main.o" -lcomctl32 -lgdi32 >>"$LOG" 2>&1; then
     wine_only='PathsMatchWithoutRegardToCaseAndByAlias DoubleByteNamesWithBackslashTrailBytes'
