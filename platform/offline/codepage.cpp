@@ -1,9 +1,8 @@
 #include "platform/offline/codepage.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <cstring>
+
+#include "common/text_conversion.h"
 
 namespace sabrel::platform::offline {
 
@@ -42,59 +41,9 @@ std::string IconvName(UINT cp) {
     }
 }
 
-// Converts with iconv; on an input byte sequence the target cannot hold,
-// writes `replacement` (when given) and skips one input character.
-bool Convert(const std::string& from, const std::string& to, const std::string& in,
-             std::string* out, const char* replacement, bool* lossless) {
-    iconv_t cd = iconv_open(to.c_str(), from.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    out->clear();
-    if (lossless) *lossless = true;
-    char* src = const_cast<char*>(in.data());
-    std::size_t srcLeft = in.size();
-    char buf[256];
-    bool ok = true;
-    while (srcLeft > 0) {
-        char* dst = buf;
-        std::size_t dstLeft = sizeof buf;
-        std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-        out->append(buf, dst - buf);
-        if (r != static_cast<std::size_t>(-1)) continue;
-        if (errno == E2BIG) continue;
-        if (errno == EILSEQ && replacement) {
-            // A valid UTF-8 character with no form in the target: skip it whole.
-            unsigned char c = static_cast<unsigned char>(*src);
-            std::size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-            if (c >= 0x80 && c < 0xC0) {
-                ok = false;
-                break;
-            }
-            if (len > srcLeft) {
-                ok = false;
-                break;
-            }
-            src += len;
-            srcLeft -= len;
-            out->append(replacement);
-            if (lossless) *lossless = false;
-            continue;
-        }
-        ok = false;
-        break;
-    }
-    if (ok) {
-        char* dst = buf;
-        std::size_t dstLeft = sizeof buf;
-        iconv(cd, nullptr, nullptr, &dst, &dstLeft);
-        out->append(buf, dst - buf);
-    }
-    iconv_close(cd);
-    return ok;
-}
-
 bool IsUtf8(const std::string& s) {
     std::string ignored;
-    return Convert("UTF-8", "UTF-32LE", s, &ignored, nullptr, nullptr);
+    return ConvertText("UTF-8", "UTF-32LE", s, &ignored);
 }
 
 }  // namespace
@@ -134,12 +83,12 @@ bool CodePage::ToHost(const std::string& ansi, std::string* utf8) const {
             ++i;
         }
     }
-    return Convert(iconvName_, "UTF-8", ansi, utf8, nullptr, nullptr);
+    return ConvertText(iconvName_, "UTF-8", ansi, utf8);
 }
 
 bool CodePage::FromHost(const std::string& utf8, std::string* ansi, bool* lossless) const {
     if (!IsUtf8(utf8)) return false;
-    return Convert("UTF-8", iconvName_, utf8, ansi, "?", lossless);
+    return ConvertText("UTF-8", iconvName_, utf8, ansi, BadInput::kReplaceCharacter, "?", lossless);
 }
 
 std::string CodePage::UpperAscii(const std::string& ansi) const {

@@ -7,9 +7,6 @@
 // Paths join key names with '\' below the root, whose path is "". Names are
 // decoded from the code page to UTF-8 inside JSON string quotes; bytes that do
 // not decode become U+FFFD. Keys without a record show with an empty name.
-#include <iconv.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/text_conversion.h"
 #include "hive/creg_reader.h"
 #include "hive/creg_tree.h"
 #include "platform/platform.h"
@@ -43,38 +41,26 @@ constexpr char kDumpUsage[] =
     "\n"
     "exit status: 0 dumped, 1 the file is unreadable or not a valid hive, 2 usage error.\n";
 
+// Names in a code page, shown in UTF-8.
 class Decoder {
   public:
-    explicit Decoder(unsigned codePage) {
-        std::string name = "CP" + std::to_string(codePage);
-        cd_ = iconv_open("UTF-8", name.c_str());
+    explicit Decoder(unsigned codePage) : charset_("CP" + std::to_string(codePage)) {}
+    // False when the code page is unknown to the converter.
+    bool ok() const {
+        std::string ignored;
+        return ConvertText(charset_, "UTF-8", std::string(), &ignored);
     }
-    ~Decoder() {
-        if (ok()) iconv_close(cd_);
-    }
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
 
-    std::string Utf8(const std::uint8_t* p, std::size_t n) {
+    // U+FFFD stands for each byte that does not decode.
+    std::string Utf8(const std::uint8_t* p, std::size_t n) const {
         std::string out;
-        char buf[256];
-        char* in = const_cast<char*>(reinterpret_cast<const char*>(p));
-        while (n > 0) {
-            char* o = buf;
-            std::size_t room = sizeof buf;
-            std::size_t r = iconv(cd_, &in, &n, &o, &room);
-            out.append(buf, static_cast<std::size_t>(o - buf));
-            if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-                out += "\xEF\xBF\xBD";  // U+FFFD for a byte that does not decode
-                ++in;
-                --n;
-                iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-            }
-        }
+        ConvertText(charset_, "UTF-8", std::string(reinterpret_cast<const char*>(p), n), &out,
+                    BadInput::kReplaceByte, "\xEF\xBF\xBD");
         return out;
     }
 
   private:
-    iconv_t cd_;
+    std::string charset_;
 };
 
 std::string Quote(const std::string& utf8) {

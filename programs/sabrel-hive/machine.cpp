@@ -1,11 +1,10 @@
 #include "programs/sabrel-hive/machine.h"
 
-#include <iconv.h>
-
 #include <filesystem>
 #include <fstream>
 #include <random>
 
+#include "common/text_conversion.h"
 #include "hive/synth.h"
 
 namespace sabrel::tool {
@@ -16,18 +15,7 @@ namespace {
 
 // UTF-8 to code page 932 bytes; the text unchanged when it cannot convert.
 std::string ToCp932(const std::string& utf8) {
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return utf8;
-    std::string in = utf8;
-    std::string out(in.size() * 2 + 4, '\0');
-    char* src = in.data();
-    char* dst = out.data();
-    std::size_t srcLeft = in.size(), dstLeft = out.size();
-    std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (r == static_cast<std::size_t>(-1)) return utf8;
-    out.resize(out.size() - dstLeft);
-    return out;
+    return ConvertedOrSame("UTF-8", "CP932", utf8);
 }
 
 bool WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes, std::string* error) {

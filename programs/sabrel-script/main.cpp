@@ -2,7 +2,6 @@
 // (SABREL_WINDIR names the Windows directory). It plays a user who presses OK,
 // answers yes, watches the wizard and presses the end-of-run button, and
 // prints every page and every message box as UTF-8.
-#include <iconv.h>
 
 #include <chrono>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include "app/form1.h"
 #include "app/form3.h"
 #include "app/program.h"
+#include "common/text_conversion.h"
 #include "platform/offline/offline_platform.h"
 #include "ui/script/script_ui.h"
 
@@ -24,17 +24,8 @@ using sabrel::ui::BoxKind;
 std::mutex g_print;
 
 std::string Utf8(const std::string& cp932) {
-    iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return cp932;
-    std::string in = cp932;
-    std::string out(in.size() * 3 + 4, '\0');
-    char* src = in.data();
-    char* dst = out.data();
-    std::size_t srcLeft = in.size(), dstLeft = out.size();
-    std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (r == static_cast<std::size_t>(-1)) return cp932;
-    out.resize(out.size() - dstLeft);
+    std::string out;
+    if (!sabrel::ConvertText("CP932", "UTF-8", cp932, &out)) return cp932;
     std::string lines;
     for (char c : out) {
         if (c != '\r') lines += c;

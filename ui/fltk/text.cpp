@@ -1,9 +1,6 @@
 #include "ui/fltk/text.h"
 
-#include <iconv.h>
-
-#include <cerrno>
-#include <vector>
+#include "common/text_conversion.h"
 
 namespace sabrel::ui::fltk {
 
@@ -13,27 +10,9 @@ std::string Utf8FromCp932(const std::string& cp932) {
     for (unsigned char c : cp932) ascii = ascii && c < 0x80;
     if (ascii) return cp932;
 
-    iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return cp932;
     std::string out;
-    std::vector<char> buffer(cp932.size() * 4 + 16);
-    char* in = const_cast<char*>(cp932.data());
-    std::size_t inLeft = cp932.size();
-    while (inLeft > 0) {
-        char* outPtr = buffer.data();
-        std::size_t outLeft = buffer.size();
-        std::size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer.data(), static_cast<std::size_t>(outPtr - buffer.data()));
-        if (r == static_cast<std::size_t>(-1)) {
-            if (errno == E2BIG) continue;
-            // An invalid or cut-off sequence: show one '?' for the byte.
-            out.push_back('?');
-            ++in;
-            --inLeft;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-    iconv_close(cd);
+    // An invalid or cut-off sequence shows as one '?' for each byte.
+    if (!ConvertText("CP932", "UTF-8", cp932, &out, BadInput::kReplaceByte, "?")) return cp932;
     return out;
 }
 
