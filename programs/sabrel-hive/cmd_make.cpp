@@ -1,5 +1,4 @@
 // sabrel-hive make: synthesizes a hive file (see hive/synth.h).
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "hive/synth.h"
+#include "platform/offline/host_files.h"
 #include "programs/sabrel-hive/commands.h"
 
 namespace sabrel::tool {
@@ -170,17 +170,14 @@ int CmdMake(int argc, char** argv) {
         std::fprintf(stderr, "sabrel-hive make: the tree does not fit a hive file\n");
         return 1;
     }
-    // "x": never replace an existing file.
-    FILE* f = std::fopen(out, "wbx");
-    if (!f) {
-        std::fprintf(stderr, "sabrel-hive make: %s: %s\n", out, std::strerror(errno));
-        return 1;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        std::fprintf(stderr, "sabrel-hive make: %s: write failed\n", out);
-        ::unlink(out);
+    // Never replaces an existing file.
+    const platform::DWORD code = platform::offline::WriteHostFileBytes(
+        out, platform::offline::kTempPrefix, platform::offline::Publish::kNoReplace,
+        platform::offline::NewFileMode(), bytes.data(), bytes.size());
+    if (code) {
+        std::fprintf(stderr, "sabrel-hive make: %s: %s [%u]\n", out,
+                     code == platform::kErrorAlreadyExists ? "the file exists" : "write failed",
+                     static_cast<unsigned>(code));
         return 1;
     }
     if (json) {

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/offline/host_files.h"
+
 namespace sabrel::tool {
 
 namespace {
@@ -19,31 +21,12 @@ ReadResult ReadHostFile(const char* path, std::vector<std::uint8_t>* out, std::s
     struct stat st;
     if (stat(path, &st) != 0 || S_ISDIR(st.st_mode)) return ReadResult::kNoFile;
     if (static_cast<std::uint64_t>(st.st_size) > kMaxHive) return ReadResult::kTooLarge;
-    FILE* f = std::fopen(path, "rb");
-    if (!f) {
+    if (!platform::offline::ReadHostFile(path, out)) {
         *error = std::strerror(errno);
         return ReadResult::kError;
     }
-    out->clear();
-    if (st.st_size > 0) out->reserve(static_cast<std::size_t>(st.st_size));
-    std::uint8_t buf[1 << 16];
-    std::size_t n;
-    bool tooLarge = false;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        if (out->size() + n > kMaxHive) {
-            tooLarge = true;
-            break;
-        }
-        out->insert(out->end(), buf, buf + n);
-    }
-    const bool failed = std::ferror(f) != 0;
-    const int savedErrno = errno;
-    std::fclose(f);
-    if (tooLarge) return ReadResult::kTooLarge;
-    if (failed) {
-        *error = std::strerror(savedErrno);
-        return ReadResult::kError;
-    }
+    // A file that grew past the limit while it was read is no hive either.
+    if (out->size() > kMaxHive) return ReadResult::kTooLarge;
     return ReadResult::kOk;
 }
 
