@@ -1,7 +1,8 @@
 // An in-memory platform for the worker's and the replacement entries' tests:
 // files by path with attributes, a short-path table, the temporary registry
 // key, and a log of every WININIT.INI write. Each failure the run must
-// handle can be switched on by itself.
+// handle can be switched on by itself; calls the run never makes fail with
+// 120.
 #pragma once
 
 #include <cstring>
@@ -14,6 +15,7 @@
 
 #include "common/paths.h"
 #include "platform/platform.h"
+#include "tests/support/failing_platform.h"
 
 namespace sabrel::test {
 
@@ -24,7 +26,7 @@ struct IniWrite {
     bool remove = false;
 };
 
-class FakePlatform : public Platform {
+class FakePlatform : public FailingPlatform {
   public:
     // --- set-up -------------------------------------------------------------
     void AddFile(const std::string& path, std::size_t size = 100, DWORD attrs = 0) {
@@ -74,16 +76,8 @@ class FakePlatform : public Platform {
     }
 
     // --- Platform -----------------------------------------------------------
-    DWORD GetLastError() override { return lastError_; }
-    void SetLastError(DWORD code) override { lastError_ = code; }
-
-    BOOL GetVersionExA(OsVersionInfo*) override { return Fail(120); }
-    UINT GetWindowsDirectoryA(char*, UINT) override { return Fail(120); }
-    BOOL GetUserNameA(char*, DWORD*) override { return Fail(120); }
     int GetDbcsEnabled() override { return 1; }
     UINT GetACP() override { return 932; }
-    BOOL GetCPInfo(UINT, CpInfo*) override { return Fail(120); }
-    int GetLocaleInfoA(LCID, LCTYPE, char*, int) override { return Fail(120); }
 
     DWORD GetFileAttributesA(const char* path) override {
         auto it = files.find(path);
@@ -107,10 +101,6 @@ class FakePlatform : public Platform {
         ops.push_back(std::string("delete ") + path);
         return 1;
     }
-    BOOL CopyFileA(const char*, const char*, BOOL) override { return Fail(120); }
-    BOOL MoveFileA(const char*, const char*) override { return Fail(120); }
-    BOOL CreateDirectoryA(const char*) override { return Fail(120); }
-    BOOL RemoveDirectoryA(const char*) override { return Fail(120); }
     FindHandle FindFirstFileA(const char* pattern, FindData* data) override {
         auto it = files.find(pattern);
         if (it == files.end()) {
@@ -132,14 +122,12 @@ class FakePlatform : public Platform {
         std::memcpy(buffer, s.c_str(), s.size() + 1);
         return static_cast<DWORD>(s.size());
     }
-    BOOL ReadWholeFile(const char*, std::vector<std::uint8_t>*) override { return Fail(120); }
     BOOL GetFileSizeByPath(const char* path, std::uint64_t* size) override {
         auto it = files.find(path);
         if (it == files.end()) return Fail(2);
         *size = it->second.size;
         return 1;
     }
-    BOOL WriteWholeFile(const char*, const void*, std::size_t) override { return Fail(120); }
 
     BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                     const char* file) override {
@@ -209,7 +197,6 @@ class FakePlatform : public Platform {
         t.detach();
         return 1;
     }
-    [[noreturn]] void ExitProcess(UINT) override { std::abort(); }
     void Sleep(DWORD ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
     BOOL ExitWindowsEx(UINT, DWORD) override { return Fail(5); }
     HMODULE LoadLibraryA(const char*) override {
@@ -218,8 +205,6 @@ class FakePlatform : public Platform {
     }
     void* GetProcAddress(HMODULE, const char*) override { return nullptr; }
     BOOL FreeLibrary(HMODULE) override { return 1; }
-    bool FindRunningInstance(const char*, const char*) override { return false; }
-    void ClaimInstance(const char*) override {}
 
     // The 8.3 form of each component: a valid 8.3 name upper-cased; any other
     // its first six bytes without spaces or dots (never half a double-byte
@@ -290,14 +275,12 @@ class FakePlatform : public Platform {
         }
         return false;
     }
-    BOOL Fail(DWORD code) {
-        lastError_ = code;
-        return 0;
-    }
     LONG Reg(LONG code) {
-        if (code != 0 && registryLastError) lastError_ = registryLastError;
+        if (code != 0 && registryLastError) LastError() = registryLastError;
         return code;
     }
+    // Worker threads call in; each keeps its own last error, as on Windows.
+    DWORD& LastError() override { return lastError_; }
     static thread_local DWORD lastError_;
 };
 
