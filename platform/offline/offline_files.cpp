@@ -77,10 +77,7 @@ bool HasWildcard(const std::string& s) {
 DWORD OfflinePlatform::GetFileAttributesA(const char* path) {
     if (!path) return Fail(kErrorInvalidParameter), kInvalidFileAttributes;
     DosPaths::Mapping m;
-    if (!state_->paths.Map(path, &m) || !m.exists) {
-        Fail(m.missingError ? m.missingError : kErrorFileNotFound);
-        return kInvalidFileAttributes;
-    }
+    if (!MapExisting(state_->paths, path, &m)) return kInvalidFileAttributes;
     DWORD attrs = ReadDosAttributes(m.host);
     if (attrs == kInvalidFileAttributes) FailErrno();
     return attrs;
@@ -89,8 +86,7 @@ DWORD OfflinePlatform::GetFileAttributesA(const char* path) {
 BOOL OfflinePlatform::SetFileAttributesA(const char* path, DWORD attributes) {
     if (!path) return Fail(kErrorInvalidParameter);
     DosPaths::Mapping m;
-    if (!state_->paths.Map(path, &m) || !m.exists)
-        return Fail(m.missingError ? m.missingError : kErrorFileNotFound);
+    if (!MapExisting(state_->paths, path, &m)) return false;
     if (!WriteDosAttributes(m.host, attributes)) {
         return errno == ENOTSUP ? Fail(kErrorInvalidFunction) : FailErrno();
     }
@@ -100,8 +96,7 @@ BOOL OfflinePlatform::SetFileAttributesA(const char* path, DWORD attributes) {
 BOOL OfflinePlatform::DeleteFileA(const char* path) {
     if (!path) return Fail(kErrorInvalidParameter);
     DosPaths::Mapping m;
-    if (!state_->paths.Map(path, &m) || !m.exists)
-        return Fail(m.missingError ? m.missingError : kErrorFileNotFound);
+    if (!MapExisting(state_->paths, path, &m)) return false;
     if (IsDir(m.host)) return Fail(kErrorAccessDenied);
     DWORD attrs = ReadDosAttributes(m.host);
     if (attrs != kInvalidFileAttributes && (attrs & kAttrReadOnly)) return Fail(kErrorAccessDenied);
@@ -112,8 +107,7 @@ BOOL OfflinePlatform::DeleteFileA(const char* path) {
 BOOL OfflinePlatform::CopyFileA(const char* from, const char* to, BOOL failIfExists) {
     if (!from || !to) return Fail(kErrorInvalidParameter);
     DosPaths::Mapping src, dst;
-    if (!state_->paths.Map(from, &src) || !src.exists)
-        return Fail(src.missingError ? src.missingError : kErrorFileNotFound);
+    if (!MapExisting(state_->paths, from, &src)) return false;
     if (IsDir(src.host)) return Fail(kErrorAccessDenied);
     if (!state_->paths.Map(to, &dst)) return Fail(dst.missingError);
     if (dst.exists) {
@@ -136,8 +130,7 @@ BOOL OfflinePlatform::CopyFileA(const char* from, const char* to, BOOL failIfExi
 BOOL OfflinePlatform::MoveFileA(const char* from, const char* to) {
     if (!from || !to) return Fail(kErrorInvalidParameter);
     DosPaths::Mapping src, dst;
-    if (!state_->paths.Map(from, &src) || !src.exists)
-        return Fail(src.missingError ? src.missingError : kErrorFileNotFound);
+    if (!MapExisting(state_->paths, from, &src)) return false;
     if (!state_->paths.Map(to, &dst)) return Fail(dst.missingError);
     if (dst.exists && dst.host != src.host) return Fail(kErrorAlreadyExists);
     if (::rename(src.host.c_str(), dst.host.c_str()) == 0) return true;
@@ -167,8 +160,7 @@ BOOL OfflinePlatform::CreateDirectoryA(const char* path) {
 BOOL OfflinePlatform::RemoveDirectoryA(const char* path) {
     if (!path) return Fail(kErrorInvalidParameter);
     DosPaths::Mapping m;
-    if (!state_->paths.Map(path, &m) || !m.exists)
-        return Fail(m.missingError ? m.missingError : kErrorFileNotFound);
+    if (!MapExisting(state_->paths, path, &m)) return false;
     if (!IsDir(m.host)) return Fail(kErrorDirectoryInvalid);
     if (::rmdir(m.host.c_str()) != 0) {
         return (errno == ENOTEMPTY || errno == EEXIST) ? Fail(kErrorDirNotEmpty) : FailErrno();
@@ -261,8 +253,7 @@ DWORD OfflinePlatform::GetShortPathNameA(const char* longPath, char* buffer, DWO
 BOOL OfflinePlatform::ReadWholeFile(const char* path, std::vector<std::uint8_t>* out) {
     if (!path || !out) return Fail(kErrorInvalidParameter);
     DosPaths::Mapping m;
-    if (!state_->paths.Map(path, &m) || !m.exists)
-        return Fail(m.missingError ? m.missingError : kErrorFileNotFound);
+    if (!MapExisting(state_->paths, path, &m)) return false;
     if (!ReadHostFile(m.host, out)) return FailErrno();
     return true;
 }
@@ -270,8 +261,7 @@ BOOL OfflinePlatform::ReadWholeFile(const char* path, std::vector<std::uint8_t>*
 BOOL OfflinePlatform::GetFileSizeByPath(const char* path, std::uint64_t* size) {
     if (!path || !size) return Fail(kErrorInvalidParameter);
     DosPaths::Mapping m;
-    if (!state_->paths.Map(path, &m) || !m.exists)
-        return Fail(m.missingError ? m.missingError : kErrorFileNotFound);
+    if (!MapExisting(state_->paths, path, &m)) return false;
     struct stat st;
     if (::stat(m.host.c_str(), &st) != 0) return FailErrno();
     if (S_ISDIR(st.st_mode)) return Fail(kErrorAccessDenied);

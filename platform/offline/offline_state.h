@@ -66,6 +66,13 @@ inline bool FailErrno(int err = errno) {
 
 bool IsDir(const std::string& host);
 
+// Maps a DOS path that must name an existing file or folder. False with the
+// last error set: the path's own error, else 2.
+inline bool MapExisting(const DosPaths& paths, const std::string& dosPath, DosPaths::Mapping* m) {
+    if (paths.Map(dosPath, m) && m->exists) return true;
+    return Fail(m->missingError ? m->missingError : kErrorFileNotFound);
+}
+
 // Writes `data` to a new file beside `host` and renames it over `host`, so
 // that the file appears whole or not at all. False with the last error set.
 inline bool WriteHostFileAtomically(const std::string& host, const void* data, std::size_t size,
