@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TForm1: the main window, a four-page wizard. Page "00" offers OK, options
 // and cancel; "01" animates while the rebuild worker runs; "02" says the run
 // was stopped; "03" says the rebuilt registry is ready and reveals the end of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/form_decls.h"
 
 #include "art/artwork.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/form3.h"
 
 #include <algorithm>

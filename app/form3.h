@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TForm3: the results report, a modal dialog with one list view row per
 // target hive (present size, rebuilt size, ratio). Filled by the main
 // window's meBatDblClick each time it is opened.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The declarations of the wizard window (TForm1) and of the results report
 // (TForm3): windows, controls, places, captions, fonts and colours.
 #pragma once

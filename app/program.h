@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program: its entry and the four forms, each reachable through one
 // program-wide reference while the program runs.
 #pragma once

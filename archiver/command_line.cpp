@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "archiver/command_line.h"
 
 #include "common/paths.h"

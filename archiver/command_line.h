@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command lines the library takes: "a -a1 ARCHIVE FILE" and
 // "s ARCHIVE FOLDER\". Arguments are separated by blanks; double quotes group
 // a path with blanks. A caller that inserts paths with blanks unquoted still

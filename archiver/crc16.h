@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CRC-16 of LZH archives (the "ARC" variant: reflected polynomial 0xA001,
 // initial value 0, no final XOR). It covers the original bytes of a member and,
 // for level-2 headers, the header itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Result codes of the stand-in archiver library. Unlha() returns 0 on success
 // and one of these otherwise; the backup shows the number as it is. The values
 // follow the 0x8000-based numbering that archiver libraries of this kind use.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file operations the archiver needs, on paths as the caller gives them
 // (DOS paths of the system, or absolute host paths). One implementation sits
 // on the platform layer; tests use their own.

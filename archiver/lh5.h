@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The -lh5- method: LZSS over an 8 KiB window, its output coded with static
 // Huffman codes sent per block. The bit stream is MSB-first; the last byte is
 // padded with zero bits; there is no end marker (the reader knows the size).

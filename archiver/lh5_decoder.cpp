@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // -lh5- decompressor. Every table is checked before use: lengths of at most
 // 16 bits and, with two or more symbols, a complete code (the Kraft sum is
 // exactly one), as the method's table-driven decoders require. Reading past

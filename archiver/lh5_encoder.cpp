@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // -lh5- compressor: a hash-chain match finder with one step of lazy matching,
 // then per block: Huffman tables for the literal/length codes (C), for the
 // lengths of those codes (T) and for the position bit lengths (P).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file access the exported entry points use: on Linux the offline
 // system's (DOS paths through SABREL_WINDIR, and host paths), on Windows the
 // Win32 ANSI file functions. Made fresh per call.

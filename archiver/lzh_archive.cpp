@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "archiver/lzh_archive.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // LZH archives: reading member headers of levels 0, 1 and 2 (also behind a
 // self-extracting program), checking members, and writing level-1 members.
 #pragma once

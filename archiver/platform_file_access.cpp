@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "archiver/platform_file_access.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // FileAccess over the offline platform: DOS paths of the offline system (and
 // absolute host paths) with the platform's own DOS attributes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The four entry points of the stand-in archiver library, exported
 // undecorated with the calling convention of the outside library.
 #include <algorithm>

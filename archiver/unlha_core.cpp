@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "archiver/unlha_core.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The work behind the library's entry points, on any FileAccess.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File access for the Windows DLL: the Win32 ANSI file functions, which take
 // the paths exactly as the program passes them.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sabrel's pictures, drawn by code into RGB buffers so that every backend
 // (FLTK on Linux, the native controls on Windows) shows the same pixels:
 // four frames of a figure forcing the lid of an overfull suitcase shut, and the

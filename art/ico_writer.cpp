@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "art/ico_writer.h"
 
 #include <array>

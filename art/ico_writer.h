@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a picture of the artwork as a Windows icon file (.ico) for the
 // program's icon resource: 16 x 16 and 32 x 32, each in 16 colours (the
 // standard VGA palette that Windows 95 draws 16-colour icons with) and in

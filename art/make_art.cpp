@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sabrel-art OUTDIR: writes the artwork as PNG files: anim0..anim3.png and
 // complete.png at 1:1, sabrel.png (the desktop icon) and preview.png, a sheet
 // with every picture at 1:1 above the same pictures enlarged four times.

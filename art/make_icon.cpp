@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sabrel-icon OUT.ico: writes the program's icon, the second frame of the
 // animation (the picture the window's icon shows), for the Windows build's
 // icon resource. A host tool: the cross build compiles and runs it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "art/png_writer.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes RGB pictures as PNG files without a compression library: the image
 // data goes into stored (uncompressed) deflate blocks, which every PNG reader
 // accepts. Used to make the desktop icon and preview sheets of the artwork.

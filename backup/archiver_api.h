@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The entry points of the outside LZH archiver library (Unlha32.dll) and of
 // Sabrel's own stand-in for it. The options dialog loads the library once and
 // holds this record; the backup calls through it; it is released once.

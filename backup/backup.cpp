@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "backup/backup.h"
 
 #include "common/format.h"

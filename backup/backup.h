@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The backup routine of the options dialog (BackupReg) and the DOS restore
 // batch file it writes.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in archiver's -lh5- compressor against jlha (Debian's jlha-utils,
 // the only command-line -lh5- creator there) on the same 8 MiB hive, side by
 // side: time per run and packed size. jlha runs as a process, so its time

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The hive checker on a large fragmented hive, side by side with
 //   - reading the same file into memory (the checker should take at most
 //     1.8x),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Compacting a large fragmented hive through the offline registry engine's
 // file functions (load, then save to a new file that appears whole), side by
 // side with copying the same file (read whole into memory, write a new file,

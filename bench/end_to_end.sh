@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The whole program, headless (sabrel-script), with the archiver library
 # loaded so that every backup is a self-extracting archive, on a Windows Me
 # machine with three fragmented hives of about 30 MB each: SYSTEM.DAT,

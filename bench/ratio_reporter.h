@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A console reporter that also keeps each benchmark's real and CPU time per
 // iteration, so that a benchmark program can print ratios measured side by
 // side in one run. Times are kept by function name and, for a benchmark run

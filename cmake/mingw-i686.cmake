@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for Windows 95/98/Me with Debian's MinGW-w64 i686 compilers in
 # their win32 thread model (no std::thread or std::mutex, no winpthread DLL).
 # Use: cmake -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake ...

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Release binaries of the Windows program ship stripped. The linked originals
 # stay in unstripped/ at the top of the build tree, whose symbols name the
 # functions for the instruction check and for a debugger.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Resources of the Windows binaries, compiled by windres into an object that
 # the target links. (Not CMake's RC language: it would hand windres the
 # compiler's warning and charset options.) Resource scripts are UTF-8 with

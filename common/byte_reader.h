@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One bounds-checked reader for every binary format that Sabrel decodes.
 // A read never touches memory outside the span it was given: a read that would
 // run past the end fails (or, for Copy, yields only the bytes that remain).

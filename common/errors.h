@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The failures that are raised rather than returned, in one place. Each one
 // carries, as what(), the text its handler of last resort shows: the general
 // error handler of the user-interface thread (an error box captioned with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // printf-style formatting into a std::string, for the message texts of the
 // texts table (code page 932 bytes pass through unchanged).
 #pragma once

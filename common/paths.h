@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Path helpers shared by every subsystem. Paths are DOS paths in the ANSI code
 // page (Shift-JIS on the systems Sabrel is made for).
 #pragma once

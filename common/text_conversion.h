@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text conversion between character sets through iconv, for the code that
 // runs on Linux (the offline platform, the FLTK front end and the tools).
 // Windows builds convert through the system and do not compile this.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every text the user sees and every fixed line that Sabrel writes, in one
 // table. The sources are UTF-8 and the build stores them as code page 932
 // bytes (-fexec-charset=CP932), so each constant holds exactly the bytes the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Win32 scalar types and error numbers, on their own so that code which
 // speaks Win32's numbers without calling the platform (the hive format's
 // reader and writer) can name them without depending on the platform layer.

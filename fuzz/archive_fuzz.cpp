@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in archiver's parsers and codec. The first byte picks what the
 // rest is: an archive or self-extracting program (headers read, every member
 // decoded and its CRC compared), a raw -lh5- stream, data that must survive

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes the hive checker on arbitrary images, with both byte-class settings.
 // Every status and count is acceptable; what must not happen is a read or
 // write outside the image or the checker's tables, a hang, or an exception

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target for the disk-image parsers: the partition table and its
 // extended chain, the boot sector, the FAT chains and the directories with
 // their long names. Every volume found is listed two levels deep, its files

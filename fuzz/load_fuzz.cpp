@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes the hive loader and the compact writer. Any input may be refused,
 // with 1009, 1015 or 8 and nothing else; an input that loads must write a
 // compact file that loads again and writes the very same bytes.

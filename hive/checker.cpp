@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hive/checker.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The hive checker: reads a Windows 9x registry hive file straight from its
 // bytes, walks its key tree and sorts every key that has a record into good,
 // bad and ghost keys by comparing sums of its name with the stored hash.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte layout of the Windows 95/98/Me registry hive file ("CREG").
 //
 // A hive is a 32-byte file header, one key-node area ("RGKN") holding the tree

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads a Windows 9x registry hive file into a CregTree.
 //
 // What the loader validates: the "CREG" and "RGKN" signatures; that every data

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hive/creg_tree.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The logical content of a Windows 9x registry hive: a tree of keys, each with
 // its name bytes, its stored name hash and its values, in source order.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hive/creg_writer.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a key tree as a compact Windows 9x hive file.
 //
 // Layout: the CREG header; a key-node area just large enough for the keys and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a Windows 95/98/Me SYSTEM.DAT (the HKEY_LOCAL_MACHINE hive, whose root
 // is HKEY_LOCAL_MACHINE itself) keeps the facts the offline platform reports:
 //   - the version number, a REG_SZ such as "4.10.2222" (major.minor.build);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hive/synth.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Synthesizes Windows 9x registry hive files for tests, benchmarks and demo
 // installations, written from the format alone.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "options/form2.h"
 
 #include <cstdio>

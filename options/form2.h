@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The options dialog TForm2: the option set of a run (its controls are the
 // settings), the target hive list lbRegs, the dialog's own copy of the Windows
 // directory, the archiver library, and the backup routine BackupReg.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "options/form2_decl.h"
 
 #include "common/texts.h"

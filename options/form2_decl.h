@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The declaration of the options dialog's window and controls.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The services that the core calls, shaped like the Win32 ANSI API of the
 // Windows 95/98/Me family. Every operation returns what its Win32 counterpart
 // returns and, on failure, sets a last-error code in Win32's numbers, read back

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a run reads of the options dialog, as one typed value: the dialog takes
 // it from its controls (TForm2::RunOptionsNow), the wizard and the backup read
 // it there, and the worker keeps the copy taken when the run starts (the

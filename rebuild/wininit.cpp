@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rebuild/wininit.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The replacement entries of WININIT.INI: section [Rename], key = the file to
 // be replaced, value = the file that takes its place, both short (8.3) paths.
 // Windows carries the section out at its next start. The worker writes the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rebuild/withdrawal.h"
 
 #include "common/format.h"

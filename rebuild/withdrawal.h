@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Withdrawal of a run: the rebuilt files and the scheduled replacements are
 // taken back; the hive files in use are never touched. The wizard's withdraw
 // button deletes the rebuilt files (on the user's yes), its finish button

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rebuild/worker.h"
 
 #include <exception>

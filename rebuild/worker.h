@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rebuild worker: the whole run that the wizard's OK starts, on its own
 // thread. Its steps, in order (the code refers to these numbers):
 //   1. the backup, in mode rebuild-and-back-up; the run goes on whatever it

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is needed, builds Sabrel, writes the demo Windows 9x machine
 # when it is missing and starts the program `sabrel` on it: the wizard window,
 # on the X display in $DISPLAY. Without a display (or with SABREL_HEADLESS=1)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Mutation check, run on demand (not part of CI). Each file in tests/mutants/
 # is a small patch that plants one plausible mistake; its first line says
 # which. For each one the script applies the patch, rebuilds incrementally in

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs every Debian package that the build, the tools and the tests need.
 # Safe to run again: apt-get skips what is already there.
 # With --with-wine it also installs Wine, which only the Windows program's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is needed, builds everything and runs every test through CTest.
 # Extra checks (the MinGW guard build, sanitizer and fuzz runs) live in
 # scripts/checks/*.sh; each one runs with a bounded time and must exit 0.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The live side of a form: one portable Control object per declared control,
 // holding the state that the rest of the program reads and writes (checked,
 // enabled, visible, caption, items and their marks, page, picture, rows), and

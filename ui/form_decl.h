@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Forms as data. Each form declares its window and its controls once, the way a
 // resource script does: kind, name, parent, place, caption, font, colours,
 // visibility, enablement, tab order and the few kind-specific settings. The

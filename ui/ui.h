@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The user-interface services that the core calls: message boxes, showing
 // forms, the forms' timers, the message loop and the end of the program. One
 // interface, with win32, fltk and script backends.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Writes the bytes of INPUT as a C++ array (the built-in SFX stub) to OUTPUT.
 file(READ ${INPUT} hex HEX)
 string(LENGTH "${hex}" length)

@@ -1,3 +1,4 @@
+; SPDX-License-Identifier: MIT
 ; The DOS self-extractor: a real-mode MS-DOS program (MZ) that is followed in
 ; its file by an LZH archive. Run in a folder, it recreates every member of the
 ; archive there, under the member's bare name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ANSI code page of the offline system: its double-byte lead bytes and the
 // conversion between its bytes and the host's UTF-8 file names.
 #pragma once

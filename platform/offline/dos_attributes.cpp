@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/offline/dos_attributes.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DOS attributes (read-only, hidden, system, archive, directory) of host files.
 //
 // On a FAT mount they are the file system's own (the FAT attribute ioctls).

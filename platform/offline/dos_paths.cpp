@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/offline/dos_paths.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DOS paths of the offline system mapped to host paths.
 //
 // Drive C: is a host folder (the one that holds the Windows directory). Each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/offline/host_files.h"
 
 #include <dirent.h>

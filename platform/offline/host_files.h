@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading whole host files, writing them so that they appear whole or not at
 // all, and clearing what such writes leave behind when the process is killed
 // half way.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The offline platform's files and folders: DOS paths mapped onto the host,
 // DOS wildcards, attributes, and whole-file reads and writes.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The offline platform's construction from the environment and the
 // installation on disk, its errors and its system information. The other
 // services live in offline_files.cpp, offline_registry.cpp and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The offline platform: a Windows 9x installation on disk, seen from Linux.
 //
 // SABREL_WINDIR names the host folder that is the Windows directory; drive C:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The offline platform's threads, restart, dynamic libraries and the lock
 // that keeps one copy at a time on an installation.
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The offline platform's private profiles (INI files) and registry calls.
 #include <sys/stat.h>
 

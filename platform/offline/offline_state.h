@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the offline platform's service files share: the platform's state and
 // the small helpers that report failures through the thread's last error.
 // Internal to platform/offline.

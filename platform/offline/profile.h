@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Private profile (INI) text with Windows' semantics, as pure edits of the
 // file's bytes: sections and keys match without regard to the case of ASCII
 // letters, a value is replaced in place, a new key goes after the last entry

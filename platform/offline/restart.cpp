@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/offline/restart.h"
 
 #include <fcntl.h>

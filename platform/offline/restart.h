@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What Windows 9x does with WININIT.INI at its next start, carried out on the
 // installation on disk.
 #pragma once

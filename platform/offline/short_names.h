@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // 8.3 aliases made by the Windows 95 rules, for folders whose file system
 // keeps none of its own.
 #pragma once

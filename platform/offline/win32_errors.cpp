@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/offline/win32_errors.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Win32 error codes for host failures, and the per-thread last error.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform on Windows 95/98/Me itself: every operation is the Win32 ANSI
 // function of the same name, called as the interface describes, with the
 // system's own last-error codes. Only ANSI entry points are used, so that the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "programs/linux/chooser.h"
 
 #include <FL/Fl.H>

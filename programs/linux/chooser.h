@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Linux program's chooser of an installation, shown before the wizard
 // when neither an argument nor SABREL_WINDIR names one: the installations used
 // last, and FLTK's native file chooser for a folder or a disk image.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "programs/linux/installation.h"
 
 #include <dirent.h>

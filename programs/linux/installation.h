@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the Linux program finds the Windows 9x installation it works on: from
 // its argument (a Windows folder, a drive root whose MSDOS.SYS names the
 // Windows folder, or a disk image), and the list of installations used last.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sabrel: the Linux program. It works on the Windows 9x installation that
 // SABREL_WINDIR names, else its argument (a Windows folder, a drive root, a
 // disk image), else the one the user picks in a chooser before the wizard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sabrel-hive check: runs the hive checker on host files and prints its status
 // and its good, bad and ghost counts, one line per file.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sabrel-hive compact: loads a hive and saves it again through the offline
 // registry engine's file functions, as a rebuild does. Like the rebuild, it
 // runs the checker first and refuses a hive that the checker does not pass,

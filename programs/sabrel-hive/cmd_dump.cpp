@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sabrel-hive dump: the logical content of a hive, one line per key and per
 // value, in the order a reader enumerates them (depth first, keys before
 // their subkeys, siblings and values in stored order):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sabrel-hive make: synthesizes a hive file (see hive/synth.h).
 
 #include <cerrno>

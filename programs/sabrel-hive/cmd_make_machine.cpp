@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sabrel-hive make-machine: writes a demo Windows 9x installation.
 #include <cstdio>
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Subcommands of sabrel-hive. Each takes the arguments after its own name and
 // returns the process exit code: 0 success, 1 findings or failure, 2 usage.
 #pragma once

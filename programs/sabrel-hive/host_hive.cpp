@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "programs/sabrel-hive/host_hive.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Host files for the commands: a hive file read whole, and the checker's
 // verdict on it, for the commands that look at a hive before acting on it.
 #pragma once

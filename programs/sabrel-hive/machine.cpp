@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "programs/sabrel-hive/machine.h"
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A demo Windows 9x installation on disk, for the wizard's demo and the
 // program's end-to-end tests: DIR/WINDOWS with fragmented hives, the profile
 // hives, the font and icon caches, and a SYSTEM.DAT whose values give the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sabrel-hive: the command-line companion for Windows 9x registry hive files.
 #include <cstdio>
 #include <cstring>

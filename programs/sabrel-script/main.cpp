@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sabrel-script: the whole program, headless, on the offline platform
 // (SABREL_WINDIR names the Windows directory). It plays a user who presses OK,
 // answers yes, watches the wizard and presses the end-of-run button, and

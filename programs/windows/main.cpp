@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sabrel.exe: the Windows 95/98/Me program. The real Win32 platform under the
 // native-control backend; like every start of Sabrel it takes nothing on its
 // command line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Keeps the program's import table to functions that Windows 95/98/Me export
  * for real. The static C++ runtime refers to three wide-character functions:
  * CreateSemaphoreW (the thread support of libgcc, always unnamed),

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the stand-in archiver as a Windows DLL with MinGW i686 (win32 thread
 # model, the same flags as the Windows program) and checks what the program
 # relies on: the four entry points exported undecorated, and imports only from

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Every build type a developer may pick must compile: the optimiser's
 # warnings (-Werror) differ between -O0 and -O3, so Debug and Release are
 # configured and built next to the default build. Only compiled, not run; the

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks that every C and C++ source of the product, the tests, the tools and
-# the benchmarks follows .clang-format. With --fix it formats them in place.
+# the benchmarks follows .clang-format and names its licence (SPDX line). With --fix it formats them in place.
 # Only files git knows (or would add) are read, so build trees and generated
 # sources stay out. A few seconds.
 set -euo pipefail
@@ -29,4 +30,13 @@ if [ "${#drifting[@]}" -gt 0 ]; then
   echo "Fix them with: $fix_command"
   exit 1
 fi
-echo "All ${#files[@]} C and C++ sources follow .clang-format."
+unlicensed=()
+for f in "${files[@]}"; do
+  head -n 3 "$f" | grep -q 'SPDX-License-Identifier: MIT' || unlicensed+=("$f")
+done
+if [ "${#unlicensed[@]}" -gt 0 ]; then
+  echo "These files lack the line '// SPDX-License-Identifier: MIT' at the top:"
+  printf '  %s\n' "${unlicensed[@]}"
+  exit 1
+fi
+echo "All ${#files[@]} C and C++ sources follow .clang-format and carry their licence line."

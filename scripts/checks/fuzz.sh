@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds every fuzz target in fuzz/ with clang under ASan and UBSan and runs
 # each for a bounded time (SABREL_FUZZ_SECONDS, 45 by default) from a small
 # seed corpus of hive files written below. Exits non-zero when a target finds

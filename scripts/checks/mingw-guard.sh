@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The guard for the Windows program: the portable core must build with the
 # MinGW i686 compiler in its win32 thread model (no std::thread, std::mutex
 # or POSIX headers there), and no core file may include a host, Windows or

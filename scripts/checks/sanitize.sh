@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the whole tree with AddressSanitizer and UndefinedBehaviorSanitizer
 # and runs every test program under them: the parsers (hive checker, registry
 # loader, archive reader, INI editor), the platform layer, the forms and the

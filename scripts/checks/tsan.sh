@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the rebuild worker's and the program's tests with ThreadSanitizer and
 # runs them: the worker thread, the wizard's timer and the message boxes meet
 # there. Bounded to a few minutes.

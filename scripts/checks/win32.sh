@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Windows program: builds sabrel.exe and unlha32.dll with MinGW i686 (win32
 # thread model, static runtime) in build-win32-check, checks their import
 # tables against the functions Windows 95 exports, and, when

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Windows binaries as a Windows 9x machine gets them. Builds sabrel.exe,
 # unlha32.dll and the rebuilt runtime's test program (the same release build
 # as win32.sh, in build-win32-check) and checks:

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Lists every instruction in a PE image's code that an Intel 486 cannot run.
 
 Usage: cpu486.py IMAGE [UNSTRIPPED [MAP]]

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Checks PE import tables against the functions Windows 95 and 98 export.
 
 Usage: imports.py IMAGE...

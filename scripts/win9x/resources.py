@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Prints the icon images and the version record of a PE image's resources.
 
 Usage: resources.py IMAGE

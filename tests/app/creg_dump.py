@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Prints every key and value of a Windows 9x hive as libcreg reads it, one
 line each, in tree order, so that two hives can be compared as text."""
 import sys

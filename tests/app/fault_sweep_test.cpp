@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every platform call of the whole program made to fail, one at a time, and
 // the process ended at every call, as a power cut would: on a demo machine
 // with two profiles (one whose name ends in a 0x5C trail byte), in both backup

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole program on a demo machine in a temporary folder: the offline
 // platform (with a few hooks for faults no real machine gives on demand), the
 // script backend, and helpers to drive the wizard and read what is on disk.

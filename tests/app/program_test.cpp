@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The whole program on demo machines, driven through the script backend as a
 // user would drive it: start-up, the wizard's pages and timer, the rebuild
 // with its checks and stops, the results report, the withdrawal and the end.

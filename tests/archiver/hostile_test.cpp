@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Crafted input that once held the library for a long time. Its own program,
 // so that ctest bounds its time without bounding the codec's slower tests.
 #include <gtest/gtest.h>

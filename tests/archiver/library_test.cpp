@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shared library through its four exported entry points, as the program
 // loads it; the archives it makes checked by Debian's lhasa (by that name:
 // "lha" may be another program) and jlha's archives checked by it; and the

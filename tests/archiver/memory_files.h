@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An in-memory FileAccess whose operations can be made to fail.
 #pragma once
 

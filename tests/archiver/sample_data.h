@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Inputs for the archiver's tests and benchmark.
 #pragma once
 

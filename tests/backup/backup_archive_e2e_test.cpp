@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Archive mode end to end: BackupReg drives the stand-in archiver library,
 // loaded as "unlha32.dll" through the offline platform, and Debian's lhasa
 // extracts the self-extracting backups it made.

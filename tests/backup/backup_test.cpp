@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // BackupReg on temporary machine folders through the offline platform and the
 // script UI backend, with a recording double of the archiver's four entry
 // points.

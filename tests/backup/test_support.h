@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers of the backup tests: temporary machine folders and command lines.
 #pragma once
 

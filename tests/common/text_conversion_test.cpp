@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/text_conversion.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The FLTK backend on a real (virtual) display: widgets built from a form's
 // declaration follow the portable controls, user actions reach the handlers,
 // timers tick, and message boxes asked for by another thread are answered on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Linux program's choice of installation: argument forms, the recent list
 // and the chooser's loop (with a scripted chooser; the dialog itself is driven
 // in the wizard test).

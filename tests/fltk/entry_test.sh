@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # How the program finds its installation, under a virtual display: a drive
 # root given as argument (MSDOS.SYS names the Windows folder), a disk image
 # refused with a message, and with nothing given the chooser: a wrong choice

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # `cmake --install` puts the program, its desktop entry and its icon in place.
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Drives the real program `sabrel` by the keyboard alone (xdotool key, no
 # clicks) on demo Windows 98 machines under a virtual display. The only
 # pointer-free extra is giving the window the keyboard, which a window manager

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parts of the FLTK program that need no display: the CP932 boundary and
 // the artwork.
 #include <gtest/gtest.h>

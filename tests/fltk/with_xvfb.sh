@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a command on a private virtual X display. Exits 77 (the tests' "skipped"
 # code) with the reason when Xvfb is not installed.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Drives the real program `sabrel` on a demo Windows 98 machine under a virtual
 # display, by window coordinates, as a user would, and checks the files on
 # disk afterwards:

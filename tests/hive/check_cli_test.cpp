@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sabrel-hive check, run as a program on files in a temporary folder.
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A platform that only knows files held in memory, for the tests of Check(path):
 // existence, attributes, size, whole-file reads and the code-page queries.
 // Everything else fails with "not implemented" (120).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small, valid hive written byte by byte, for the checker's tests. Every
 // variant of a test starts from Baseline() and changes the bytes that carry
 // one defect, through the named places below.

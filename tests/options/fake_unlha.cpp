@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in for the archiver library with the four entry points (or, built
 // with FAKE_UNLHA_PARTIAL, without UnlhaCheckArchive), reporting the version
 // FAKE_UNLHA_VERSION. It archives nothing.

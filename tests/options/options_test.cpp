@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The options dialog TForm2 on temporary Windows folders, through the offline
 // platform and the script backend: the target list and its default selection,
 // the archiver library, the OK check and the enablement rules.

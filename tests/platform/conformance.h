@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conformance suite of the platform interface: what every implementation
 // must do the way Windows 9x does it. A world supplies the implementation and
 // an empty scratch folder; the suite talks to the platform alone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform interface as the core relies on it, on real folders.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The FAT engine against volumes made and checked by dosfstools and mtools:
 // it reads what mcopy wrote, and what it writes passes fsck.fat and reads back
 // the same through mdir, mattrib and mtype.

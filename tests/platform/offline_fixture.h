@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Windows installation in a fresh temporary folder: <root>/WINDOWS is the
 // Windows directory, so <root> is drive C:. The environment variables of the
 // offline platform are cleared first and set by the test as it needs.

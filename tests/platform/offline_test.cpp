@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What is particular to the offline platform: the environment, the host side
 // of names and attributes, the restart, libraries and the instance lock.
 #include <gtest/gtest.h>

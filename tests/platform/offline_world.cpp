@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conformance suite's world for the offline platform.
 #include <filesystem>
 

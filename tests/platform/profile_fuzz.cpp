@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target for the offline platform's parsers: INI text edits, DOS
 // path parsing and alias generation. Input: INI text, section, key, value and
 // a path, separated by NUL bytes. Beyond not crashing, a clean entry written

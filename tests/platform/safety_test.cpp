@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What keeps an installation whole on the offline platform when things go
 // wrong: a restart that cannot take up WININIT.INI, a volume that refuses
 // permissions, temporary files of killed runs, and two copies at once. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Aliases by the Windows 95 rules, and the code page's conversions.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An in-memory platform for the worker's and the replacement entries' tests:
 // files by path with attributes, a short-path table, the temporary registry
 // key, and a log of every WININIT.INI write. Each failure the run must

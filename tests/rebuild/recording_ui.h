@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Ui that records every box and answers from a queue (default: OK / yes).
 // Boxes may come from the worker thread, so it locks.
 #pragma once

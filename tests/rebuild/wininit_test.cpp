@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The four operations on WININIT.INI's [Rename] section: the key and value of
 // each kind of entry, the cancelling operations finding the same keys, and the
 // refused write.

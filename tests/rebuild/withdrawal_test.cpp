@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The withdrawal: deleting the rebuilt files entry by entry, going on past a
 // file that will not go, and removing the program's WININIT.INI entries.
 #include "rebuild/withdrawal.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rebuild worker against an in-memory platform: the order of its steps,
 // the decision table of the checks, every stop message with its exact lines,
 // and the handler of last resort.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `sabrel-hive compact` under every system call failing once, and killed at
 // every system call: strace injects the failure (ENOSPC, EIO, EACCES) or the
 // SIGKILL at the Nth call of each kind the tool makes. Whatever happens, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/registry/compact_form.h"
 
 #include <map>

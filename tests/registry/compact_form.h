@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An independent reading of a compact hive file: checks the invariants that
 // real Windows-written files keep and the compact layout the engine promises,
 // field by field. Returns an empty string when everything holds, else the

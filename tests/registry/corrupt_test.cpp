@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Damaged hive files: the loader refuses them with a Win32 code and never
 // reads outside the file; what it tolerates it reads completely.
 #include <gtest/gtest.h>

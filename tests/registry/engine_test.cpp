@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The offline registry engine: HKEY_USERS semantics that the rebuild relies
 // on, saving that leaves a whole file or nothing, and the installation facts
 // read from SYSTEM.DAT.

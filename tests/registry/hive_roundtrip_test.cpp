@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Load and save of synthesized hives: the saved file keeps every key and value
 // in order, has the compact form, reads identically in libcreg, keeps the
 // checker's counts, and is reproduced byte for byte when compacted again.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Prints a hive's keys and values as libcreg (pycreg) reads them, in the text
 form of `sabrel-hive dump`, so the two can be compared line by line.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sabrel-hive make, compact and dump, run as programs.
 #include <sys/stat.h>
 #include <unistd.h>

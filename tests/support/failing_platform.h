@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A platform whose every call fails with ERROR_CALL_NOT_IMPLEMENTED (120), as
 // the base of the hand-written fakes: a fake overrides only what its tests
 // use, and a call it does not expect fails plainly instead of answering

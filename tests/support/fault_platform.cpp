@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/fault_platform.h"
 
 #include <sys/stat.h>

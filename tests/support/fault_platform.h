@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Platform that wraps another and fails the Nth call of a chosen kind with a
 // realistic Win32 code, or ends the process at the Nth call of any kind, as a
 // power cut would. Without either it only counts, so that a clean run tells a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/no_loss.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The no-loss invariant of a Windows 9x installation on disk, written once for
 // every test that runs the program or its tools against one:
 //  - every hive is byte-identical to before or, after a restart, has been

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The invariant checker itself must see each kind of loss it exists for, and
 // the faithful restart must lose a hive exactly where Windows 9x would.
 #include <gtest/gtest.h>

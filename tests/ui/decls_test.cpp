@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The declarations of the three forms: every control the handlers name is
 // there, sits inside its parent, and the tab orders and pages are consistent.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The live form state: radio groups, user actions and where they are refused,
 // handler dispatch, modal results and the general error handler.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The script backend: scripted answers, recordings, loud failures, threads,
 // the message loop and the end of the program.
 #include <gtest/gtest.h>

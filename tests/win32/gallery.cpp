@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // gallery.exe: shows the program's windows, through the win32 backend, in
 // states that a session under Wine cannot reach by a run (Wine loads no
 // Windows 9x hives, so every rebuild there stops at the first hive): the

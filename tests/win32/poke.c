@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* poke.exe: drives a running sabrel.exe from outside, under Wine, for the
  * smoke test of the Windows program. It talks to the program's windows only
  * through messages that Windows carries between processes (BM_CLICK,

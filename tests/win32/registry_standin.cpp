@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A test-only advapi32.dll for the end-to-end runs under Wine, whose registry
 // loads only its own text format and refuses Windows 9x hives. It answers
 // RegLoadKeyA, RegOpenKeyExA, RegCloseKey, RegSaveKeyA and RegUnLoadKeyA for

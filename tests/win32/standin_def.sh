@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Writes the .def file of the registry stand-in DLL: its five registry
 # functions, and every other export of Wine's advapi32.dll ($2) forwarded to
 # that DLL under the name advapi3w.dll. $1 is objdump, $3 the output.

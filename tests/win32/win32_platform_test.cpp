@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Win32 platform's own behaviour beyond the shared conformance suite,
 // under Wine set up as a Japanese Windows 98: the system queries, whole-file
 // writing that never loses the old file, the single-instance search and the

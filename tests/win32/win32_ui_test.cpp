@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The win32 backend under Wine: native controls follow the portable ones,
 // user actions reach the handlers, the focus leaves controls that a page
 // change hides, timers tick, message boxes asked for by another thread run

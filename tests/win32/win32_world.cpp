@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conformance suite's world for the Win32 platform, run under Wine: a
 // fresh folder under the system's temporary folder, removed afterwards.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* One function per family of instructions that a 486 lacks, a CPUID behind
  * the EFLAGS.ID test, and a function of 486 instructions only: the
  * instruction check must list the first eight functions and no other. Linked

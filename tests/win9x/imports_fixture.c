@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Imports one function of each kind the import check tells apart:
  * QueryPerformanceCounter (Windows 95), GetLongPathNameA (Windows 98),
  * GetTickCount64 (Vista) and CreateFileW (a failing stub on 9x). */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exercises the runtime objects that programs/windows/runtime rebuilds for the 486, linked
 // the way sabrel.exe links them: exceptions through frames with destructors,
 // rethrow and nested handlers (the unwinder, libsupc++), dynamic_cast across a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/fltk/fltk_ui.h"
 
 #include <FL/Fl.H>

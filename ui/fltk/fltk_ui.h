@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The FLTK backend (Linux): builds FLTK widgets from each form's declaration,
 // keeps them in step with the portable controls, reports the user's clicks,
 // double-clicks and tab changes back to the form, runs the forms' timers with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/fltk/fonts.h"
 
 #include <FL/Fl.H>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fonts for the FLTK backend. The forms ask for "ＭＳ Ｐゴシック"; IPA P Gothic
 // (fonts-ipafont-gothic) has the same metrics and stands in for it. FLTK's Xft
 // layer has no per-glyph fallback, so every face a widget may use by default

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/fltk/form_view.h"
 
 #include <FL/Fl.H>

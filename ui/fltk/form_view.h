@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One form's FLTK window and widgets, built from the form's declaration and
 // kept in step with its portable controls.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/fltk/message_box.h"
 
 #include <FL/Fl.H>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The modal message box, drawn by FLTK on the user-interface thread: the
 // caption, the text as given (lines broken where the text breaks them), and
 // the buttons in a row, left to right, the first one the default. The window

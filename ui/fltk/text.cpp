@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/fltk/text.h"
 
 #include "common/text_conversion.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text at the FLTK boundary: the program's texts are code page 932 bytes,
 // FLTK draws UTF-8. Conversion happens here and nowhere else.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/fltk/widgets.h"
 
 #include <FL/Fl.H>

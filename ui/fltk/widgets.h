@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The FLTK widgets that stand in for controls FLTK has no exact match for.
 #pragma once
 

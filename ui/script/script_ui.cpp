@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/script/script_ui.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The headless backend for tests. It answers message boxes from a script (a
 // queue of answers) and records every box it shows, byte for byte; it fires
 // clicks, double-clicks and timer ticks when the test asks; it records shows,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One form's top-level window and native controls, built from the form's
 // declaration and kept in step with its portable controls.
 //

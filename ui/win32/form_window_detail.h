@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the form window's source files share: control ids, timer ids and the
 // rules for which native window shows and takes input. Internal to the win32
 // backend.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The form window's layout, keyboard navigation and the mirroring of control
 // state into the native windows.
 #include <algorithm>

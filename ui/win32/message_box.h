@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's own modal message box: a window with the caption, the text
 // and exactly the buttons the texts table gives for its kind ("はい(&Y)" and
 // "いいえ(&N)" for a question, "はい(&Y)" alone for the warning, "OK"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The win32 backend (Windows 95/98/Me): builds native controls from each
 // form's declaration, keeps them in step with the portable controls, reports
 // clicks, double-clicks, tab changes and timer ticks back to the form, and

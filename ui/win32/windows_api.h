@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows headers as the win32 backend uses them: ANSI API, and without
 // the macros that would rename the Ui interface's methods (MessageBox,
 // AddForm) in these files only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte-addressed storage under the FAT engine: an image file, a window onto
 // part of one (a partition), or memory (the parsers' fuzz target). Every read
 // and write is checked against the device's size first, so a value taken from

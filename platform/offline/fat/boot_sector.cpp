@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/offline/fat/boot_sector.h"
 
 #include "common/byte_reader.h"

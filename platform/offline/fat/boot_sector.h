@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The BIOS parameter block of a FAT volume and the geometry derived from it.
 #pragma once
 

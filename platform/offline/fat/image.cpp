@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/offline/fat/image.h"
 
 #include <cstring>

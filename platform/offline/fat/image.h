@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A disk image as the offline platform opens it: the container (a raw image
 // or a fixed VHD), the FAT volume inside it, and the Windows folder on that
 // volume.

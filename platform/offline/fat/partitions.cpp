@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/offline/fat/partitions.h"
 
 #include <set>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the FAT volumes of a disk image are: an MBR partition table (primary
 // partitions and the logical ones in an extended partition's chain), or a
 // volume that starts at byte 0 (a superfloppy).

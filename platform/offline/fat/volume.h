@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A FAT12/16/32 volume with VFAT long names, read and written in place.
 //
 // Names at this interface are bytes of the installation's ANSI code page;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/offline/registry/hive_file.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Host-file side of the registry engine: reading a hive file whole and writing
 // a new one so that it appears complete or not at all.
 #pragma once

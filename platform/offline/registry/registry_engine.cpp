@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/offline/registry/registry_engine.h"
 
 #include <fcntl.h>

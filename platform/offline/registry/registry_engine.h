@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The offline registry: HKEY_USERS in memory. Loading a hive parses the file
 // into a key tree and holds the file until it is unloaded; saving writes a
 // fresh, compact hive file that appears whole or not at all.

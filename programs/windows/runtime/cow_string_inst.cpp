@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reference-counted string of the old library ABI, which the standard
 // exception classes of libstdc++ keep their messages in; compiled here for
 // the 486 for the same reason as string_inst.cpp.

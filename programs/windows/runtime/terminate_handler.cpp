@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The handler std::terminate calls unless the program sets one. libstdc++'s
 // prints the exception's demangled type to stderr, which a Windows program
 // has not got, and brings in the demangler and the C runtime's printf with

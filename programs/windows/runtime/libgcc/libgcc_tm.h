@@ -1,1 +1,2 @@
+// SPDX-License-Identifier: MIT
 /* Nothing: the i386 MinGW target adds no libgcc target headers. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The unwinder and emulated TLS of libgcc, compiled outside GCC's own build:
  * they include the build's generated configuration headers. These stand in
  * for them; -fbuilding-libgcc predefines the target's __LIBGCC_* values. */

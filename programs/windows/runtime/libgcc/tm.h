@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The target macros the runtime needs come from -fbuilding-libgcc. Of GCC's
  * defaults (gcc/defaults.h) the unwinder uses one, which the i386 target
  * keeps. */
