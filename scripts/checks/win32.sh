@@ -672,24 +672,24 @@ if [ $e2e = 1 ]; then
   # Each step that stops a run, made to fail by the stand-in: the message,
   # page "02", "終了" (by the return key), and nothing lost at any point.
   stop_run() {
-    local spec=$1 text=$2
+    local fault=$1 text=$2
     e2e_machine --profile Taro
-    if ! e2e_start "$spec"; then
-      fail "$spec: the wizard did not open"
+    if ! e2e_start "$fault"; then
+      fail "$fault: the wizard did not open"
       return
     fi
     poke click TForm1 OK
     if expect_box "$text"; then
-      shot "e2e-stop-${spec%@*}"
-      no_loss "$spec: at the message \"$text\""
+      shot "e2e-stop-${fault%@*}"
+      no_loss "$fault: at the message \"$text\""
       poke click SabrelBox OK
       if wait_button '終了' 20; then
         xdotool key Return
-        expect_end "$spec: the return key on page 02"
-        [ -z "$(renames)" ] || fail "$spec: entries are left: $(renames | tr '\n' ' ')"
-        no_loss "$spec: after 終了"
+        expect_end "$fault: the return key on page 02"
+        [ -z "$(renames)" ] || fail "$fault: entries are left: $(renames | tr '\n' ' ')"
+        no_loss "$fault: after 終了"
       else
-        fail "$spec: page 02 did not come"
+        fail "$fault: page 02 did not come"
       fi
     fi
     [ -z "$SABREL_PID" ] || kill "$SABREL_PID" 2>/dev/null || true

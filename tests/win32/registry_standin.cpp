@@ -87,10 +87,10 @@ void Locked::Init() {
     State& s = *g_state;
     if (s.ready) return;
     s.ready = true;
-    char spec[256] = "";
-    DWORD n = GetEnvironmentVariableA("SABREL_REGFAIL", spec, sizeof spec);
-    if (n == 0 || n >= sizeof spec) return;
-    for (char* item = std::strtok(spec, ","); item; item = std::strtok(nullptr, ",")) {
+    char faults[256] = "";
+    DWORD n = GetEnvironmentVariableA("SABREL_REGFAIL", faults, sizeof faults);
+    if (n == 0 || n >= sizeof faults) return;
+    for (char* item = std::strtok(faults, ","); item; item = std::strtok(nullptr, ",")) {
         char* at = std::strchr(item, '@');
         int which = 1;
         if (at) {
