@@ -10,5 +10,6 @@ int CmdDump(int argc, char** argv);
 int CmdCompact(int argc, char** argv);
 int CmdMake(int argc, char** argv);
 int CmdMakeMachine(int argc, char** argv);
+int CmdRebuild(int argc, char** argv);
 
 }  // namespace sabrel::tool

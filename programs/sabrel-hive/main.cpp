@@ -10,7 +10,7 @@ namespace {
 constexpr char kUsage[] =
     "usage: sabrel-hive COMMAND [OPTIONS] ARGS...\n"
     "\n"
-    "Inspect, compact and synthesize Windows 95/98/Me registry hive files.\n"
+    "Inspect, compact, synthesize and rebuild Windows 95/98/Me registry hive files.\n"
     "\n"
     "commands:\n"
     "  check [--json] [--codepage N] FILE...   count good, bad and ghost keys\n"
@@ -19,6 +19,8 @@ constexpr char kUsage[] =
     "                                          in compact form\n"
     "  make [OPTIONS] OUT                      synthesize a hive file\n"
     "  make-machine [OPTIONS] DIR              write a demo Windows 9x installation\n"
+    "  rebuild [OPTIONS]                       the wizard's whole run on an installation\n"
+    "                                          on disk, without a window\n"
     "\n"
     "Run 'sabrel-hive COMMAND --help' for the options of one command.\n"
     "Exit codes: 0 success, 1 findings or failure, 2 usage error.\n";
@@ -34,6 +36,7 @@ constexpr Command kCommands[] = {
     {"compact", sabrel::tool::CmdCompact},
     {"make", sabrel::tool::CmdMake},
     {"make-machine", sabrel::tool::CmdMakeMachine},
+    {"rebuild", sabrel::tool::CmdRebuild},
 };
 
 }  // namespace
