@@ -72,7 +72,7 @@ int RunProgram(Host host) {
     Form2 = &form2;
     TForm3 form3;
     Form3 = &form3;
-    hive::TForm4 form4(hive::ByteClasses::FromPlatform(platform::Get()));
+    hive::TForm4 form4(hive::ByteClassesFromPlatform(platform::Get()));
     Form4 = &form4;
 
     form1.Show();

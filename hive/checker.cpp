@@ -29,87 +29,21 @@ constexpr std::int32_t kEmptySlot = -1;
 constexpr std::size_t kMaxImage =
     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
 
-void SetRange(ByteClasses* c, unsigned lo, unsigned hi) {
-    for (unsigned b = lo; b <= hi && b < 256; ++b) c->lead[b] = true;
-}
-
-ByteClasses Cp932() {
-    ByteClasses c;
-    c.dbcs = true;
-    SetRange(&c, 0x81, 0x9F);
-    SetRange(&c, 0xE0, 0xFC);
-    return c;
-}
-
 }  // namespace
 
-ByteClasses ByteClasses::FromPlatform(platform::Platform& p) {
-    ByteClasses c;
-    if (p.GetDbcsEnabled() == 0) return c;
+// When the flag is set but the code page information is unavailable, the code
+// page 932 ranges are taken: that is the system the program is made for.
+ByteClasses ByteClassesFromPlatform(platform::Platform& p) {
+    if (p.GetDbcsEnabled() == 0) return ByteClasses::SingleByte();
     platform::CpInfo info;
-    if (!p.GetCPInfo(p.GetACP(), &info)) return Cp932();
+    if (!p.GetCPInfo(p.GetACP(), &info)) return ByteClasses::ForCodePage(932);
+    ByteClasses c;
     c.dbcs = true;
     for (int i = 0; i + 1 < 12; i += 2) {
         if (info.LeadByte[i] == 0 && info.LeadByte[i + 1] == 0) break;
-        SetRange(&c, info.LeadByte[i], info.LeadByte[i + 1]);
+        c.SetLeadRange(info.LeadByte[i], info.LeadByte[i + 1]);
     }
     return c;
-}
-
-ByteClasses ByteClasses::ForCodePage(unsigned codePage) {
-    ByteClasses c;
-    switch (codePage) {
-        case 932:
-            return Cp932();
-        case 936:
-        case 949:
-        case 950:
-            c.dbcs = true;
-            SetRange(&c, 0x81, 0xFE);
-            return c;
-        case 1361:
-            c.dbcs = true;
-            SetRange(&c, 0x84, 0xD3);
-            SetRange(&c, 0xD8, 0xDE);
-            SetRange(&c, 0xE0, 0xF9);
-            return c;
-        default:
-            return c;
-    }
-}
-
-// A byte is a trail byte when an odd number of lead-set bytes stands right
-// before it; `run` counts them as we go, by value, whatever their own class.
-std::uint32_t NameSum(const std::uint8_t* name, std::size_t length, const ByteClasses& classes) {
-    std::uint32_t sum = 0;
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        const std::uint8_t b = name[i];
-        const bool inSet = classes.dbcs && classes.lead[b];
-        const bool doubleByte = (run & 1) != 0 || inSet;
-        if (doubleByte) {
-            sum += b ^ 0x80u;
-        } else if (b >= 0x61 && b <= 0x7A) {
-            sum += b - 0x20u;
-        } else if (!(b >= 0xA1 && b <= 0xDF)) {
-            sum += b;
-        }
-        run = inSet ? run + 1 : 0;
-    }
-    return sum;
-}
-
-std::uint32_t SingleByteSum(const std::uint8_t* name, std::size_t length) {
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        const std::uint8_t b = name[i];
-        if (b >= 0x61 && b <= 0x7A) {
-            sum += b - 0x20u;
-        } else if (b < 0x80) {
-            sum += b;
-        }
-    }
-    return sum;
 }
 
 HiveCheckResult HiveChecker::Check(const char* path) {

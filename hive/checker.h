@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "hive/name_sum.h"
 #include "platform/platform.h"
 
 namespace sabrel::hive {
@@ -62,26 +63,9 @@ enum CheckStatus : std::int32_t {
     kCheckTreeCycle = 13,
 };
 
-// Which bytes of a name can start a double-byte character.
-struct ByteClasses {
-    bool dbcs = false;    // false: every byte is a single byte
-    bool lead[256] = {};  // the lead-byte set, used only when dbcs
-
-    // Reads the platform's double-byte flag and the lead-byte ranges of its
-    // ANSI code page. When the flag is set but the code page information is
-    // unavailable, the code page 932 ranges are taken: that is the system the
-    // program is made for.
-    static ByteClasses FromPlatform(platform::Platform& p);
-    // The classes of a code page by number: 932, 936, 949, 950 and 1361 are
-    // double-byte; every other number (1252, 437, ...) is single-byte.
-    static ByteClasses ForCodePage(unsigned codePage);
-    static ByteClasses SingleByte() { return ByteClasses{}; }
-};
-
-// The name sums, over `length` bytes at `name` (a name ends at its first zero
-// byte, so callers pass the bytes before it).
-std::uint32_t NameSum(const std::uint8_t* name, std::size_t length, const ByteClasses& classes);
-std::uint32_t SingleByteSum(const std::uint8_t* name, std::size_t length);
+// The byte classes of the platform's ANSI code page: its double-byte flag and
+// the lead-byte ranges it reports.
+ByteClasses ByteClassesFromPlatform(platform::Platform& p);
 
 class HiveChecker {
   public:

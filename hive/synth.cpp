@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "common/byte_reader.h"
-#include "hive/checker.h"
 #include "hive/creg_layout.h"
 #include "hive/creg_writer.h"
 #include "hive/install_keys.h"
+#include "hive/name_sum.h"
 
 namespace sabrel::hive {
 

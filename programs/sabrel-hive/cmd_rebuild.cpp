@@ -137,7 +137,7 @@ Snapshot Take(const std::string& path) {
     platform::Platform& p = platform::Get();
     if (!p.GetFileSizeByPath(path.c_str(), &s.size)) return s;
     s.present = true;
-    hive::HiveChecker checker(hive::ByteClasses::FromPlatform(p));
+    hive::HiveChecker checker(hive::ByteClassesFromPlatform(p));
     try {
         s.counts = checker.Check(path.c_str());
         s.status = checker.status;

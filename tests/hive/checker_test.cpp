@@ -267,15 +267,15 @@ TEST(NameSums, ByteClasses) {
 
 TEST(NameSums, ClassesFromPlatform) {
     test::FilePlatform p;
-    ByteClasses c = ByteClasses::FromPlatform(p);
+    ByteClasses c = ByteClassesFromPlatform(p);
     EXPECT_TRUE(c.dbcs);
     EXPECT_TRUE(c.lead[0x81] && c.lead[0x9F] && c.lead[0xE0] && c.lead[0xFC]);
     EXPECT_FALSE(c.lead[0x80] || c.lead[0xA0] || c.lead[0xDF] || c.lead[0xFD]);
     p.cpInfoWorks = false;
-    c = ByteClasses::FromPlatform(p);
+    c = ByteClassesFromPlatform(p);
     EXPECT_TRUE(c.dbcs && c.lead[0x81] && !c.lead[0xA0]);
     p.dbcs = 0;
-    EXPECT_FALSE(ByteClasses::FromPlatform(p).dbcs);
+    EXPECT_FALSE(ByteClassesFromPlatform(p).dbcs);
 }
 
 TEST(HiveChecker, GhostGoodAndBadKeys) {
