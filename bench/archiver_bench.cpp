@@ -18,7 +18,7 @@
 #include "archiver/lh5.h"
 #include "archiver/lzh_archive.h"
 #include "bench/ratio_reporter.h"
-#include "hive/synth.h"
+#include "creg/synth.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
+#include "creg/synth.h"
 #include "hive/checker.h"
-#include "hive/synth.h"
 
 namespace {
 

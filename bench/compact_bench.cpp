@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
-#include "hive/creg_tree.h"
-#include "hive/synth.h"
+#include "creg/creg_tree.h"
+#include "creg/synth.h"
 #include "platform/offline/registry/hive_file.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "hive/creg_reader.h"
-#include "hive/creg_writer.h"
+#include "creg/creg_reader.h"
+#include "creg/creg_writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace sabrel::hive;

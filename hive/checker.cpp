@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "common/byte_reader.h"
-#include "hive/creg_layout.h"
+#include "creg/creg_layout.h"
 
 // Positions are computed in 64 bits from the format's signed 32-bit fields, so
 // no sum of a position and a stored length can wrap: a record or block that

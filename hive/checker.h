@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "common/errors.h"
-#include "hive/name_sum.h"
+#include "creg/name_sum.h"
 #include "platform/platform.h"
 
 namespace sabrel::hive {

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "hive/creg_reader.h"
-#include "hive/creg_tree.h"
-#include "hive/creg_writer.h"
+#include "creg/creg_reader.h"
+#include "creg/creg_tree.h"
+#include "creg/creg_writer.h"
 #include "platform/offline/registry/hive_file.h"
 #include "programs/sabrel-hive/commands.h"
 #include "programs/sabrel-hive/host_hive.h"

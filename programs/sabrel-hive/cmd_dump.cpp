@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "common/text_conversion.h"
-#include "hive/creg_reader.h"
-#include "hive/creg_tree.h"
+#include "creg/creg_reader.h"
+#include "creg/creg_tree.h"
 #include "platform/platform.h"
 #include "programs/sabrel-hive/commands.h"
 #include "programs/sabrel-hive/host_hive.h"

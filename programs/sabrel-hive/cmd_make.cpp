@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// sabrel-hive make: synthesizes a hive file (see hive/synth.h).
+// sabrel-hive make: synthesizes a hive file (see creg/synth.h).
 
 #include <cerrno>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "hive/synth.h"
+#include "creg/synth.h"
 #include "platform/offline/host_files.h"
 #include "programs/sabrel-hive/commands.h"
 

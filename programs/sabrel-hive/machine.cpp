@@ -6,7 +6,7 @@
 #include <random>
 
 #include "common/text_conversion.h"
-#include "hive/synth.h"
+#include "creg/synth.h"
 
 namespace sabrel::tool {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/byte_reader.h"
-#include "hive/creg_layout.h"
+#include "creg/creg_layout.h"
 
 namespace sabrel::hive::test {
 

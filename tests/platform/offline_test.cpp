@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "hive/synth.h"
+#include "creg/synth.h"
 #include "platform/offline/dos_paths.h"
 #include "platform/offline/offline_platform.h"
 #include "platform/offline/registry/hive_file.h"

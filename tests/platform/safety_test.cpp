@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "hive/synth.h"
+#include "creg/synth.h"
 #include "platform/offline/offline_platform.h"
 #include "tests/platform/offline_fixture.h"
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "common/byte_reader.h"
-#include "hive/creg_reader.h"
-#include "hive/creg_writer.h"
-#include "hive/synth.h"
+#include "creg/creg_reader.h"
+#include "creg/creg_writer.h"
+#include "creg/synth.h"
 #include "platform/platform.h"
 
 namespace sabrel::hive {

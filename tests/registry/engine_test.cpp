@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "hive/creg_reader.h"
-#include "hive/creg_writer.h"
-#include "hive/install_keys.h"
-#include "hive/synth.h"
+#include "creg/creg_reader.h"
+#include "creg/creg_writer.h"
+#include "creg/install_keys.h"
+#include "creg/synth.h"
 #include "platform/offline/registry/registry_engine.h"
 #include "tests/registry/compact_form.h"
 

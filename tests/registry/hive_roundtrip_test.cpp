@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "creg/creg_reader.h"
+#include "creg/creg_writer.h"
+#include "creg/synth.h"
 #include "hive/checker.h"
-#include "hive/creg_reader.h"
-#include "hive/creg_writer.h"
-#include "hive/synth.h"
 #include "platform/platform.h"
 #include "tests/registry/compact_form.h"
 

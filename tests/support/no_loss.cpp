@@ -9,8 +9,8 @@
 #include <iterator>
 #include <set>
 
+#include "creg/creg_tree.h"
 #include "hive/checker.h"
-#include "hive/creg_tree.h"
 #include "platform/offline/codepage.h"
 #include "platform/offline/dos_paths.h"
 #include "platform/offline/registry/hive_file.h"

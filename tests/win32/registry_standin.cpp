@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "hive/creg_reader.h"
-#include "hive/creg_writer.h"
+#include "creg/creg_reader.h"
+#include "creg/creg_writer.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <new>
 
-#include "hive/creg_reader.h"
-#include "hive/creg_writer.h"
+#include "creg/creg_reader.h"
+#include "creg/creg_writer.h"
 #include "platform/offline/host_files.h"
 #include "platform/offline/win32_errors.h"
 

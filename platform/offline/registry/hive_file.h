@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "hive/creg_tree.h"
+#include "creg/creg_tree.h"
 #include "platform/platform.h"
 
 namespace sabrel::platform::offline {

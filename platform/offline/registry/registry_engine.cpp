@@ -10,8 +10,8 @@
 #include <map>
 #include <mutex>
 
-#include "hive/creg_reader.h"
-#include "hive/install_keys.h"
+#include "creg/creg_reader.h"
+#include "creg/install_keys.h"
 #include "platform/offline/registry/hive_file.h"
 #include "platform/offline/win32_errors.h"
 

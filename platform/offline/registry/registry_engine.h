@@ -29,7 +29,7 @@ class RegistryEngine {
     // Parses `hostFile` completely into a tree under a new subkey; the name
     // must be free (183 otherwise). The file stays open and locked (flock)
     // until the unload; a file locked elsewhere gives 32. A malformed file
-    // fails with 1009 or 1015 (see hive/creg_reader.h), never crashes.
+    // fails with 1009 or 1015 (see creg/creg_reader.h), never crashes.
     LONG LoadKey(HKEY root, const std::string& subKey, const std::string& hostFile);
     // Writes the key's whole tree as a compact hive; fails with 183 when the
     // file exists. Nothing is left behind on failure.
@@ -57,13 +57,13 @@ struct InstallationInfo {
 };
 
 // Reads the version number, the last logged-on user and the ANSI code page
-// from a SYSTEM.DAT, at the places hive/install_keys.h names. `build` is the
+// from a SYSTEM.DAT, at the places creg/install_keys.h names. `build` is the
 // plain build number (2222 for "4.10.2222"), `user` the name's ANSI bytes. False when the file
 // cannot be read or parsed; fields that are not found keep has* == false.
 bool ReadInstallationInfo(const std::string& systemDatHostPath, InstallationInfo* info);
 
 // Reads the user's thousands separator from a USER.DAT (the place that
-// hive/install_keys.h names), as ANSI bytes. False when the file cannot be
+// creg/install_keys.h names), as ANSI bytes. False when the file cannot be
 // read or parsed, or holds no such value.
 bool ReadThousandSeparator(const std::string& userDatHostPath, std::string* separator);
 

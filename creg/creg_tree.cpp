@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "hive/creg_tree.h"
+#include "creg/creg_tree.h"
 
 #include <cstring>
 

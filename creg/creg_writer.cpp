@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "hive/creg_writer.h"
+#include "creg/creg_writer.h"
 
 #include <cstring>
 #include <new>
 
 #include "common/byte_reader.h"
 #include "common/win32_types.h"
-#include "hive/creg_layout.h"
+#include "creg/creg_layout.h"
 
 namespace sabrel::hive {
 

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
-#include "hive/synth.h"
+#include "creg/synth.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "common/byte_reader.h"
-#include "hive/creg_layout.h"
-#include "hive/creg_writer.h"
-#include "hive/install_keys.h"
-#include "hive/name_sum.h"
+#include "creg/creg_layout.h"
+#include "creg/creg_writer.h"
+#include "creg/install_keys.h"
+#include "creg/name_sum.h"
 
 namespace sabrel::hive {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "hive/creg_tree.h"
+#include "creg/creg_tree.h"
 
 namespace sabrel::hive {
 
@@ -51,7 +51,7 @@ struct SynthStats {
 };
 
 // The facts of a Windows installation that a SYSTEM.DAT holds (see
-// hive/install_keys.h). Empty strings leave the value out.
+// creg/install_keys.h). Empty strings leave the value out.
 struct InstallationValues {
     std::string versionNumber = "4.10.2222";
     std::string user;  // ANSI (code page 932) bytes

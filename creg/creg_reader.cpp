@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "hive/creg_reader.h"
+#include "creg/creg_reader.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -9,7 +9,7 @@
 
 #include "common/byte_reader.h"
 #include "common/win32_types.h"
-#include "hive/creg_layout.h"
+#include "creg/creg_layout.h"
 
 namespace sabrel::hive {
 

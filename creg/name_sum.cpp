@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "hive/name_sum.h"
+#include "creg/name_sum.h"
 
 namespace sabrel::hive {
 

@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "hive/creg_tree.h"
+#include "creg/creg_tree.h"
 
 namespace sabrel::hive {
 
