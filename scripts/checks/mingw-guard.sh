@@ -22,7 +22,7 @@ forbidden+='|thread|mutex|shared_mutex|condition_variable|future|iostream|fstrea
 forbidden+='|platform/offline/|platform/win32/|ui/fltk/|ui/win32/|ui/script/'
 forbidden+=')'
 core_dirs=()
-for d in app rebuild hive options backup; do [ -d "$d" ] && core_dirs+=("$d"); done
+for d in app rebuild hive options backup creg; do [ -d "$d" ] && core_dirs+=("$d"); done
 if [ ${#core_dirs[@]} -gt 0 ]; then
   hits=$(grep -rnE --include='*.h' --include='*.hpp' --include='*.cpp' --include='*.cc' \
     --include='*.c' "$forbidden" "${core_dirs[@]}" || true)
@@ -33,6 +33,18 @@ if [ ${#core_dirs[@]} -gt 0 ]; then
   else
     echo "core includes: clean (${core_dirs[*]})"
   fi
+fi
+
+# The hive format and the common helpers sit below the platform: they include
+# nothing but each other.
+hits=$(grep -rnE --include='*.h' --include='*.cpp' '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' creg common |
+  grep -vE '#[[:space:]]*include[[:space:]]*"(common|creg)/' || true)
+if [ -n "$hits" ]; then
+  echo "Files below the platform include a higher layer:"
+  echo "$hits"
+  status=1
+else
+  echo "lowest layers: clean (creg common)"
 fi
 
 # 2. The core built by MinGW i686, win32 thread model, CP932 literals.
