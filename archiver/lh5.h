@@ -21,11 +21,11 @@ constexpr int kLh5NumT = 19;                                     // codes of the
 constexpr int kLh5MaxCodeLength = 16;
 
 struct Lh5EncoderOptions {
-    // How many earlier positions the match finder tries per byte; more finds
-    // longer matches at the cost of speed.
-    int maxChain = 192;
+    // How many earlier positions the match finder visits per byte; more finds
+    // longer and nearer matches at the cost of speed.
+    int maxChain = 16;
     // Codes per block: each block carries its own Huffman tables.
-    int blockCodes = 16384;
+    int blockCodes = 65535;
 };
 
 // Compresses `size` bytes. Never refers to bytes before the start of the data.

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
-// -lh5- compressor: a hash-chain match finder with one step of lazy matching,
-// then per block: Huffman tables for the literal/length codes (C), for the
+// -lh5- compressor: a binary-tree match finder, a parse that takes the
+// cheapest path under the code lengths the data has been getting, then per
+// block: Huffman tables for the literal/length codes (C), for the
 // lengths of those codes (T) and for the position bit lengths (P).
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <queue>
 
 #include "archiver/lh5.h"
@@ -16,8 +18,10 @@ namespace {
 // so that decoders with an exactly window-sized ring never read a slot that
 // the same step writes.
 constexpr std::size_t kMaxDistance = kLh5WindowSize - 1;
-constexpr int kHashBits = 15;
+constexpr int kHashBits = 15;  // of four bytes: the trees
 constexpr std::uint32_t kHashSize = 1u << kHashBits;
+constexpr int kHash3Bits = 12;  // of three bytes: the nearest short match
+constexpr std::uint32_t kHash3Size = 1u << kHash3Bits;
 constexpr int kCBits = 9;  // bits of the C table's count
 constexpr int kTBits = 5;  // bits of the T table's count
 constexpr int kPBits = 4;  // bits of the P table's count
@@ -29,22 +33,42 @@ class BitWriter {
     void Put(int n, std::uint32_t value) {
         acc_ = (acc_ << n) | (value & ((1u << n) - 1));
         count_ += n;
-        while (count_ >= 8) {
-            count_ -= 8;
-            out_->push_back(static_cast<std::uint8_t>(acc_ >> count_));
+        if (count_ >= 32) {
+            count_ -= 32;
+            if (fill_ + 4 > sizeof buf_) Drain();
+            const std::uint32_t word = static_cast<std::uint32_t>(acc_ >> count_);
+            buf_[fill_++] = static_cast<std::uint8_t>(word >> 24);
+            buf_[fill_++] = static_cast<std::uint8_t>(word >> 16);
+            buf_[fill_++] = static_cast<std::uint8_t>(word >> 8);
+            buf_[fill_++] = static_cast<std::uint8_t>(word);
         }
-        acc_ &= (1u << count_) - 1;
     }
     void Flush() {
-        if (count_ > 0) out_->push_back(static_cast<std::uint8_t>(acc_ << (8 - count_)));
+        while (count_ >= 8) {
+            count_ -= 8;
+            Byte(static_cast<std::uint8_t>(acc_ >> count_));
+        }
+        if (count_ > 0) Byte(static_cast<std::uint8_t>(acc_ << (8 - count_)));
+        Drain();
         acc_ = 0;
         count_ = 0;
     }
 
   private:
+    void Byte(std::uint8_t b) {
+        if (fill_ == sizeof buf_) Drain();
+        buf_[fill_++] = b;
+    }
+    void Drain() {
+        out_->insert(out_->end(), buf_, buf_ + fill_);
+        fill_ = 0;
+    }
+
     std::vector<std::uint8_t>* out_;
-    std::uint32_t acc_ = 0;
+    std::uint64_t acc_ = 0;  // the bits not yet in buf_ are its low `count_` bits
     int count_ = 0;
+    std::uint8_t buf_[4096];
+    std::size_t fill_ = 0;
 };
 
 // Canonical codes: shorter codes first, equal lengths in symbol order.
@@ -59,17 +83,17 @@ void MakeCodes(const std::uint8_t* lengths, int n, std::uint16_t* codes) {
 }
 
 int BitLength(unsigned v) {
-    int b = 0;
-    while (v) {
-        ++b;
-        v >>= 1;
-    }
-    return b;
+    return v ? 32 - __builtin_clz(v) : 0;
 }
 
 struct Code {
     std::uint16_t c;  // literal or 256 + length - 3
     std::uint16_t p;  // distance - 1, for matches
+};
+
+struct Match {
+    std::uint16_t len;
+    std::uint16_t dist;
 };
 
 class BlockWriter {
@@ -205,63 +229,193 @@ class BlockWriter {
     BitWriter bits_;
 };
 
+// Binary search trees over the last window, one per hash of four bytes:
+// each node is an earlier position, ordered by the bytes that follow it, so
+// that walking from the root meets the positions that share the longest
+// prefixes with the new one. Each new position becomes its tree's root (the
+// nodes it passes are split into its smaller and larger subtrees), so the
+// walk that finds its matches also enters it. Three-byte matches, which the
+// trees do not keep apart, come from a table of the last position per hash
+// of three bytes. Positions are kept as 32-bit counts from one (0: empty);
+// a candidate is used only inside the window and the data.
 class MatchFinder {
   public:
-    MatchFinder(const std::uint8_t* data, std::size_t size, int maxChain)
+    MatchFinder(const std::uint8_t* data, std::size_t size, int maxDepth)
         : data_(data),
           size_(size),
-          maxChain_(maxChain),
-          head_(kHashSize, -1),
-          prev_(kLh5WindowSize, -1) {}
+          maxDepth_(maxDepth),
+          head_(kHashSize),
+          head3_(kHash3Size),
+          son_(2 * kLh5WindowSize) {}
 
-    // Enters position `pos` into the chains (needs 3 bytes from pos).
-    void Insert(std::size_t pos) {
-        if (pos + kLh5MinMatch > size_) return;
-        std::uint32_t h = Hash(pos);
-        prev_[pos & (kLh5WindowSize - 1)] = head_[h];
-        head_[h] = static_cast<std::int64_t>(pos);
-    }
-
-    // The longest match for `pos` among inserted earlier positions; length 0
-    // when none of at least 3 bytes exists.
-    int Longest(std::size_t pos, std::size_t* distance) const {
-        if (pos + kLh5MinMatch > size_) return 0;
-        std::size_t limit = std::min<std::size_t>(kLh5MaxMatch, size_ - pos);
-        int best = 0;
-        std::int64_t cand = head_[Hash(pos)];
-        const std::uint8_t* cur = data_ + pos;
-        for (int chain = maxChain_; cand >= 0 && chain > 0; --chain) {
-            std::size_t c = static_cast<std::size_t>(cand);
-            if (c >= pos || pos - c > kMaxDistance) break;
-            const std::uint8_t* m = data_ + c;
-            if (m[best] == cur[best] && m[0] == cur[0] && m[1] == cur[1]) {
-                std::size_t len = 2;
-                while (len < limit && m[len] == cur[len]) ++len;
-                if (static_cast<int>(len) > best) {
-                    best = static_cast<int>(len);
-                    *distance = pos - c;
-                    if (len == limit) break;
-                }
-            }
-            std::int64_t next = prev_[c & (kLh5WindowSize - 1)];
-            if (next >= cand) break;  // the slot was reused by a newer position
-            cand = next;
-        }
-        return best >= kLh5MinMatch ? best : 0;
+    // Matches for `pos` among earlier positions, then enters `pos`. Writes
+    // each length that beats the ones before it, with the nearest distance
+    // that reaches it, in increasing order, and returns how many. The tree
+    // tells bytes apart up to `nice`; the first match that reaches it ends
+    // the search and is followed up to kLh5MaxMatch.
+    int Find(std::size_t pos, std::size_t nice, Match* out) { return Walk(pos, nice, out); }
+    // Enters `pos` without reporting matches.
+    void Insert(std::size_t pos, std::size_t nice) { Walk(pos, nice, nullptr); }
+    // Empties the trees, so that no stored position is older than the
+    // positions to come by 2^31 or more and none of their differences wrap.
+    void Forget() {
+        std::fill(head_.begin(), head_.end(), 0);
+        std::fill(head3_.begin(), head3_.end(), 0);
+        std::fill(son_.begin(), son_.end(), 0);
     }
 
   private:
+    int Walk(std::size_t pos, std::size_t nice, Match* out) {
+        if (pos + kLh5MinMatch > size_) return 0;
+        const std::size_t most = std::min<std::size_t>(kLh5MaxMatch, size_ - pos);
+        const std::size_t limit = std::min(nice, most);
+        const std::uint32_t id = static_cast<std::uint32_t>(pos + 1);
+        const std::uint8_t* cur = data_ + pos;
+        std::size_t best = kLh5MinMatch - 1;
+        int found = 0;
+        const std::uint32_t h3 = Hash3(pos);
+        const std::uint32_t near = head3_[h3];
+        head3_[h3] = id;
+        if (out && near != 0) {
+            const std::uint32_t delta = id - near;
+            if (delta != 0 && delta <= kMaxDistance && delta <= pos) {
+                const std::size_t len = Extend(cur - delta, cur, 0, limit);
+                if (len >= kLh5MinMatch) {
+                    best = len;
+                    const std::size_t full =
+                        len == limit ? Extend(cur - delta, cur, len, most) : len;
+                    out[found++] = {static_cast<std::uint16_t>(full),
+                                    static_cast<std::uint16_t>(delta)};
+                }
+            }
+        }
+        if (pos + 4 > size_) return found;
+        const std::uint32_t h = Hash(pos);
+        std::uint32_t cand = head_[h];
+        head_[h] = id;
+        std::uint32_t* smaller = &son_[2 * Slot(pos)];  // where the next smaller node goes
+        std::uint32_t* larger = smaller + 1;
+        std::size_t lenSmaller = 0, lenLarger = 0;
+        for (int depth = maxDepth_;; --depth) {
+            const std::uint32_t delta = id - cand;
+            if (cand == 0 || depth == 0 || delta == 0 || delta > kMaxDistance || delta > pos) {
+                *smaller = *larger = 0;
+                return found;
+            }
+            std::uint32_t* pair = &son_[2 * Slot(pos - delta)];
+            const std::uint8_t* m = cur - delta;
+            const std::size_t len = Extend(m, cur, std::min(lenSmaller, lenLarger), limit);
+            if (len > best) {
+                best = len;
+                if (out) {
+                    // A match as long as the tree looks is followed to its end.
+                    const std::size_t full = len == limit ? Extend(m, cur, len, most) : len;
+                    out[found++] = {static_cast<std::uint16_t>(full),
+                                    static_cast<std::uint16_t>(delta)};
+                }
+            }
+            if (len == limit) {
+                // As long as the new position: it takes the old one's place.
+                *smaller = pair[0];
+                *larger = pair[1];
+                return found;
+            }
+            if (m[len] < cur[len]) {
+                *smaller = cand;
+                smaller = pair + 1;
+                cand = *smaller;
+                lenSmaller = len;
+            } else {
+                *larger = cand;
+                larger = pair;
+                cand = *larger;
+                lenLarger = len;
+            }
+        }
+    }
+
+    // How far `a` and `b` agree, from `len` on and up to `limit`.
+    static std::size_t Extend(const std::uint8_t* a, const std::uint8_t* b, std::size_t len,
+                              std::size_t limit) {
+        while (len + 8 <= limit) {
+            std::uint64_t x, y;
+            std::memcpy(&x, a + len, 8);
+            std::memcpy(&y, b + len, 8);
+            if (x != y) return len + FirstDifferentByte(x ^ y);
+            len += 8;
+        }
+        while (len < limit && a[len] == b[len]) ++len;
+        return len;
+    }
+    // The lowest-addressed byte that differs in a nonzero XOR of two loads.
+    static std::size_t FirstDifferentByte(std::uint64_t x) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+        return static_cast<std::size_t>(__builtin_clzll(x)) / 8;
+#else
+        return static_cast<std::size_t>(__builtin_ctzll(x)) / 8;
+#endif
+    }
+
+    static std::size_t Slot(std::size_t pos) {
+        return pos & (kLh5WindowSize - 1);
+    }
     std::uint32_t Hash(std::size_t pos) const {
+        std::uint32_t v;
+        std::memcpy(&v, data_ + pos, 4);
+        return (v * 2654435761u) >> (32 - kHashBits);
+    }
+    std::uint32_t Hash3(std::size_t pos) const {
         std::uint32_t v = (std::uint32_t{data_[pos]} << 16) | (std::uint32_t{data_[pos + 1]} << 8) |
                           data_[pos + 2];
-        return (v * 2654435761u) >> (32 - kHashBits);
+        return (v * 2654435761u) >> (32 - kHash3Bits);
     }
 
     const std::uint8_t* data_;
     std::size_t size_;
-    int maxChain_;
-    std::vector<std::int64_t> head_;
-    std::vector<std::int64_t> prev_;
+    int maxDepth_;
+    std::vector<std::uint32_t> head_;
+    std::vector<std::uint32_t> head3_;
+    std::vector<std::uint32_t> son_;
+};
+
+// What each code is expected to cost in bits, from the Huffman lengths that
+// the codes chosen last would get. A symbol that was not used is priced as a
+// rare one, so that the parser can still take it up.
+class CostModel {
+  public:
+    CostModel() {
+        // Before any statistics: bytes cost 8 bits, short matches a little
+        // less per byte than long ones, near distances less than far ones.
+        for (int c = 0; c < 256; ++c) c_[c] = 8;
+        for (int c = 256; c < kLh5NumC; ++c) c_[c] = c < 256 + 8 ? 6 : 10;
+        for (int p = 0; p < kLh5NumP; ++p) p_[p] = 3;
+    }
+
+    void Learn(const std::uint32_t* cFreq, const std::uint32_t* pFreq) {
+        Price(cFreq, kLh5NumC, c_.data());
+        Price(pFreq, kLh5NumP, p_.data());
+    }
+
+    std::uint32_t Literal(std::uint8_t b) const { return c_[b]; }
+    std::uint32_t Length(int len) const { return c_[256 + len - kLh5MinMatch]; }
+    std::uint32_t Distance(std::size_t dist) const {
+        int b = BitLength(static_cast<unsigned>(dist - 1));
+        return p_[b] + (b >= 2 ? b - 1 : 0);
+    }
+
+  private:
+    static void Price(const std::uint32_t* freq, int n, std::uint32_t* cost) {
+        std::array<std::uint8_t, kLh5NumC> len{};
+        std::uint64_t total = 0;
+        for (int i = 0; i < n; ++i) total += freq[i];
+        int used = BuildCodeLengths(freq, n, kLh5MaxCodeLength, len.data());
+        const std::uint32_t rare = static_cast<std::uint32_t>(
+            std::min(kLh5MaxCodeLength, BitLength(static_cast<unsigned>(total)) + 1));
+        for (int i = 0; i < n; ++i) cost[i] = len[i] ? len[i] : (used < 2 && freq[i] ? 1 : rare);
+    }
+
+    std::array<std::uint32_t, kLh5NumC> c_{};
+    std::array<std::uint32_t, kLh5NumP> p_{};
 };
 
 }  // namespace
@@ -338,59 +492,81 @@ std::vector<std::uint8_t> Lh5Encode(const std::uint8_t* data, std::size_t size,
         static_cast<std::size_t>(std::clamp(options.blockCodes, 1, 65535));
     std::vector<Code> codes;
     codes.reserve(blockCodes);
-    auto emit = [&](Code k) {
-        codes.push_back(k);
-        if (codes.size() == blockCodes) {
-            writer.Write(codes);
-            codes.clear();
-        }
-    };
 
-    auto emitMatch = [&](int len, std::size_t dist) {
-        emit({static_cast<std::uint16_t>(256 + len - kLh5MinMatch),
-              static_cast<std::uint16_t>(dist - 1)});
+    // The input is parsed a chunk at a time, as the cheapest path through
+    // its positions under the cost model: each position's cost is final when
+    // it is reached, so its matches are found and tried right then. A match
+    // of kNice bytes is taken as it is and the positions it covers are only
+    // entered, which keeps long runs fast.
+    constexpr std::size_t kChunk = std::size_t{1} << 15;
+    constexpr std::size_t kNice = 32;
+    // The finder's 32-bit positions never get more than this far behind.
+    constexpr std::size_t kForgetEvery = std::size_t{1} << 31;
+    struct Step {
+        std::uint32_t cost;
+        std::uint16_t len;  // 1: a literal
+        std::uint16_t dist;
     };
-    // Lazy matching: a match found at one position is held back and dropped
-    // for a literal when the next position starts a longer one. Positions
-    // before `pos` are always in the match finder.
-    std::size_t pos = 0;
-    bool pending = false;
-    int pendingLen = 0;
-    std::size_t pendingDist = 0;
-    while (pos < size) {
-        std::size_t dist = 0;
-        int len = finder.Longest(pos, &dist);
-        finder.Insert(pos);
-        std::size_t matchStart = pos;
-        if (pending) {
-            if (len > pendingLen) {
-                emit({data[pos - 1], 0});
-                pendingLen = len;
-                pendingDist = dist;
-                ++pos;
+    std::vector<Step> steps(kChunk + 1);
+    std::vector<Code> path;
+    std::array<Match, kLh5MaxMatch> found;
+    CostModel model;
+
+    for (std::size_t start = 0; start < size;) {
+        if (start % kForgetEvery == 0) finder.Forget();
+        const std::size_t n = std::min(kChunk, size - start);
+        const Step* const stepEnd = steps.data() + n + 1;
+        for (Step* st = steps.data() + 1; st != stepEnd; ++st) st->cost = ~std::uint32_t{0};
+        steps[0].cost = 0;
+        for (std::size_t i = 0; i < n;) {
+            Step* const here = &steps[i];
+            auto relax = [here](std::size_t len, std::uint32_t cost, std::uint16_t dist) {
+                Step& to = here[len];
+                if (cost < to.cost) to = {cost, static_cast<std::uint16_t>(len), dist};
+            };
+            const std::uint32_t base = here->cost;
+            relax(1, base + model.Literal(data[start + i]), 0);
+            const int k = finder.Find(start + i, kNice, found.data());
+            // Matches end at the chunk's end.
+            const std::size_t room = std::min<std::size_t>(n - i, kLh5MaxMatch);
+            std::size_t len = kLh5MinMatch;
+            for (int j = 0; j < k && len <= room; ++j) {
+                const std::uint32_t d = base + model.Distance(found[j].dist);
+                const std::size_t top = std::min<std::size_t>(found[j].len, room);
+                for (; len <= top; ++len) relax(len, d + model.Length(len), found[j].dist);
+            }
+            const std::size_t last = k > 0 ? std::min<std::size_t>(found[k - 1].len, room) : 0;
+            if (last >= kNice) {
+                for (std::size_t end = i + last; ++i < end;) finder.Insert(start + i, kNice);
                 continue;
             }
-            pending = false;
-            len = pendingLen;
-            dist = pendingDist;
-            matchStart = pos - 1;
-        } else if (len >= kLh5MinMatch && len < kLh5MaxMatch && pos + 1 < size) {
-            pending = true;
-            pendingLen = len;
-            pendingDist = dist;
-            ++pos;
-            continue;
+            ++i;
         }
-        if (len >= kLh5MinMatch) {
-            emitMatch(len, dist);
-            std::size_t end = matchStart + static_cast<std::size_t>(len);
-            for (++pos; pos < end; ++pos) finder.Insert(pos);
-            continue;
+
+        // The path, walked back from the chunk's end, then sent forwards.
+        path.clear();
+        for (std::size_t i = n; i > 0; i -= steps[i].len) {
+            const Step& st = steps[i];
+            if (st.len == 1)
+                path.push_back({data[start + i - 1], 0});
+            else
+                path.push_back({static_cast<std::uint16_t>(256 + st.len - kLh5MinMatch),
+                                static_cast<std::uint16_t>(st.dist - 1)});
         }
-        emit({data[pos], 0});
-        ++pos;
+        std::array<std::uint32_t, kLh5NumC> cFreq{};
+        std::array<std::uint32_t, kLh5NumP> pFreq{};
+        for (auto k = path.rbegin(); k != path.rend(); ++k) {
+            cFreq[k->c]++;
+            if (k->c >= 256) pFreq[BitLength(k->p)]++;
+            codes.push_back(*k);
+            if (codes.size() == blockCodes) {
+                writer.Write(codes);
+                codes.clear();
+            }
+        }
+        model.Learn(cFreq.data(), pFreq.data());
+        start += n;
     }
-    if (pending) emitMatch(pendingLen, pendingDist);
     if (!codes.empty()) writer.Write(codes);
     writer.Finish();
     return out;

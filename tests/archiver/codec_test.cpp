@@ -65,6 +65,35 @@ TEST(Lh5, EveryBlockSizeAndShortChains) {
     }
 }
 
+// A copy one short of the window back is found at every search depth; a copy
+// a whole window back must not be used, since decoders with a ring of exactly
+// the window's size would read the slot that the same step writes.
+TEST(Lh5, CopiesAtTheWindowsEdge) {
+    for (std::size_t period : {kLh5WindowSize - 1, kLh5WindowSize}) {
+        const std::vector<std::uint8_t> block = RandomBytes(period, 12);
+        std::vector<std::uint8_t> data;
+        for (int k = 0; k < 9; ++k) data.insert(data.end(), block.begin(), block.end());
+        for (int chain : {1, 16}) {
+            Lh5EncoderOptions opt;
+            opt.maxChain = chain;
+            const std::vector<std::uint8_t> packed = Lh5Encode(data.data(), data.size(), opt);
+            if (period < kLh5WindowSize)
+                EXPECT_LT(packed.size(), period * 3 / 2) << chain;
+            else
+                EXPECT_GT(packed.size(), data.size() * 9 / 10) << chain;
+            ExpectRoundTrip(data, opt);
+        }
+    }
+}
+
+// The parse weighs each literal and match by what its codes cost, which
+// packs hive-like data tighter than taking the longest match at each step.
+TEST(Lh5, HiveLikeDataPacksTight) {
+    const std::vector<std::uint8_t> hive = HiveLike(1 << 20, 3);
+    const std::vector<std::uint8_t> packed = Lh5Encode(hive.data(), hive.size());
+    EXPECT_LT(packed.size(), hive.size() * 321 / 1000);
+}
+
 // Frequencies growing like Fibonacci numbers make a plain Huffman tree deeper
 // than 16 levels; the lengths must be cut back to a complete code.
 TEST(Lh5, CodeLengthsAreLimitedAndComplete) {
