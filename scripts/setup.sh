@@ -17,6 +17,7 @@ PKGS=(
   python3 python3-libcreg libcreg-utils libcreg-dev libbfio-dev
   lhasa jlha-utils nasm dosbox
   attr libattr1-dev dosfstools mtools fusefat
+  qemu-utils
 )
 missing=()
 for p in "${PKGS[@]}"; do

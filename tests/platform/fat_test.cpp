@@ -494,7 +494,7 @@ TEST(FatImage, FindsTheWindowsVolume) {
     Sh("mtype -i " + Quote(img.path() + second) + " ::/WIN98/SYSTEM.DAT", &out);
     EXPECT_EQ(out, "new hive");
 
-    footer[63] = 3;  // dynamic
+    footer[63] = 4;  // differencing
     std::string dyn = img.dir() + "/dyn.vhd";
     std::ofstream(dyn, std::ios::binary).write(reinterpret_cast<char*>(footer), 512);
     OpenedImage o;

@@ -23,6 +23,13 @@ bool MemoryDevice::Write(std::uint64_t offset, const void* data, std::size_t len
     return true;
 }
 
+bool MemoryDevice::Grow(std::uint64_t size, const void* tail, std::size_t length) {
+    if (size < bytes_.size() + length || size > bytes_.max_size()) return false;
+    bytes_.resize(static_cast<std::size_t>(size));
+    if (length) std::memcpy(bytes_.data() + (size - length), tail, length);
+    return true;
+}
+
 std::unique_ptr<FileDevice> FileDevice::Open(const std::string& path, bool writable,
                                              OpenError* error) {
     *error = OpenError::kNone;
@@ -79,6 +86,17 @@ bool FileDevice::Write(std::uint64_t offset, const void* data, std::size_t lengt
         length -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+bool FileDevice::Grow(std::uint64_t size, const void* tail, std::size_t length) {
+    if (!writable_ || size < size_ + length) return false;
+    // One write past the end: the file grows by it, the gap reading as zeros.
+    const std::uint64_t old = size_;
+    size_ = size;
+    if (Write(size - length, tail, length)) return true;
+    struct stat st;
+    size_ = ::fstat(fd_, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : old;
+    return false;
 }
 
 bool FileDevice::Flush() {

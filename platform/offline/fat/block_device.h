@@ -22,6 +22,14 @@ class BlockDevice {
     virtual bool Read(std::uint64_t offset, void* out, std::size_t length) = 0;
     virtual bool Write(std::uint64_t offset, const void* data, std::size_t length) = 0;
     virtual bool Flush() = 0;
+    // Makes the device `size` bytes long, with `tail` as its last `length`
+    // bytes and zeros between its old end and them; a container that
+    // allocates space as it goes (a dynamic VHD) grows its file this way.
+    // False when the device cannot grow or `size` does not lie past its end.
+    virtual bool Grow(std::uint64_t size, const void* tail, std::size_t length) {
+        (void)size, (void)tail, (void)length;
+        return false;
+    }
 
   protected:
     bool Inside(std::uint64_t offset, std::uint64_t length) const {
@@ -36,6 +44,7 @@ class MemoryDevice : public BlockDevice {
     bool Read(std::uint64_t offset, void* out, std::size_t length) override;
     bool Write(std::uint64_t offset, const void* data, std::size_t length) override;
     bool Flush() override { return true; }
+    bool Grow(std::uint64_t size, const void* tail, std::size_t length) override;
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
   private:
@@ -58,6 +67,7 @@ class FileDevice : public BlockDevice {
     bool Read(std::uint64_t offset, void* out, std::size_t length) override;
     bool Write(std::uint64_t offset, const void* data, std::size_t length) override;
     bool Flush() override;
+    bool Grow(std::uint64_t size, const void* tail, std::size_t length) override;
 
   private:
     FileDevice(int fd, std::uint64_t size, bool writable)

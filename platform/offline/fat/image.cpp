@@ -6,22 +6,16 @@
 
 #include "common/byte_reader.h"
 #include "platform/offline/fat/partitions.h"
+#include "platform/offline/fat/vhd.h"
 
 namespace sabrel::platform::offline::fat {
 
 namespace {
 
-// The VHD footer: the last 512 bytes of the file; its fields are big-endian.
-constexpr std::uint64_t kVhdFooter = 512;
-constexpr std::size_t kVhdCookie = 0;     // "conectix"
-constexpr std::size_t kVhdDiskType = 60;  // 2 fixed, 3 dynamic, 4 differencing
-constexpr std::uint32_t kVhdFixed = 2;
-static_assert(kVhdDiskType + 4 <= kVhdFooter, "the disk type lies in the footer");
-
-std::uint32_t LoadBigU32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           p[3];
-}
+// The VHD footer: the last 512 bytes of the file.
+constexpr std::uint64_t kVhdFooter = kVhdFooterSize;
+constexpr std::uint32_t kVhdFixed = static_cast<std::uint32_t>(VhdType::kFixed);
+constexpr std::uint32_t kVhdDynamic = static_cast<std::uint32_t>(VhdType::kDynamic);
 
 // The name of a container format that Sabrel does not open, from its magic.
 std::string ForeignContainer(const std::uint8_t* head, std::size_t size) {
@@ -118,14 +112,32 @@ ImageError Open(const std::string& path, unsigned partition, bool writable, cons
     if (size >= kVhdFooter) {
         std::uint8_t footer[kVhdFooter];
         if (!out->file->Read(size - kVhdFooter, footer, sizeof footer)) return ImageError::kCorrupt;
-        if (std::memcmp(footer + kVhdCookie, "conectix", 8) == 0) {
-            if (LoadBigU32(footer + kVhdDiskType) != kVhdFixed) return ImageError::kUnsupportedVhd;
+        VhdFooter f;
+        const std::uint8_t* found = ParseVhdFooter(footer, &f) ? footer : nullptr;
+        // A dynamic VHD keeps a copy of its footer at offset 0, which stands
+        // in for one that its end lost (a copy taken while the image grew).
+        VhdFooter h;
+        if ((!found || (f.diskType == kVhdDynamic && !f.checksumRight)) && headSize == kVhdFooter &&
+            ParseVhdFooter(head, &h) && h.diskType == kVhdDynamic && h.checksumRight) {
+            f = h;
+            found = head;
+        }
+        if (found && f.diskType == kVhdFixed) {
             // A fixed VHD is the raw disk followed by its footer.
             out->container = "VHD";
             diskBytes = size - kVhdFooter;
+        } else if (found && f.diskType == kVhdDynamic) {
+            if (!f.checksumRight) return ImageError::kCorrupt;
+            out->vhd = DynamicVhd::Open(out->file.get(), found);
+            if (!out->vhd) return ImageError::kCorrupt;
+            out->container = "VHD";
+            diskBytes = out->vhd->Size();
+        } else if (found) {
+            return ImageError::kUnsupportedVhd;
         }
     }
-    out->disk = std::make_unique<SliceDevice>(out->file.get(), 0, diskBytes);
+    BlockDevice* container = out->vhd ? static_cast<BlockDevice*>(out->vhd.get()) : out->file.get();
+    out->disk = std::make_unique<SliceDevice>(container, 0, diskBytes);
 
     std::vector<Partition> parts;
     LayoutResult layout = ReadLayout(*out->disk, &parts);

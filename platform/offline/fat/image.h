@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// A disk image as the offline platform opens it: the container (a raw image
-// or a fixed VHD), the FAT volume inside it, and the Windows folder on that
-// volume.
+// A disk image as the offline platform opens it: the container (a raw image,
+// a fixed or a dynamic VHD), the FAT volume inside it, and the Windows folder
+// on that volume.
 #pragma once
 
 #include <memory>
@@ -9,6 +9,7 @@
 
 #include "platform/offline/codepage.h"
 #include "platform/offline/fat/block_device.h"
+#include "platform/offline/fat/vhd.h"
 #include "platform/offline/fat/volume.h"
 
 namespace sabrel::platform::offline::fat {
@@ -19,7 +20,7 @@ enum class ImageError {
     kAccess,
     kLocked,            // another Sabrel has the image open
     kForeignContainer,  // qcow2, VMDK, VDI, VHDX: convert it to a raw image first
-    kUnsupportedVhd,    // a dynamic or differencing VHD
+    kUnsupportedVhd,    // a differencing VHD (or one of a type VHD does not define)
     kNoVolume,          // neither a partition table nor a FAT volume
     kNoSuchPartition,   // the partition asked for is not a FAT partition
     kAmbiguous,         // several FAT partitions, none or more than one holding Windows
@@ -28,6 +29,7 @@ enum class ImageError {
 
 struct OpenedImage {
     std::unique_ptr<FileDevice> file;
+    std::unique_ptr<DynamicVhd> vhd;    // the disk of a dynamic VHD
     std::unique_ptr<SliceDevice> disk;  // the disk inside the container
     std::unique_ptr<SliceDevice> volumeDevice;
     std::unique_ptr<Volume> volume;
