@@ -248,9 +248,9 @@ TEST_F(VhdDir, AKilledWriteLeavesAnImageThatOpensWithItsFilesIntact) {
     RecordProperty("kill_points", points);
 }
 
-TEST(Vhd, SectorsTheBitmapLacksReadAsZerosAndStayZeroAroundAPartialWrite) {
-    // One block of 4 KiB allocated by hand with its data area full of 0xAA
-    // and only its second sector marked present.
+// A VHD of 64 KiB in blocks of 4 KiB whose first block is allocated by hand,
+// its data area full of 0xAA and only its second sector marked present.
+std::vector<std::uint8_t> WithOneBlock() {
     std::vector<std::uint8_t> image = EmptyDynamicVhd(64 * 1024, 4096);
     const std::uint64_t at = image.size() - 512;
     image.insert(image.end() - 512, 512 + 4096, 0xAA);
@@ -258,6 +258,11 @@ TEST(Vhd, SectorsTheBitmapLacksReadAsZerosAndStayZeroAroundAPartialWrite) {
               0);
     image[at] = 0x40;
     PutBig(image, 1536, at / 512, 4);
+    return image;
+}
+
+TEST(Vhd, SectorsTheBitmapLacksReadAsZerosAndStayZeroAroundAPartialWrite) {
+    std::vector<std::uint8_t> image = WithOneBlock();
     MemoryDevice file(image);
     std::vector<std::uint8_t> footer(image.end() - 512, image.end());
     auto disk = DynamicVhd::Open(&file, footer.data());
@@ -293,6 +298,25 @@ TEST(Vhd, SectorsTheBitmapLacksReadAsZerosAndStayZeroAroundAPartialWrite) {
     EXPECT_FALSE(again->Write(64 * 1024 - 10, ones.data(), ones.size()));
 }
 
+TEST(Vhd, BlocksOfFewerSectorsThanABitmapByteHoldsKeepTheirData) {
+    // A block of 2 KiB has four sectors: its bitmap is still a whole sector.
+    const std::vector<std::uint8_t> image = EmptyDynamicVhd(16 * 1024, 2048);
+    MemoryDevice file(image);
+    auto disk = DynamicVhd::Open(&file, image.data() + image.size() - 512);
+    ASSERT_TRUE(disk);
+    std::vector<std::uint8_t> data(5000);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i % 251 + 1);
+    ASSERT_TRUE(disk->Write(3000, data.data(), data.size()));
+    EXPECT_EQ(file.Size(), image.size() + 3 * (512 + 2048));
+    const std::vector<std::uint8_t> grown = file.bytes();
+    MemoryDevice again(grown);
+    auto reopened = DynamicVhd::Open(&again, grown.data() + grown.size() - 512);
+    ASSERT_TRUE(reopened);
+    std::vector<std::uint8_t> back(data.size());
+    ASSERT_TRUE(reopened->Read(3000, back.data(), back.size()));
+    EXPECT_EQ(back, data);
+}
+
 TEST(Vhd, HostileHeadersAreRefused) {
     const std::vector<std::uint8_t> good = EmptyDynamicVhd(1 << 20, 4096);
     auto opens = [](std::vector<std::uint8_t> image, bool fixSum) {
@@ -316,6 +340,16 @@ TEST(Vhd, HostileHeadersAreRefused) {
     bad = good;
     PutBig(bad, 1536 + 8, 4, 4);  // a block that runs past the footer
     EXPECT_FALSE(opens(bad, true));
+    // Blocks that share bytes with another or with the table, which a write
+    // through them would change.
+    const std::vector<std::uint8_t> one = WithOneBlock();
+    EXPECT_TRUE(opens(one, false));
+    bad = one;
+    std::copy(&one[1536], &one[1540], &bad[1540]);
+    EXPECT_FALSE(opens(bad, false));
+    bad = one;
+    PutBig(bad, 1536, 3, 4);
+    EXPECT_FALSE(opens(bad, false));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace sabrel::platform::offline::fat {
 
@@ -87,7 +88,7 @@ std::unique_ptr<DynamicVhd> DynamicVhd::Open(BlockDevice* file, const std::uint8
     const std::uint32_t bs = d->blockSize_;
     if (bs < kSector || bs > kLargestBlock || (bs & (bs - 1)) != 0) return nullptr;
     if (d->size_ > std::uint64_t{entries} * bs) return nullptr;
-    d->bitmapBytes_ = static_cast<std::uint32_t>(RoundUpToSector(bs / kSector / 8));
+    d->bitmapBytes_ = static_cast<std::uint32_t>(RoundUpToSector((bs / kSector + 7) / 8));
     // The footer ends the file; a file whose end lost it (a copy taken while
     // it grew) ends where it ends, and its next block starts there.
     std::uint8_t tail[kVhdFooterSize];
@@ -104,12 +105,28 @@ std::unique_ptr<DynamicVhd> DynamicVhd::Open(BlockDevice* file, const std::uint8
     if (!file->Read(d->tableOffset_, table.data(), table.size())) return nullptr;
     d->bat_.resize(entries);
     const std::uint64_t blockBytes = std::uint64_t{d->bitmapBytes_} + bs;
+    // Each block lies inside the file before the footer and shares no byte
+    // with another block or with the image's own structures, so that a write
+    // through one can never change anything else.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> taken = {
+        {0, kVhdFooterSize},
+        {f.dataOffset, kVhdDynamicHeaderSize},
+        {d->tableOffset_, tableBytes},
+    };
     for (std::uint32_t i = 0; i < entries; ++i) {
         const std::uint32_t e = BigU32(&table[std::size_t{i} * 4]);
         d->bat_[i] = e;
         if (e == kVhdUnallocated) continue;
         const std::uint64_t at = std::uint64_t{e} * kSector;
         if (at > d->footerAt_ || blockBytes > d->footerAt_ - at) return nullptr;
+        taken.emplace_back(at, blockBytes);
+    }
+    std::sort(taken.begin(), taken.end());
+    std::uint64_t end = 0;
+    for (const auto& [at, length] : taken) {
+        if (length == 0) continue;
+        if (at < end) return nullptr;
+        end = at + length;
     }
     d->footer_.assign(footer, footer + kVhdFooterSize);
     PutBigU32(d->footer_.data() + kFooterChecksum,
