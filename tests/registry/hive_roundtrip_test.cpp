@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_reader.h"
 #include "creg/creg_reader.h"
 #include "creg/creg_writer.h"
 #include "creg/synth.h"
@@ -130,6 +131,84 @@ TEST_P(RoundTrip, SavedFileKeepsContentAndHasCompactForm) {
     EXPECT_EQ(static_cast<std::uint32_t>(before.goodKeys), stats.good);
     EXPECT_EQ(static_cast<std::uint32_t>(before.badKeys), stats.bad);
     EXPECT_EQ(static_cast<std::uint32_t>(before.ghostKeys), stats.ghost);
+}
+
+// Keys below the root whose records take exactly `sizes` bytes each: the
+// 20-byte head, a one-byte name, one value (12-byte head, no name, data).
+std::vector<std::uint8_t> CompactOfRecords(const std::vector<std::uint32_t>& sizes) {
+    CregTree t;
+    for (std::uint32_t size : sizes) {
+        std::uint32_t k = t.AddKey(0, "K", 'K');
+        t.AddValue(k, 3, 0, "", std::string(size - 20 - 1 - 12, 'x'));
+    }
+    return CompactBytes(t);
+}
+
+// A block as the writer laid it out: its header words and, record by record,
+// the length, the id and the used size.
+struct BlockLayout {
+    std::uint32_t size, unused, freeOffset;
+    std::vector<std::uint32_t> records;  // length, id, used, length, id, used...
+};
+
+std::vector<BlockLayout> Blocks(const std::vector<std::uint8_t>& f) {
+    std::vector<BlockLayout> blocks;
+    auto u32 = [&](std::size_t o) { return ByteReader::LoadU32(f.data() + o); };
+    std::size_t at = 0x20 + u32(0x24);
+    while (at + 0x20 <= f.size() && blocks.size() < 16) {
+        BlockLayout b{u32(at + 4), u32(at + 8), u32(at + 0x10), {}};
+        for (std::uint32_t x = 0x20; x + 20 <= b.size && b.records.size() < 60;) {
+            std::uint32_t length = u32(at + x);
+            b.records.insert(b.records.end(),
+                             {length, ByteReader::LoadU16(f.data() + at + x + 4), u32(at + x + 8)});
+            if (length < 20) break;
+            x += length;
+        }
+        blocks.push_back(b);
+        if (b.size < 0x20) break;
+        at += b.size;
+    }
+    return blocks;
+}
+
+// A block is closed only when the next record would carry it past 0xF000
+// bytes, and its tail up to the next 4 KiB is a free record when a record
+// head fits there, else slack of its last record.
+TEST(Writer, BlocksAreAsFullAsAllowedAndNeverOver) {
+    constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+    using R = std::vector<std::uint32_t>;
+
+    // Records end 20 bytes before the page: the tail is exactly a free record.
+    std::vector<BlockLayout> b = Blocks(CompactOfRecords({0xFCC}));
+    ASSERT_EQ(b.size(), 1u);
+    EXPECT_EQ(b[0].size, 0x1000u);
+    EXPECT_EQ(b[0].unused, 20u);
+    EXPECT_EQ(b[0].freeOffset, 0xFECu);
+    EXPECT_EQ(b[0].records, (R{0xFCC, 0, 0xFCC, 20, 0xFFFF, kFree}));
+    // 19 bytes: slack of the last record.
+    b = Blocks(CompactOfRecords({0xFCD}));
+    ASSERT_EQ(b.size(), 1u);
+    EXPECT_EQ(b[0].size, 0x1000u);
+    EXPECT_EQ(b[0].unused, 0u);
+    EXPECT_EQ(b[0].freeOffset, kFree);
+    EXPECT_EQ(b[0].records, (R{0xFE0, 0, 0xFCD}));
+
+    // Records that fill 0xF000 bytes exactly share one block without a tail.
+    b = Blocks(CompactOfRecords({0x7000, 0x7FE0}));
+    ASSERT_EQ(b.size(), 1u);
+    EXPECT_EQ(b[0].size, 0xF000u);
+    EXPECT_EQ(b[0].unused, 0u);
+    EXPECT_EQ(b[0].freeOffset, kFree);
+    EXPECT_EQ(b[0].records, (R{0x7000, 0, 0x7000, 0x7FE0, 1, 0x7FE0}));
+    // One byte more and the second record opens the next block.
+    b = Blocks(CompactOfRecords({0x7000, 0x7FE1}));
+    ASSERT_EQ(b.size(), 2u);
+    EXPECT_EQ(b[0].size, 0x8000u);
+    EXPECT_EQ(b[0].records, (R{0x7000, 0, 0x7000, 0xFE0, 0xFFFF, kFree}));
+    EXPECT_EQ(b[1].size, 0x9000u);
+    EXPECT_EQ(b[1].unused, 0xFFFu);
+    EXPECT_EQ(b[1].freeOffset, 0x8001u);
+    EXPECT_EQ(b[1].records, (R{0x7FE1, 0, 0x7FE1, 0xFFF, 0xFFFF, kFree}));
 }
 
 // Section "same bytes": the synthesizer is deterministic in its seed.
