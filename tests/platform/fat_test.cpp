@@ -247,6 +247,161 @@ TEST_P(FatTypes, WritesThatFsckAndMtoolsReadBack) {
     EXPECT_EQ(out.find("gone.txt"), std::string::npos) << out;
 }
 
+// A device that names the region of every write: "fat1", "fat2", "root" (a
+// fixed root folder), "dir" (the first cluster of a FAT32 root), "data" or
+// "info" (anything before the FATs, where FSInfo lives).
+class RecordingDevice : public BlockDevice {
+  public:
+    explicit RecordingDevice(BlockDevice* base) : base_(base) {}
+    std::uint64_t Size() const override { return base_->Size(); }
+    bool Read(std::uint64_t offset, void* out, std::size_t length) override {
+        return base_->Read(offset, out, length);
+    }
+    bool Write(std::uint64_t offset, const void* data, std::size_t length) override {
+        writes.push_back(offset);
+        return base_->Write(offset, data, length);
+    }
+    bool Flush() override { return base_->Flush(); }
+
+    std::string Regions(const BootSector& b) const {
+        std::string s;
+        for (std::uint64_t at : writes) {
+            if (!s.empty()) s += ' ';
+            if (at < b.fatOffset) {
+                s += "info";
+            } else if (at < b.fatOffset + b.fatCount * b.fatBytes) {
+                s += "fat" + std::to_string((at - b.fatOffset) / b.fatBytes + 1);
+            } else if (at < b.dataOffset) {
+                s += "root";
+            } else {
+                bool root = b.type == FatType::kFat32 &&
+                            (at - b.dataOffset) / b.clusterBytes + 2 == b.rootCluster;
+                s += root ? "dir" : "data";
+            }
+        }
+        return s;
+    }
+    std::vector<std::uint64_t> writes;
+
+  private:
+    BlockDevice* base_;
+};
+
+// A kill at any moment leaves at worst lost clusters: a file's new clusters
+// are written first, then both FATs, then its entry; the clusters a
+// replacement gives up are freed after the entry names the new ones, and
+// FSInfo follows everything.
+TEST_P(FatTypes, WritesReachTheDiskDataFirstThenEveryFatThenTheEntry) {
+    Image img;
+    img.Format(GetParam());
+    Opened o = OpenVolume(img.path());
+    ASSERT_TRUE(o.volume);
+    RecordingDevice rec(o.device.get());
+    FatError fe;
+    std::unique_ptr<Volume> v = Volume::Open(&rec, &kCp932, &kCp932, &fe);
+    ASSERT_TRUE(v);
+    const BootSector& b = v->boot();
+    const std::string entry = b.type == FatType::kFat32 ? "dir info" : "root";
+    ASSERT_EQ(v->WriteFile("A long name.txt", Pattern(1500, 6), DosStamp{}), FatError::kNone);
+    EXPECT_EQ(rec.Regions(b), "data fat1 fat2 " + entry);
+    rec.writes.clear();
+    ASSERT_EQ(v->WriteFile("A long name.txt", "shorter", DosStamp{}), FatError::kNone);
+    EXPECT_EQ(rec.Regions(b), "data fat1 fat2 " + entry.substr(0, entry.find(' ')) + " fat1 fat2" +
+                                  (b.type == FatType::kFat32 ? " info" : ""));
+    v.reset();
+    o = Opened();
+    img.ExpectClean();
+}
+
+// Any value from the lowest end-of-chain marker up ends a chain, as other
+// systems write them; the bad-cluster mark just below it is no end.
+TEST_P(FatTypes, EveryEndMarkerEndsAChainAndTheBadClusterMarkDoesNot) {
+    Image img;
+    img.Format(GetParam());
+    img.Put("end.bin", Pattern(1500, 7));
+    img.Put("bad.bin", Pattern(1500, 8));
+    BootSector b;
+    std::uint32_t endLast = 0, badLast = 0;
+    {
+        Opened o = OpenVolume(img.path());
+        ASSERT_TRUE(o.volume);
+        b = o.volume->boot();
+        DirEntry e;
+        ASSERT_EQ(o.volume->Find("end.bin", &e), FatError::kNone);
+        endLast = e.firstCluster + 2;  // three clusters in a row on a fresh volume
+        ASSERT_EQ(o.volume->Find("bad.bin", &e), FatError::kNone);
+        badLast = e.firstCluster + 2;
+    }
+    const std::uint32_t lowestEnd = GetParam() == 12   ? 0xFF8
+                                    : GetParam() == 16 ? 0xFFF8
+                                                       : 0x0FFFFFF8;
+    std::fstream f(img.path(), std::ios::in | std::ios::out | std::ios::binary);
+    auto set = [&](std::uint32_t cluster, std::uint32_t value) {
+        for (std::uint32_t copy = 0; copy < b.fatCount; ++copy) {
+            std::uint64_t fat = b.fatOffset + copy * b.fatBytes;
+            std::uint8_t bytes[4] = {};
+            std::uint64_t at =
+                fat + (GetParam() == 12 ? cluster + cluster / 2 : cluster * (GetParam() / 8));
+            f.seekg(at);
+            f.read(reinterpret_cast<char*>(bytes), 4);
+            if (GetParam() == 12) {
+                std::uint16_t v = ByteReader::LoadU16(bytes);
+                v = (cluster & 1) ? static_cast<std::uint16_t>((v & 0x000F) | (value << 4))
+                                  : static_cast<std::uint16_t>((v & 0xF000) | value);
+                StoreU16(bytes, v);
+            } else if (GetParam() == 16) {
+                StoreU16(bytes, static_cast<std::uint16_t>(value));
+            } else {
+                StoreU32(bytes, value);
+            }
+            f.seekp(at);
+            f.write(reinterpret_cast<char*>(bytes), GetParam() == 32 ? 4 : 2);
+        }
+    };
+    set(endLast, lowestEnd);
+    set(badLast, lowestEnd - 1);
+    f.close();
+    Opened o = OpenVolume(img.path());
+    ASSERT_TRUE(o.volume);
+    DirEntry e;
+    std::string data;
+    ASSERT_EQ(o.volume->Find("end.bin", &e), FatError::kNone);
+    ASSERT_EQ(o.volume->Read(e, &data), FatError::kNone);
+    EXPECT_EQ(data, Pattern(1500, 7));
+    ASSERT_EQ(o.volume->Find("bad.bin", &e), FatError::kNone);
+    EXPECT_EQ(o.volume->Read(e, &data), FatError::kCorrupt);
+}
+
+// Local time, seconds halved downwards, years 1980 to 2107.
+TEST(FatVolume, StampsKeepEvenSecondsOfLocalTime) {
+    const char* oldTz = getenv("TZ");
+    std::string saved = oldTz ? oldTz : "";
+    setenv("TZ", "JST-9", 1);
+    tzset();
+    auto stamp = [](int year, int month, int day, int hour, int minute, int second) {
+        std::tm tm{};
+        tm.tm_year = year - 1900;
+        tm.tm_mon = month - 1;
+        tm.tm_mday = day;
+        tm.tm_hour = hour;
+        tm.tm_min = minute;
+        tm.tm_sec = second;
+        DosStamp s = DosStamp::FromTime(timegm(&tm) - 9 * 3600);
+        return std::pair<int, int>(s.date, s.time);
+    };
+    EXPECT_EQ(stamp(2026, 6, 15, 12, 34, 59),
+              std::make_pair((46 << 9) | (6 << 5) | 15, (12 << 11) | (34 << 5) | 29));
+    EXPECT_EQ(stamp(2026, 6, 15, 23, 59, 58).second, (23 << 11) | (59 << 5) | 29);
+    EXPECT_EQ(stamp(1980, 1, 1, 0, 0, 1), std::make_pair((1 << 5) | 1, 0));
+    EXPECT_EQ(stamp(2107, 12, 31, 0, 0, 0).first, (127 << 9) | (12 << 5) | 31);
+    if (oldTz) {
+        setenv("TZ", saved.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
 // Windows 95 keeps double-byte characters in aliases, trail byte 0x5C
 // included; fsck.fat reads such a byte as a backslash, so this volume is
 // checked through mtools only.
