@@ -140,18 +140,20 @@ std::size_t DynamicVhd::allocatedBlocks() const {
 }
 
 bool DynamicVhd::LoadBitmap(std::uint32_t block) {
-    if (bitmapBlock_ == block) return true;
-    bitmap_.resize(bitmapBytes_);
-    bitmapBlock_ = kVhdUnallocated;
-    if (!file_->Read(std::uint64_t{bat_[block]} * kSector, bitmap_.data(), bitmap_.size())) {
-        return false;
+    auto it = bitmaps_.find(block);
+    if (it == bitmaps_.end()) {
+        std::vector<std::uint8_t> bits(bitmapBytes_);
+        if (!file_->Read(std::uint64_t{bat_[block]} * kSector, bits.data(), bits.size())) {
+            return false;
+        }
+        it = bitmaps_.emplace(block, std::move(bits)).first;
     }
-    bitmapBlock_ = block;
+    bitmap_ = &it->second;
     return true;
 }
 
 bool DynamicVhd::SectorPresent(std::uint32_t sector) const {
-    return (bitmap_[sector / 8] & (0x80u >> (sector % 8))) != 0;
+    return ((*bitmap_)[sector / 8] & (0x80u >> (sector % 8))) != 0;
 }
 
 bool DynamicVhd::ReadInBlock(std::uint32_t block, std::uint32_t at, std::uint8_t* out,
@@ -208,12 +210,12 @@ bool DynamicVhd::Allocate(std::uint32_t block) {
     footerAt_ = newFooterAt;
     // Nothing present yet: the space after the bitmap is the grown file's
     // zeros, and the bitmap goes over the old footer.
-    bitmap_.assign(bitmapBytes_, 0);
-    if (!file_->Write(at, bitmap_.data(), bitmap_.size())) {
-        bitmapBlock_ = kVhdUnallocated;
+    bitmap_ = &bitmaps_[block];
+    bitmap_->assign(bitmapBytes_, 0);
+    if (!file_->Write(at, bitmap_->data(), bitmap_->size())) {
+        bitmaps_.erase(block);
         return false;
     }
-    bitmapBlock_ = block;
     bat_[block] = static_cast<std::uint32_t>(at / kSector);
     return true;
 }
@@ -236,7 +238,7 @@ bool DynamicVhd::WriteInBlock(std::uint32_t block, std::uint32_t at, const std::
         // A fresh block that failed is left to the file as lost space; the
         // table on disk never named it.
         if (fresh) bat_[block] = kVhdUnallocated;
-        bitmapBlock_ = kVhdUnallocated;
+        bitmaps_.erase(block);
         return false;
     };
     // A sector written in part that was absent holds whatever the file had
@@ -254,11 +256,12 @@ bool DynamicVhd::WriteInBlock(std::uint32_t block, std::uint32_t at, const std::
     bool changed = false;
     for (std::uint32_t s = first; s <= last; ++s) {
         if (!SectorPresent(s)) {
-            bitmap_[s / 8] = static_cast<std::uint8_t>(bitmap_[s / 8] | (0x80u >> (s % 8)));
+            std::uint8_t& bits = (*bitmap_)[s / 8];
+            bits = static_cast<std::uint8_t>(bits | (0x80u >> (s % 8)));
             changed = true;
         }
     }
-    if (changed && !file_->Write(blockAt, bitmap_.data(), bitmap_.size())) return undo();
+    if (changed && !file_->Write(blockAt, bitmap_->data(), bitmap_->size())) return undo();
     if (fresh) {
         // Data and bitmap reach the disk before the table names the block.
         std::uint8_t entry[4];

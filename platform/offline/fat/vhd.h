@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/offline/fat/block_device.h"
@@ -81,9 +82,10 @@ class DynamicVhd : public BlockDevice {
     std::uint64_t footerAt_ = 0;  // where the file's footer starts
     std::vector<std::uint32_t> bat_;
     std::vector<std::uint8_t> footer_;
-    // The bitmap of one block, cached between calls.
-    std::uint32_t bitmapBlock_ = kVhdUnallocated;
-    std::vector<std::uint8_t> bitmap_;
+    // The bitmaps read so far, by block, as they are on disk; bitmap_ is the
+    // one of the block at hand.
+    std::unordered_map<std::uint32_t, std::vector<std::uint8_t>> bitmaps_;
+    std::vector<std::uint8_t>* bitmap_ = nullptr;
 };
 
 }  // namespace sabrel::platform::offline::fat
