@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <ctime>
 
 #include "archiver/library_files.h"
@@ -56,6 +57,11 @@ bool PlatformFileAccess::GetDosTime(const std::string& path, std::uint16_t* time
 
 namespace {
 
+// The platform of the program that loaded the library, when that program
+// works on a disk image: the image has one engine and one lock, so the
+// library's files go through the program's own platform.
+std::atomic<platform::Platform*> g_attached{nullptr};
+
 // Owns the offline platform it works through; a fresh one per call sees the
 // environment (SABREL_WINDIR) as it is then.
 struct OfflineSystem {
@@ -72,7 +78,13 @@ class OfflineFiles : private OfflineSystem, public PlatformFileAccess {
 }  // namespace
 
 std::unique_ptr<FileAccess> MakeLibraryFiles() {
+    if (platform::Platform* p = g_attached.load()) return std::make_unique<PlatformFileAccess>(*p);
     return std::make_unique<OfflineFiles>();
 }
 
 }  // namespace sabrel::archiver
+
+extern "C" __attribute__((visibility("default"))) void SabrelAttachPlatform(
+    sabrel::platform::Platform* platform) {
+    sabrel::archiver::g_attached.store(platform);
+}

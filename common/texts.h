@@ -46,6 +46,31 @@ inline constexpr char kChooserFolder[] = "ﾌｫﾙﾀﾞ(&F)...";
 inline constexpr char kChooserImage[] = "ｲﾒｰｼﾞ(&I)...";
 inline constexpr char kChooserCancel[] = "ｷｬﾝｾﾙ";
 inline constexpr char kChooserImageFilter[] = "ﾃﾞｨｽｸ ｲﾒｰｼﾞ\t*.{img,ima,raw,bin,dsk,hdd,vhd}";
+// The Linux programs on a disk image (SABREL_IMAGE): why it cannot be used.
+// The first %s is always the image's file name.
+inline constexpr char kMsgImageNotFound[] = "%s が見つかりません.";
+inline constexpr char kMsgImageAccess[] = "%s を読み書きできません. ﾌｧｲﾙの権限を確かめて下さい.";
+inline constexpr char kMsgImageLocked[] =
+    "%s は他の Sabrel が使用中です.\r\n終わるのを待ってからもう一度実行して下さい.";
+inline constexpr char kMsgImageForeign[] =
+    "%s は %s 形式のｲﾒｰｼﾞで, このままでは読めません.\r\n"
+    "raw ｲﾒｰｼﾞに変換してから指定して下さい. 例:\r\n"
+    "qemu-img convert -O raw %s disk.img";
+inline constexpr char kMsgImageUnsupportedVhd[] =
+    "%s は可変長か差分の VHD で, このままでは読めません.\r\n"
+    "raw ｲﾒｰｼﾞに変換してから指定して下さい. 例:\r\n"
+    "qemu-img convert -O raw %s disk.img";
+inline constexpr char kMsgImageNoVolume[] = "%s に FAT ﾎﾞﾘｭｰﾑが見つかりません.";
+inline constexpr char kMsgImageNoSuchPartition[] = "%s にはﾊﾟｰﾃｨｼｮﾝ %u の FAT ﾎﾞﾘｭｰﾑがありません.";
+inline constexpr char kMsgImageAmbiguous[] =
+    "%s には windows 9x の入った FAT ﾊﾟｰﾃｨｼｮﾝが一つに決まりません.\r\n"
+    "SABREL_PARTITION にﾊﾟｰﾃｨｼｮﾝの番号を指定して下さい.";
+inline constexpr char kMsgImageCorrupt[] = "%s の FAT ﾎﾞﾘｭｰﾑが壊れています.";
+inline constexpr char kMsgImageBadPartition[] =
+    "SABREL_PARTITION の %s は番号ではありません. 1 以上の番号を指定して下さい.";
+inline constexpr char kMsgImageNoWindows[] =
+    "%s の %s に windows 9x のｲﾝｽﾄｰﾙがありません.\r\n"
+    "SABREL_WINDIR に C:\\WINDOWS のような DOS のﾊﾟｽを指定して下さい.";
 // The window title's tail on Linux: which installation is open.
 inline constexpr char kTitleInstallation[] = " - %s";
 

@@ -1,22 +1,16 @@
 // SPDX-License-Identifier: MIT
-// The offline platform's files and folders: DOS paths mapped onto the host,
-// DOS wildcards, attributes, and whole-file reads and writes.
-#include <sys/stat.h>
-#include <unistd.h>
-
+// The offline platform's files and folders: argument checks and DOS
+// wildcards here, the files themselves in the platform's file store.
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "platform/offline/dos_attributes.h"
-#include "platform/offline/host_files.h"
+#include "platform/offline/file_store.h"
 #include "platform/offline/offline_state.h"
 
 namespace sabrel::platform::offline {
 
 namespace {
-
-constexpr DWORD kErrorDirectoryInvalid = 267;
 
 struct FindState {
     std::vector<FindData> entries;
@@ -77,96 +71,37 @@ bool HasWildcard(const std::string& s) {
 
 DWORD OfflinePlatform::GetFileAttributesA(const char* path) {
     if (!path) return Fail(kErrorInvalidParameter), kInvalidFileAttributes;
-    DosPaths::Mapping m;
-    if (!MapExisting(state_->paths, path, &m)) return kInvalidFileAttributes;
-    DWORD attrs = ReadDosAttributes(m.host);
-    if (attrs == kInvalidFileAttributes) FailErrno();
-    return attrs;
+    return state_->store->GetAttributes(path);
 }
 
 BOOL OfflinePlatform::SetFileAttributesA(const char* path, DWORD attributes) {
     if (!path) return Fail(kErrorInvalidParameter);
-    DosPaths::Mapping m;
-    if (!MapExisting(state_->paths, path, &m)) return false;
-    if (!WriteDosAttributes(m.host, attributes)) {
-        return errno == ENOTSUP ? Fail(kErrorInvalidFunction) : FailErrno();
-    }
-    return true;
+    return state_->store->SetAttributes(path, attributes);
 }
 
 BOOL OfflinePlatform::DeleteFileA(const char* path) {
     if (!path) return Fail(kErrorInvalidParameter);
-    DosPaths::Mapping m;
-    if (!MapExisting(state_->paths, path, &m)) return false;
-    if (IsDir(m.host)) return Fail(kErrorAccessDenied);
-    DWORD attrs = ReadDosAttributes(m.host);
-    if (attrs != kInvalidFileAttributes && (attrs & kAttrReadOnly)) return Fail(kErrorAccessDenied);
-    if (::unlink(m.host.c_str()) != 0) return FailErrno();
-    return true;
+    return state_->store->DeleteFile(path);
 }
 
 BOOL OfflinePlatform::CopyFileA(const char* from, const char* to, BOOL failIfExists) {
     if (!from || !to) return Fail(kErrorInvalidParameter);
-    DosPaths::Mapping src, dst;
-    if (!MapExisting(state_->paths, from, &src)) return false;
-    if (IsDir(src.host)) return Fail(kErrorAccessDenied);
-    if (!state_->paths.Map(to, &dst)) return Fail(dst.missingError);
-    if (dst.exists) {
-        if (failIfExists) return Fail(kErrorFileExists);
-        if (IsDir(dst.host)) return Fail(kErrorAccessDenied);
-        DWORD attrs = ReadDosAttributes(dst.host);
-        if (attrs != kInvalidFileAttributes && (attrs & kAttrReadOnly))
-            return Fail(kErrorAccessDenied);
-        if (dst.host == src.host) return Fail(kErrorSharingViolation);
-    }
-    std::vector<std::uint8_t> data;
-    if (!ReadHostFile(src.host, &data)) return FailErrno();
-    DWORD srcAttrs = ReadDosAttributes(src.host);
-    if (!WriteHostFileAtomically(dst.host, data.data(), data.size(), NewFileMode())) return false;
-    // The copy takes the source's attributes, as on Windows.
-    if (srcAttrs != kInvalidFileAttributes) WriteDosAttributes(dst.host, srcAttrs | kAttrArchive);
-    return true;
+    return state_->store->CopyFile(from, to, failIfExists != 0);
 }
 
 BOOL OfflinePlatform::MoveFileA(const char* from, const char* to) {
     if (!from || !to) return Fail(kErrorInvalidParameter);
-    DosPaths::Mapping src, dst;
-    if (!MapExisting(state_->paths, from, &src)) return false;
-    if (!state_->paths.Map(to, &dst)) return Fail(dst.missingError);
-    if (dst.exists && dst.host != src.host) return Fail(kErrorAlreadyExists);
-    if (::rename(src.host.c_str(), dst.host.c_str()) == 0) return true;
-    if (errno != EXDEV || IsDir(src.host)) return FailErrno();
-    // Across file systems: copy, then remove the source.
-    std::vector<std::uint8_t> data;
-    if (!ReadHostFile(src.host, &data)) return FailErrno();
-    DWORD attrs = ReadDosAttributes(src.host);
-    if (!WriteHostFileAtomically(dst.host, data.data(), data.size(), NewFileMode())) return false;
-    if (attrs != kInvalidFileAttributes) WriteDosAttributes(dst.host, attrs);
-    if (::unlink(src.host.c_str()) != 0) return FailErrno();
-    return true;
+    return state_->store->MoveFile(from, to);
 }
 
 BOOL OfflinePlatform::CreateDirectoryA(const char* path) {
     if (!path) return Fail(kErrorInvalidParameter);
-    DosPaths::Mapping m;
-    if (!state_->paths.Map(path, &m)) return Fail(m.missingError);
-    if (m.exists) return Fail(kErrorAlreadyExists);
-    if (::mkdir(m.host.c_str(), 0777) != 0) {
-        return errno == EEXIST ? Fail(kErrorAlreadyExists)
-                               : (errno == ENOENT ? Fail(kErrorPathNotFound) : FailErrno());
-    }
-    return true;
+    return state_->store->CreateDirectory(path);
 }
 
 BOOL OfflinePlatform::RemoveDirectoryA(const char* path) {
     if (!path) return Fail(kErrorInvalidParameter);
-    DosPaths::Mapping m;
-    if (!MapExisting(state_->paths, path, &m)) return false;
-    if (!IsDir(m.host)) return Fail(kErrorDirectoryInvalid);
-    if (::rmdir(m.host.c_str()) != 0) {
-        return (errno == ENOTEMPTY || errno == EEXIST) ? Fail(kErrorDirNotEmpty) : FailErrno();
-    }
-    return true;
+    return state_->store->RemoveDirectory(path);
 }
 
 FindHandle OfflinePlatform::FindFirstFileA(const char* pattern, FindData* data) {
@@ -174,46 +109,15 @@ FindHandle OfflinePlatform::FindFirstFileA(const char* pattern, FindData* data) 
     std::string folder, last;
     state_->paths.SplitLast(pattern, &folder, &last);
     if (last.empty()) return Fail(kErrorFileNotFound), kInvalidFindHandle;
-    std::string hostDir;
-    if (folder.empty()) {
-        char cwd[4096];
-        if (!getcwd(cwd, sizeof cwd)) return FailErrno(), kInvalidFindHandle;
-        hostDir = cwd;
-    } else {
-        DosPaths::Mapping m;
-        if (!state_->paths.Map(folder, &m) || !m.exists)
-            return Fail(kErrorPathNotFound), kInvalidFindHandle;
-        hostDir = m.host;
-        if (!IsDir(hostDir)) return Fail(kErrorPathNotFound), kInvalidFindHandle;
-    }
+    std::vector<FindData> entries;
+    if (!state_->store->List(folder, &entries)) return kInvalidFindHandle;
     const CodePage& cp = state_->cp;
     auto state = std::make_unique<FindState>();
-    // Every folder but a drive's root lists "." and "..", as on Windows.
-    bool root = hostDir == state_->paths.driveC();
-    if (!root) {
-        for (const char* dot : {".", ".."}) {
-            if (!MatchesPattern(last, dot, cp)) continue;
-            FindData d;
-            d.dwFileAttributes = ReadDosAttributes(hostDir);
-            if (d.dwFileAttributes == kInvalidFileAttributes) d.dwFileAttributes = kAttrDirectory;
-            d.cFileName = dot;
-            state->entries.push_back(d);
-        }
-    }
-    std::vector<DosDirEntry> entries;
-    if (!ListDosDirectory(hostDir, cp, &entries)) return FailErrno(), kInvalidFindHandle;
-    for (const auto& e : entries) {
-        if (!MatchesPattern(last, e.longName, cp) && !MatchesPattern(last, e.alias, cp)) continue;
-        std::string host = hostDir + "/" + e.hostName;
-        struct stat st;
-        if (::stat(host.c_str(), &st) != 0) continue;  // dangling link or gone since
-        FindData d;
-        d.dwFileAttributes = ReadDosAttributes(host);
-        if (d.dwFileAttributes == kInvalidFileAttributes) continue;
-        d.nFileSize = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
-        d.cFileName = e.longName;
-        if (e.alias != e.longName) d.cAlternateFileName = e.alias;
-        state->entries.push_back(std::move(d));
+    for (auto& e : entries) {
+        bool match =
+            MatchesPattern(last, e.cFileName, cp) ||
+            (!e.cAlternateFileName.empty() && MatchesPattern(last, e.cAlternateFileName, cp));
+        if (match) state->entries.push_back(std::move(e));
     }
     if (state->entries.empty()) return Fail(kErrorFileNotFound), kInvalidFindHandle;
     *data = state->entries[0];
@@ -240,8 +144,7 @@ DWORD OfflinePlatform::GetShortPathNameA(const char* longPath, char* buffer, DWO
     if (!longPath) return Fail(kErrorInvalidParameter);
     if (HasWildcard(longPath)) return Fail(kErrorInvalidName);
     std::string shortPath;
-    DWORD error = 0;
-    if (!state_->paths.ShortPath(longPath, &shortPath, &error)) return Fail(error);
+    if (!state_->store->ShortPath(longPath, &shortPath)) return 0;
     if (!buffer || shortPath.size() + 1 > size) {
         if (buffer && size > 0) buffer[0] = 0;
         ThreadLastError() = kErrorInsufficientBuffer;
@@ -253,38 +156,17 @@ DWORD OfflinePlatform::GetShortPathNameA(const char* longPath, char* buffer, DWO
 
 BOOL OfflinePlatform::ReadWholeFile(const char* path, std::vector<std::uint8_t>* out) {
     if (!path || !out) return Fail(kErrorInvalidParameter);
-    DosPaths::Mapping m;
-    if (!MapExisting(state_->paths, path, &m)) return false;
-    if (!ReadHostFile(m.host, out)) return FailErrno();
-    return true;
+    return state_->store->ReadFile(path, out);
 }
 
 BOOL OfflinePlatform::GetFileSizeByPath(const char* path, std::uint64_t* size) {
     if (!path || !size) return Fail(kErrorInvalidParameter);
-    DosPaths::Mapping m;
-    if (!MapExisting(state_->paths, path, &m)) return false;
-    struct stat st;
-    if (::stat(m.host.c_str(), &st) != 0) return FailErrno();
-    if (S_ISDIR(st.st_mode)) return Fail(kErrorAccessDenied);
-    *size = static_cast<std::uint64_t>(st.st_size);
-    return true;
+    return state_->store->FileSize(path, size);
 }
 
 BOOL OfflinePlatform::WriteWholeFile(const char* path, const void* data, std::size_t size) {
     if (!path || (!data && size > 0)) return Fail(kErrorInvalidParameter);
-    DosPaths::Mapping m;
-    if (!state_->paths.Map(path, &m)) return Fail(m.missingError);
-    DWORD attrs = kInvalidFileAttributes;
-    if (m.exists) {
-        if (IsDir(m.host)) return Fail(kErrorAccessDenied);
-        attrs = ReadDosAttributes(m.host);
-        if (attrs != kInvalidFileAttributes && (attrs & kAttrReadOnly))
-            return Fail(kErrorAccessDenied);
-    }
-    if (!WriteHostFileAtomically(m.host, data, size, NewFileMode())) return false;
-    // A replaced file keeps its hidden and system attributes.
-    if (attrs != kInvalidFileAttributes) WriteDosAttributes(m.host, attrs | kAttrArchive);
-    return true;
+    return state_->store->WriteFile(path, data, size);
 }
 
 }  // namespace sabrel::platform::offline

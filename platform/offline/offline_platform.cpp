@@ -5,13 +5,18 @@
 // offline_process.cpp.
 #include "platform/offline/offline_platform.h"
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "common/format.h"
+#include "common/texts.h"
 #include "platform/offline/host_files.h"
+#include "platform/offline/host_store.h"
+#include "platform/offline/image_store.h"
 #include "platform/offline/offline_state.h"
 #include "platform/offline/profile.h"
 
@@ -79,6 +84,7 @@ bool IsDir(const std::string& host) {
 
 OfflinePlatform::OfflinePlatform() : state_(std::make_unique<State>()) {
     State& s = *state_;
+    s.store = MakeHostStore(&s.paths, &s.hostWindir);
     NewFileMode();  // reads the umask before any thread creates files
     s.hostWindir = HostWindowsDirectoryFromEnvironment();
 
@@ -119,7 +125,153 @@ OfflinePlatform::OfflinePlatform() : state_(std::make_unique<State>()) {
     }
 }
 
+OfflinePlatform::OfflinePlatform(std::unique_ptr<ImageStore> image, const std::string& dosWindir)
+    : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    ImageStore& store = *image;
+    s.store = std::move(image);
+    s.imageWindir = dosWindir;
+
+    DWORD rawBuild = kDefaultBuild & 0xFFFF;
+    UINT codePage = kDefaultCodePage;
+    InstallationInfo info;
+    std::vector<std::uint8_t> bytes;
+    if (store.ReadFile(dosWindir + "\\SYSTEM.DAT", &bytes) &&
+        ReadInstallationInfo(std::move(bytes), &info)) {
+        if (info.hasVersion) {
+            s.major = info.major;
+            s.minor = info.minor;
+            rawBuild = info.build;
+        }
+        if (info.hasUser) {
+            s.hasUser = true;
+            s.user = info.user;
+        }
+        if (info.hasCodePage) codePage = info.codePage;
+    }
+    if (const char* v = Env("SABREL_VERSION")) ParseVersion(v, &s.major, &s.minor, &rawBuild);
+    if (const char* p = Env("SABREL_PLATFORM")) s.platformId = static_cast<DWORD>(std::atoi(p));
+    if (const char* c = Env("SABREL_CODEPAGE")) codePage = static_cast<UINT>(std::atoi(c));
+    s.build = BuildField(s.major, s.minor, rawBuild, s.platformId);
+    s.cp = CodePage(codePage);
+    store.UseCodePage(codePage);
+    if (const char* u = Env("SABREL_USER")) {
+        s.hasUser = true;
+        if (!s.cp.FromHost(u, &s.user)) s.user = u;
+    }
+    // Only the path syntax is used of it: every file goes through the store.
+    s.paths = DosPaths(std::string(), s.cp);
+    if (const char* strict = Env("SABREL_RESTART_STRICT")) s.strictRestart = std::atoi(strict) != 0;
+    // HKEY_CURRENT_USER's hive: the logged-on user's profile, else the
+    // Windows folder's own.
+    std::vector<std::string> userDats;
+    if (info.userProfiles && s.hasUser && !s.user.empty())
+        userDats.push_back(dosWindir + "\\Profiles\\" + s.user + "\\USER.DAT");
+    userDats.push_back(dosWindir + "\\USER.DAT");
+    for (const std::string& path : userDats) {
+        std::vector<std::uint8_t> user;
+        if (!store.ReadFile(path, &user)) continue;
+        std::string separator;
+        if (ReadThousandSeparator(std::move(user), &separator)) s.thousandSeparator = separator;
+        break;
+    }
+}
+
+namespace {
+
+std::string Quoted(const std::string& hostText, UINT codePage) {
+    std::string ansi;
+    if (!CodePage(codePage).FromHost(hostText, &ansi)) ansi = hostText;
+    return ansi;
+}
+
+}  // namespace
+
+std::unique_ptr<OfflinePlatform> OfflinePlatform::OpenImage(const std::string& image,
+                                                            unsigned partition,
+                                                            const std::string& dosWindir,
+                                                            std::string* message) {
+    UINT codePage = kDefaultCodePage;
+    if (const char* c = Env("SABREL_CODEPAGE")) codePage = static_cast<UINT>(std::atoi(c));
+    const std::string name = Quoted(image, codePage);
+    std::unique_ptr<ImageStore> store;
+    std::string foreign;
+    using fat::ImageError;
+    switch (ImageStore::Open(image, partition, codePage, &store, &foreign)) {
+        case ImageError::kNone:
+            break;
+        case ImageError::kNotFound:
+            *message = Format(texts::kMsgImageNotFound, name.c_str());
+            return nullptr;
+        case ImageError::kAccess:
+            *message = Format(texts::kMsgImageAccess, name.c_str());
+            return nullptr;
+        case ImageError::kLocked:
+            *message = Format(texts::kMsgImageLocked, name.c_str());
+            return nullptr;
+        case ImageError::kForeignContainer:
+            *message = Format(texts::kMsgImageForeign, name.c_str(), foreign.c_str(), name.c_str());
+            return nullptr;
+        case ImageError::kUnsupportedVhd:
+            *message = Format(texts::kMsgImageUnsupportedVhd, name.c_str(), name.c_str());
+            return nullptr;
+        case ImageError::kNoVolume:
+            *message = Format(texts::kMsgImageNoVolume, name.c_str());
+            return nullptr;
+        case ImageError::kNoSuchPartition:
+            *message = Format(texts::kMsgImageNoSuchPartition, name.c_str(), partition);
+            return nullptr;
+        case ImageError::kAmbiguous:
+            *message = Format(texts::kMsgImageAmbiguous, name.c_str());
+            return nullptr;
+        case ImageError::kCorrupt:
+        default:
+            *message = Format(texts::kMsgImageCorrupt, name.c_str());
+            return nullptr;
+    }
+    std::string windir = dosWindir.empty() ? store->windowsDirectory() : dosWindir;
+    if (windir.size() < 2 || windir[1] != ':') {
+        windir = (windir.empty() || windir[0] != '\\' ? "C:\\" : "C:") + windir;
+    }
+    while (windir.size() > 3 && windir.back() == '\\') windir.pop_back();
+    if (!store->IsFolder(windir)) {
+        *message = Format(texts::kMsgImageNoWindows, name.c_str(), windir.c_str());
+        return nullptr;
+    }
+    return std::unique_ptr<OfflinePlatform>(new OfflinePlatform(std::move(store), windir));
+}
+
+std::unique_ptr<OfflinePlatform> OfflinePlatform::OpenFromEnvironment(std::string* message) {
+    const char* image = Env("SABREL_IMAGE");
+    if (!image) return std::make_unique<OfflinePlatform>();
+    unsigned partition = 0;
+    if (const char* p = Env("SABREL_PARTITION")) {
+        char* end = nullptr;
+        unsigned long n = std::strtoul(p, &end, 10);
+        if (*end != '\0' || n == 0 || n > 255) {
+            *message = Format(texts::kMsgImageBadPartition, p);
+            return nullptr;
+        }
+        partition = static_cast<unsigned>(n);
+    }
+    std::string windir;
+    if (const char* w = Env("SABREL_WINDIR")) {
+        UINT codePage = kDefaultCodePage;
+        if (const char* c = Env("SABREL_CODEPAGE")) codePage = static_cast<UINT>(std::atoi(c));
+        windir = Quoted(w, codePage);
+    }
+    return OpenImage(image, partition, windir, message);
+}
+
 OfflinePlatform::~OfflinePlatform() {
+    // Libraries still loaded let go of this platform's image.
+    if (!state_->imageWindir.empty()) {
+        for (void* module : state_->libraries) {
+            if (auto attach =
+                    reinterpret_cast<void (*)(Platform*)>(::dlsym(module, "SabrelAttachPlatform")))
+                attach(nullptr);
+        }
+    }
     if (state_->instanceFd >= 0) ::close(state_->instanceFd);
     if (state_->installationFd >= 0) ::close(state_->installationFd);
 }
@@ -156,12 +308,16 @@ BOOL OfflinePlatform::GetVersionExA(OsVersionInfo* info) {
 
 UINT OfflinePlatform::GetWindowsDirectoryA(char* buffer, UINT size) {
     const std::string& windir = state_->hostWindir;
-    if (windir.empty()) return Fail(kErrorPathNotFound);
-    std::string name = windir.substr(windir.find_last_of('/') + 1);
-    std::string ansi;
-    bool lossless = false;
-    if (!state_->cp.FromHost(name, &ansi, &lossless) || !lossless) return Fail(kErrorInvalidName);
-    std::string path = "C:\\" + ansi;
+    std::string path = state_->imageWindir;
+    if (path.empty()) {
+        if (windir.empty()) return Fail(kErrorPathNotFound);
+        std::string name = windir.substr(windir.find_last_of('/') + 1);
+        std::string ansi;
+        bool lossless = false;
+        if (!state_->cp.FromHost(name, &ansi, &lossless) || !lossless)
+            return Fail(kErrorInvalidName);
+        path = "C:\\" + ansi;
+    }
     if (!buffer || path.size() + 1 > size) {
         // Nothing usable goes into a buffer that is too small.
         if (buffer && size > 0) buffer[0] = 0;

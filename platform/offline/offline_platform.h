@@ -12,6 +12,12 @@
 // override each of them. Without either, the system is Windows 98 (4.10,
 // build field 0x040A08AE, platform 1) with code page 932. SABREL_RESTART_STRICT=1
 // makes the restart strict (see SetStrictRestart).
+//
+// On a disk image (SABREL_IMAGE, opened through OpenFromEnvironment), drive C:
+// is a FAT volume inside the image, read and written by our own FAT engine:
+// SABREL_PARTITION picks the partition (otherwise the one FAT partition that
+// holds Windows), and the Windows folder is the one MSDOS.SYS names in
+// [Paths] WinDir=, or SABREL_WINDIR as a DOS path such as C:\WINDOWS.
 #pragma once
 
 #include <memory>
@@ -23,12 +29,24 @@
 namespace sabrel::platform::offline {
 
 class RegistryEngine;
+class ImageStore;
 
 class OfflinePlatform : public Platform {
   public:
     // Reads the environment (and the installation's SYSTEM.DAT) once.
     OfflinePlatform();
     ~OfflinePlatform() override;
+
+    // The installation that the environment names: the disk image of
+    // SABREL_IMAGE when it is set, else the folder tree of SABREL_WINDIR.
+    // Null with the reason (code page 932 text from common/texts.h) when the
+    // image cannot be used; the image stays locked while the platform lives.
+    static std::unique_ptr<OfflinePlatform> OpenFromEnvironment(std::string* message);
+    // The installation on a disk image; `partition` 0 chooses the partition
+    // that holds Windows, and an empty `dosWindir` takes MSDOS.SYS's folder.
+    static std::unique_ptr<OfflinePlatform> OpenImage(const std::string& image, unsigned partition,
+                                                      const std::string& dosWindir,
+                                                      std::string* message);
     OfflinePlatform(const OfflinePlatform&) = delete;
     OfflinePlatform& operator=(const OfflinePlatform&) = delete;
 
@@ -106,6 +124,7 @@ class OfflinePlatform : public Platform {
     const std::string& hostWindowsDirectory() const;
 
   private:
+    explicit OfflinePlatform(std::unique_ptr<ImageStore> image, const std::string& dosWindir);
     struct State;
     std::unique_ptr<State> state_;
 };

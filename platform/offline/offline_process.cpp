@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/offline/file_store.h"
 #include "platform/offline/host_files.h"
 #include "platform/offline/offline_state.h"
 
@@ -26,6 +27,9 @@ std::string HostDirOf(const std::string& host) {
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : host.substr(0, slash);
 }
+
+using AttachFunction = void (*)(Platform*);
+constexpr const char* kAttachSymbol = "SabrelAttachPlatform";
 
 std::string HexOf(const std::string& s) {
     static const char* digits = "0123456789abcdef";
@@ -66,9 +70,10 @@ void OfflinePlatform::Sleep(DWORD milliseconds) {
 // --- Restart and shutdown -------------------------------------------------------------
 
 BOOL OfflinePlatform::ExitWindowsEx(UINT flags, DWORD) {
-    if (!(flags & kEwxReboot) || state_->hostWindir.empty()) return true;
+    if (!(flags & kEwxReboot) || (state_->hostWindir.empty() && state_->imageWindir.empty()))
+        return true;
     RestartMode mode = state_->strictRestart ? RestartMode::kStrict : RestartMode::kSafe;
-    RestartResult r = CarryOutWininit(state_->paths, state_->hostWindir, mode);
+    RestartResult r = state_->store->CarryOutRestart(mode);
     {
         std::lock_guard<std::mutex> lock(state_->restartMutex);
         state_->lastRestart = r;
@@ -151,6 +156,12 @@ HMODULE OfflinePlatform::LoadLibraryA(const char* name) {
         return Fail(kErrorModNotFound), nullptr;
     void* handle = ::dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) return Fail(kErrorBadFormat), nullptr;
+    // A library that works on the system's files uses this platform's when
+    // they are on a disk image, which one engine alone may write.
+    if (!state_->imageWindir.empty()) {
+        if (auto attach = reinterpret_cast<AttachFunction>(::dlsym(handle, kAttachSymbol)))
+            attach(this);
+    }
     std::lock_guard<std::mutex> lock(state_->libsMutex);
     state_->libraries.insert(handle);
     return handle;
@@ -174,6 +185,10 @@ BOOL OfflinePlatform::FreeLibrary(HMODULE module) {
         auto it = state_->libraries.find(module);
         if (!module || it == state_->libraries.end()) return Fail(kErrorInvalidHandle);
         state_->libraries.erase(it);
+        if (!state_->imageWindir.empty() && state_->libraries.count(module) == 0) {
+            if (auto attach = reinterpret_cast<AttachFunction>(::dlsym(module, kAttachSymbol)))
+                attach(nullptr);
+        }
     }
     ::dlclose(module);
     return true;

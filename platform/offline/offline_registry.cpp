@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The offline platform's private profiles (INI files) and registry calls.
-#include <sys/stat.h>
-
 #include <cstring>
 #include <vector>
 
-#include "platform/offline/dos_attributes.h"
-#include "platform/offline/host_files.h"
+#include "platform/offline/file_store.h"
 #include "platform/offline/offline_state.h"
 #include "platform/offline/profile.h"
 
@@ -77,29 +74,12 @@ BOOL OfflinePlatform::WritePrivateProfileStringA(const char* section, const char
     char windir[260];
     UINT n = GetWindowsDirectoryA(windir, sizeof windir);
     std::string dosPath = ProfilePath(file, (n > 0 && n < sizeof windir) ? windir : "", state_->cp);
-    DosPaths::Mapping m;
-    if (!state_->paths.Map(dosPath, &m)) return Fail(m.missingError);
-    std::string text;
-    DWORD attrs = kInvalidFileAttributes;
-    mode_t mode = NewFileMode();
-    if (m.exists) {
-        std::vector<std::uint8_t> bytes;
-        if (!ReadHostFile(m.host, &bytes)) return FailErrno();
-        text.assign(bytes.begin(), bytes.end());
-        attrs = ReadDosAttributes(m.host);
-        struct stat st;
-        if (::stat(m.host.c_str(), &st) == 0) mode = st.st_mode & 07777;
-    }
     std::string keyText = key ? key : "";
     std::string valueText = value ? value : "";
-    if (!profile::Write(&text, section, key ? &keyText : nullptr, value ? &valueText : nullptr,
-                        state_->cp)) {
-        return true;
-    }
-    if (attrs != kInvalidFileAttributes && (attrs & kAttrReadOnly)) return Fail(kErrorAccessDenied);
-    if (!WriteHostFileAtomically(m.host, text.data(), text.size(), mode)) return false;
-    if (attrs != kInvalidFileAttributes) WriteDosAttributes(m.host, attrs | kAttrArchive);
-    return true;
+    return state_->store->EditText(dosPath, [&](std::string* text) {
+        return profile::Write(text, section, key ? &keyText : nullptr, value ? &valueText : nullptr,
+                              state_->cp);
+    });
 }
 
 DWORD OfflinePlatform::GetPrivateProfileStringA(const char* section, const char* key,
@@ -109,12 +89,7 @@ DWORD OfflinePlatform::GetPrivateProfileStringA(const char* section, const char*
     char windir[260];
     UINT n = GetWindowsDirectoryA(windir, sizeof windir);
     std::string dosPath = ProfilePath(file, (n > 0 && n < sizeof windir) ? windir : "", state_->cp);
-    std::string text;
-    DosPaths::Mapping m;
-    if (state_->paths.Map(dosPath, &m) && m.exists) {
-        std::vector<std::uint8_t> bytes;
-        if (ReadHostFile(m.host, &bytes)) text.assign(bytes.begin(), bytes.end());
-    }
+    std::string text = state_->store->ReadText(dosPath);
     ThreadLastError() = kErrorSuccess;
     if (!section) return CopyList(profile::SectionNames(text, state_->cp), buffer, size);
     if (!key) return CopyList(profile::KeyNames(text, section, state_->cp), buffer, size);
@@ -149,18 +124,12 @@ LONG OfflinePlatform::RegCloseKey(HKEY key) {
 
 LONG OfflinePlatform::RegLoadKeyA(HKEY root, const char* subKey, const char* file) {
     if (!subKey || !file) return kErrorInvalidParameter;
-    DosPaths::Mapping m;
-    if (!state_->paths.Map(file, &m) || !m.exists)
-        return static_cast<LONG>(m.missingError ? m.missingError : kErrorFileNotFound);
-    return state_->registry.LoadKey(root, subKey, m.host);
+    return state_->store->LoadHive(state_->registry, root, subKey, file);
 }
 
 LONG OfflinePlatform::RegSaveKeyA(HKEY key, const char* file, void*) {
     if (!file) return kErrorInvalidParameter;
-    DosPaths::Mapping m;
-    if (!state_->paths.Map(file, &m)) return static_cast<LONG>(m.missingError);
-    if (m.exists) return kErrorAlreadyExists;
-    return state_->registry.SaveKey(key, m.host);
+    return state_->store->SaveHive(state_->registry, key, file);
 }
 
 LONG OfflinePlatform::RegUnLoadKeyA(HKEY root, const char* subKey) {

@@ -9,12 +9,14 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 
 #include "platform/offline/codepage.h"
 #include "platform/offline/dos_paths.h"
+#include "platform/offline/file_store.h"
 #include "platform/offline/host_files.h"
 #include "platform/offline/offline_platform.h"
 #include "platform/offline/registry/registry_engine.h"
@@ -28,9 +30,13 @@ inline constexpr DWORD kDefaultMajor = 4;
 inline constexpr DWORD kDefaultMinor = 10;
 inline constexpr DWORD kDefaultBuild = 0x040A08AE;
 inline constexpr UINT kDefaultCodePage = 932;
+inline constexpr DWORD kErrorDirectoryInvalid = 267;
 
 struct OfflinePlatform::State {
     std::string hostWindir;
+    // On a disk image: the Windows folder as a DOS path ("C:\WINDOWS").
+    std::string imageWindir;
+    std::unique_ptr<FileStore> store;
     DWORD major = kDefaultMajor, minor = kDefaultMinor, build = kDefaultBuild;
     DWORD platformId = kVerPlatformWin32Windows;
     bool hasUser = false;

@@ -122,8 +122,14 @@ std::string ProblemText(Problem problem, const std::string& path) {
 }
 
 void AlertProblem(Problem problem, const std::string& path) {
+    AlertText(ProblemText(problem, path));
+}
+
+void AlertText(const std::string& utf8) {
+    std::string text = utf8;
+    for (std::size_t p; (p = text.find("\r\n")) != std::string::npos;) text.replace(p, 2, "\n");
     fl_message_title(U(texts::kAppErrorCaption).c_str());
-    fl_alert("%s", ProblemText(problem, path).c_str());
+    fl_alert("%s", text.c_str());
 }
 
 }  // namespace sabrel::programs::linux_entry

@@ -19,5 +19,7 @@ std::string ProblemText(Problem problem, const std::string& path);
 
 // Shows ProblemText in an alert box.
 void AlertProblem(Problem problem, const std::string& path);
+// Shows a message (UTF-8) in the same alert box.
+void AlertText(const std::string& utf8);
 
 }  // namespace sabrel::programs::linux_entry

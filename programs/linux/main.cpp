@@ -32,7 +32,14 @@ int main(int argc, char** argv) {
     {
         sabrel::ui::fltk::FltkUi ui;
         // The installation is settled before the platform reads SABREL_WINDIR.
-        if (!entry::EnvironmentNamesInstallation()) {
+        const char* image = std::getenv("SABREL_IMAGE");
+        if (argc > 1 && !entry::EnvironmentNamesInstallation() && !(image && *image) &&
+            entry::ResolveInstallation(argv[1]).problem == entry::Problem::ImageUnsupported) {
+            // A regular file is a disk image: our FAT engine opens it.
+            setenv("SABREL_IMAGE", argv[1], 1);
+            image = argv[1];
+        }
+        if (!entry::EnvironmentNamesInstallation() && !(image && *image)) {
             std::string windir;
             if (argc > 1) {
                 entry::Resolution r = entry::ResolveInstallation(argv[1]);
@@ -53,11 +60,18 @@ int main(int argc, char** argv) {
         }
         std::string tail = sabrel::ui::fltk::Utf8FromCp932(sabrel::texts::kTitleInstallation);
         std::size_t at = tail.find("%s");
-        tail.replace(at, 2, std::getenv("SABREL_WINDIR"));
+        tail.replace(at, 2, image && *image ? image : std::getenv("SABREL_WINDIR"));
         sabrel::ui::fltk::FltkUi::SetTitleTail(tail);
 
-        sabrel::platform::offline::OfflinePlatform platform;
-        sabrel::platform::Set(&platform);
+        std::string message;
+        auto platform = sabrel::platform::offline::OfflinePlatform::OpenFromEnvironment(&message);
+        if (!platform) {
+            std::string text = sabrel::ui::fltk::Utf8FromCp932(message.c_str());
+            std::fprintf(stderr, "sabrel: %s\n", text.c_str());
+            entry::AlertText(text);
+            return 1;
+        }
+        sabrel::platform::Set(platform.get());
         sabrel::ui::Set(&ui);
         rc = sabrel::app::RunProgram(sabrel::app::Host::Offline);
         sabrel::ui::Set(nullptr);

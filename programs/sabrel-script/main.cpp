@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // sabrel-script: the whole program, headless, on the offline platform
-// (SABREL_WINDIR names the Windows directory). It plays a user who presses OK,
-// answers yes, watches the wizard and presses the end-of-run button, and
-// prints every page and every message box as UTF-8.
+// (SABREL_WINDIR names the Windows directory, or SABREL_IMAGE a disk image). It plays a user who
+// presses OK, answers yes, watches the wizard and presses the end-of-run button, and prints every
+// page and every message box as UTF-8.
 
 #include <chrono>
 #include <cstdio>
@@ -120,8 +120,13 @@ void Drive(DemoUi& ui) {
 }  // namespace
 
 int main() {
-    sabrel::platform::offline::OfflinePlatform platform;
-    sabrel::platform::Set(&platform);
+    std::string message;
+    auto platform = sabrel::platform::offline::OfflinePlatform::OpenFromEnvironment(&message);
+    if (!platform) {
+        Print("sabrel-script: " + Utf8(message) + "\n");
+        return 1;
+    }
+    sabrel::platform::Set(platform.get());
     DemoUi ui;
     ui.SetFailureHandler([](const std::string& what) { Print("script: " + what + "\n"); });
     ui.SetLoop([&ui](sabrel::ui::ScriptUi&) { Drive(ui); });

@@ -17,6 +17,11 @@ class ConformanceWorld {
     virtual Platform& platform() = 0;
     // An empty folder, as a DOS path without a trailing separator.
     virtual std::string scratch() = 0;
+    // Whether 8.3 names and aliases that it makes may hold a double-byte
+    // character whose trail byte is 0x5C, as Windows 95 makes them. Our FAT
+    // engine never makes such aliases, so that tools that are not DBCS-aware
+    // (fsck.fat) do not take the byte for a separator.
+    virtual bool aliasesKeepTrail5C() { return true; }
 };
 
 // Defined by each implementation's test program.

@@ -403,9 +403,10 @@ TEST(FatVolume, StampsKeepEvenSecondsOfLocalTime) {
 }
 
 // Windows 95 keeps double-byte characters in aliases, trail byte 0x5C
-// included; fsck.fat reads such a byte as a backslash, so this volume is
-// checked through mtools only.
-TEST(FatVolume, JapaneseAliasesFollowWindows95) {
+// included; fsck.fat reads such a byte as a backslash and would rename the
+// entry. Our aliases keep the other double-byte characters and put '_' for
+// those, so the volume stays clean for fsck.fat, and the long names are kept.
+TEST(FatVolume, JapaneseAliasesKeepNoByte5C) {
     Image img;
     img.Format(16);
     const std::string name = "表示能力一覧表.txt", folder = "ソフト";
@@ -416,16 +417,23 @@ TEST(FatVolume, JapaneseAliasesFollowWindows95) {
         ASSERT_EQ(o.volume->WriteFile(folder + "\\" + name, "x", DosStamp{}), FatError::kNone);
         ASSERT_EQ(o.volume->WriteFile(folder + "\\" + "表示能力一覧.txt", "y", DosStamp{}),
                   FatError::kNone);
+        ASSERT_EQ(o.volume->WriteFile(folder + "\\" + "示.TXT", "z", DosStamp{}), FatError::kNone);
         std::vector<DirEntry> list;
         DirEntry dir;
         ASSERT_EQ(o.volume->Find("ソフト", &dir), FatError::kNone);
-        EXPECT_FALSE(dir.hasLongName);
+        EXPECT_TRUE(dir.hasLongName);
+        EXPECT_EQ(dir.shortName, "_フト~1");
         ASSERT_EQ(o.volume->List(dir.firstCluster, &list), FatError::kNone);
-        ASSERT_EQ(list.size(), 2u);
-        EXPECT_EQ(list[0].shortName, "表示能~1.TXT");
-        EXPECT_EQ(list[1].shortName, "表示能~2.TXT");
+        ASSERT_EQ(list.size(), 3u);
+        EXPECT_EQ(list[0].shortName, "_示_力~1.TXT");
+        EXPECT_EQ(list[1].shortName, "_示_力~2.TXT");
+        // A name without such a character is its own alias, as on Windows.
+        EXPECT_EQ(list[2].shortName, "示.TXT");
+        EXPECT_FALSE(list[2].hasLongName);
     }
+    img.ExpectClean();
     EXPECT_EQ(img.Type(Utf8(folder + "/" + name)), "x");
+    EXPECT_EQ(img.Type(Utf8(folder + "/表示能力一覧.txt")), "y");
 }
 
 INSTANTIATE_TEST_SUITE_P(Fat, FatTypes, ::testing::Values(12, 16, 32));

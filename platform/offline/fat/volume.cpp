@@ -150,6 +150,34 @@ void PutCluster(std::uint8_t* slot, std::uint32_t cluster) {
     StoreU16(slot + kClusterLow, static_cast<std::uint16_t>(cluster));
 }
 
+// The alias basis with every double-byte character whose trail byte is 0x5C
+// replaced by '_', and *exact cleared when one was. Windows 95 keeps such
+// characters (ソ, 表, 能...) in the aliases it makes, and DBCS-aware DOS reads
+// them; but fsck.fat and other tools that are not DBCS-aware take the 0x5C
+// for a path separator, call the entry bad and rename it, which would break
+// the short paths that the restore batch relies on. So the aliases made here
+// never hold that byte, as they never hold other characters that tools
+// cannot take; any valid alias is read by Windows all the same. Aliases that
+// are already on the volume are read and kept as they are.
+std::string WithoutTrail5C(const std::string& basis, const CodePage& cp, bool* exact) {
+    std::string out;
+    for (std::size_t i = 0; i < basis.size(); ++i) {
+        auto c = static_cast<std::uint8_t>(basis[i]);
+        if (cp.IsLeadByte(c) && i + 1 < basis.size()) {
+            if (basis[i + 1] == '\\') {
+                out += '_';
+                *exact = false;
+            } else {
+                out += basis.substr(i, 2);
+            }
+            ++i;
+        } else {
+            out += basis[i];
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::uint8_t ShortNameChecksum(const std::uint8_t* name11) {
@@ -310,12 +338,15 @@ void Volume::Free(const std::vector<std::uint32_t>& chain) {
 
 FatError Volume::FlushFat() {
     if (dirtyBegin_ == dirtyEnd_) return FatError::kNone;
+    // What the new chains hold reaches the disk before the chains do, and the
+    // chains before any entry that names them.
+    if (!device_->Flush()) return FatError::kIo;
     for (std::uint32_t copy = 0; copy < boot_.fatCount; ++copy) {
         std::uint64_t at = boot_.fatOffset + copy * boot_.fatBytes + dirtyBegin_;
         if (!device_->Write(at, &fat_[dirtyBegin_], dirtyEnd_ - dirtyBegin_)) return FatError::kIo;
     }
     dirtyBegin_ = dirtyEnd_ = 0;
-    return FatError::kNone;
+    return device_->Flush() ? FatError::kNone : FatError::kIo;
 }
 
 void Volume::UpdateFsInfo() {
@@ -631,7 +662,7 @@ FatError Volume::AddEntry(std::uint32_t folder, const std::string& longName,
     // The alias by Windows 95's rules: the basis itself when the name is 8.3
     // already, otherwise the basis with the lowest "~N" free in this folder.
     bool exact = false;
-    std::string basis = ShortNameBasis(longName, *ansi_, &exact);
+    std::string basis = WithoutTrail5C(ShortNameBasis(longName, *ansi_, &exact), *ansi_, &exact);
     std::string alias;
     if (exact && !aliases.count(basis)) {
         alias = basis;
@@ -887,6 +918,32 @@ FatError Volume::Rename(const std::string& from, const std::string& to) {
             if ((e = WriteSlots(moved, 1, dots, 1)) != FatError::kNone) return e;
         }
     }
+    return FatError::kNone;
+}
+
+FatError Volume::Replace(const std::string& from, const std::string& to) {
+    DirEntry source, target;
+    FatError e = Find(from, &source);
+    if (e != FatError::kNone) return e;
+    if ((e = Find(to, &target)) != FatError::kNone) return e;
+    if (Components(from, *ansi_).empty() || Components(to, *ansi_).empty())
+        return FatError::kBadName;
+    if (source.IsDirectory() || target.IsDirectory()) return FatError::kIsADirectory;
+    if (source.folder == target.folder && source.slot == target.slot) return FatError::kNone;
+    std::vector<std::uint32_t> old;
+    if ((e = Chain(target.firstCluster, &old)) != FatError::kNone) return e;
+    if ((e = MarkDeleted(source)) != FatError::kNone) return e;
+    if (!device_->Flush()) return FatError::kIo;
+    target.attributes = source.attributes;
+    target.firstCluster = source.firstCluster;
+    target.size = source.size;
+    target.written = source.written;
+    target.accessDate = source.accessDate;
+    if ((e = RewriteShortEntry(target)) != FatError::kNone) return e;
+    if (!device_->Flush()) return FatError::kIo;
+    Free(old);
+    if ((e = FlushFat()) != FatError::kNone) return e;
+    UpdateFsInfo();
     return FatError::kNone;
 }
 

@@ -99,6 +99,12 @@ class Volume {
     // Moves a file or folder to a new name, possibly in another folder; the
     // new name must not exist.
     FatError Rename(const std::string& from, const std::string& to);
+    // Gives the file `from` the place of the file `to`: `to` keeps its names
+    // and takes the contents, attributes and times of `from`, whose entry goes
+    // away. `from`'s entry is deleted first and `to`'s short entry then
+    // changes in one write, so that a kill leaves either the old `to` whole
+    // (and the new contents as lost clusters) or the new one.
+    FatError Replace(const std::string& from, const std::string& to);
     FatError SetAttributes(const std::string& path, std::uint8_t attributes);
     FatError SetWritten(const std::string& path, DosStamp when);
 

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -39,6 +40,8 @@ struct Subkey {
     bool loaded = false;
     bool writable = false;
     int fd = -1;
+    // Lets go of a hive that came as bytes (the file store holds its file).
+    std::function<void()> release;
 };
 
 // Results only: the calling thread's last error stays as it was (see the
@@ -77,6 +80,7 @@ RegistryEngine::RegistryEngine() : state_(std::make_unique<State>()) {}
 RegistryEngine::~RegistryEngine() {
     for (auto& entry : state_->keys) {
         if (entry.second.fd >= 0) ::close(entry.second.fd);
+        if (entry.second.release) entry.second.release();
     }
 }
 
@@ -148,6 +152,46 @@ LONG RegistryEngine::LoadKey(HKEY root, const std::string& subKey, const std::st
     return 0;
 }
 
+LONG RegistryEngine::LoadKeyFromBytes(HKEY root, const std::string& subKey,
+                                      std::vector<std::uint8_t> bytes, bool writable,
+                                      std::function<void()> release) {
+    auto fail = [&](DWORD code) {
+        if (release) release();
+        return Fail(code);
+    };
+    if (root != kHkeyUsers) return fail(kErrorInvalidHandle);
+    if (!ValidSubkeyName(subKey)) return fail(kErrorInvalidParameter);
+    auto tree = std::make_shared<hive::CregTree>();
+    DWORD code = hive::LoadHive(std::move(bytes), tree.get());
+    if (code) return fail(code);
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::string folded = Folded(subKey);
+    if (state_->keys.count(folded)) return fail(kErrorAlreadyExists);
+    Subkey& k = state_->keys[folded];
+    k.id = state_->nextId++;
+    k.name = subKey;
+    k.tree = std::move(tree);
+    k.loaded = true;
+    k.writable = writable;
+    k.release = std::move(release);
+    return 0;
+}
+
+LONG RegistryEngine::SaveKeyWith(HKEY key,
+                                 const std::function<DWORD(const hive::CregTree& tree)>& write) {
+    std::shared_ptr<const hive::CregTree> tree;
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        auto h = state_->handles.find(key);
+        if (h == state_->handles.end()) return Fail(kErrorInvalidHandle);
+        Subkey* k = state_->ById(h->second.subkeyId);
+        if (!k) return Fail(kErrorKeyDeleted);
+        tree = k->tree;
+    }
+    DWORD code = write(*tree);
+    return code ? Fail(code) : 0;
+}
+
 LONG RegistryEngine::SaveKey(HKEY key, const std::string& hostFile) {
     std::shared_ptr<const hive::CregTree> tree;
     {
@@ -170,7 +214,8 @@ LONG RegistryEngine::UnLoadKey(HKEY root, const std::string& subKey) {
     auto it = state_->keys.find(Folded(subKey));
     if (subKey.empty() || it == state_->keys.end()) return Fail(kErrorFileNotFound);
     if (!it->second.loaded) return Fail(kErrorAccessDenied);
-    ::close(it->second.fd);  // also releases the lock
+    if (it->second.fd >= 0) ::close(it->second.fd);  // also releases the lock
+    if (it->second.release) it->second.release();
     // Handles still open on the key stay valid numbers but refer to a
     // deleted key, as on Windows.
     state_->keys.erase(it);
@@ -240,11 +285,26 @@ bool ParseVersion(const std::string& text, InstallationInfo* info) {
     return true;
 }
 
+bool InfoOf(const hive::CregTree& tree, InstallationInfo* info);
+bool SeparatorOf(const hive::CregTree& tree, std::string* separator);
+
 }  // namespace
 
 bool ReadInstallationInfo(const std::string& systemDatHostPath, InstallationInfo* info) {
     hive::CregTree tree;
     if (LoadHiveFile(systemDatHostPath, &tree) != 0) return false;
+    return InfoOf(tree, info);
+}
+
+bool ReadInstallationInfo(std::vector<std::uint8_t> systemDat, InstallationInfo* info) {
+    hive::CregTree tree;
+    if (hive::LoadHive(std::move(systemDat), &tree) != 0) return false;
+    return InfoOf(tree, info);
+}
+
+namespace {
+
+bool InfoOf(const hive::CregTree& tree, InstallationInfo* info) {
     *info = InstallationInfo();
     std::uint32_t k = tree.FindPath(0, hive::kInstallVersionKey);
     if (k != hive::kNoKey) {
@@ -276,13 +336,29 @@ bool ReadInstallationInfo(const std::string& systemDatHostPath, InstallationInfo
     return true;
 }
 
+}  // namespace
+
 bool ReadThousandSeparator(const std::string& userDatHostPath, std::string* separator) {
     hive::CregTree tree;
     if (LoadHiveFile(userDatHostPath, &tree) != 0) return false;
+    return SeparatorOf(tree, separator);
+}
+
+bool ReadThousandSeparator(std::vector<std::uint8_t> userDat, std::string* separator) {
+    hive::CregTree tree;
+    if (hive::LoadHive(std::move(userDat), &tree) != 0) return false;
+    return SeparatorOf(tree, separator);
+}
+
+namespace {
+
+bool SeparatorOf(const hive::CregTree& tree, std::string* separator) {
     std::uint32_t k = tree.FindPath(0, hive::kUserInternationalKey);
     if (k == hive::kNoKey || !tree.FindValue(k, hive::kUserThousandValue)) return false;
     *separator = StringValue(tree, k, hive::kUserThousandValue);
     return true;
 }
+
+}  // namespace
 
 }  // namespace sabrel::platform::offline

@@ -7,8 +7,13 @@
 // left unchanged. Thread-safe.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "creg/creg_tree.h"
 
 #include "platform/platform.h"
 
@@ -34,6 +39,13 @@ class RegistryEngine {
     // Writes the key's whole tree as a compact hive; fails with 183 when the
     // file exists. Nothing is left behind on failure.
     LONG SaveKey(HKEY key, const std::string& hostFile);
+    // The same for a hive whose file someone else reads and holds: `bytes`
+    // are its contents and `release` (called once, on failure too) lets go
+    // of the file when the key is unloaded.
+    LONG LoadKeyFromBytes(HKEY root, const std::string& subKey, std::vector<std::uint8_t> bytes,
+                          bool writable, std::function<void()> release);
+    // Hands the key's whole tree to `write`, which returns a Win32 code.
+    LONG SaveKeyWith(HKEY key, const std::function<DWORD(const hive::CregTree& tree)>& write);
     // Releases a loaded hive; 2 for a missing key, 5 for a key that is not a
     // loaded hive. Handles still open on it then give 1018.
     LONG UnLoadKey(HKEY root, const std::string& subKey);
@@ -66,5 +78,9 @@ bool ReadInstallationInfo(const std::string& systemDatHostPath, InstallationInfo
 // creg/install_keys.h names), as ANSI bytes. False when the file cannot be
 // read or parsed, or holds no such value.
 bool ReadThousandSeparator(const std::string& userDatHostPath, std::string* separator);
+
+// The same two for a hive's bytes.
+bool ReadInstallationInfo(std::vector<std::uint8_t> systemDat, InstallationInfo* info);
+bool ReadThousandSeparator(std::vector<std::uint8_t> userDat, std::string* separator);
 
 }  // namespace sabrel::platform::offline
