@@ -16,7 +16,7 @@ PKGS=(
   xvfb xdotool x11-utils imagemagick
   python3 python3-libcreg libcreg-utils libcreg-dev libbfio-dev
   lhasa jlha-utils nasm dosbox
-  attr libattr1-dev dosfstools mtools fusefat
+  attr libattr1-dev dosfstools mtools fusefat fdisk
   qemu-utils
 )
 missing=()

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 namespace sabrel::platform::offline::fat {
@@ -74,8 +76,26 @@ bool FileDevice::Read(std::uint64_t offset, void* out, std::size_t length) {
     return true;
 }
 
+namespace {
+
+// SABREL_IMAGE_KILL_AT=N ends the process, as a kill would, just before the
+// Nth write to an image file (counted across the process): the crash tests
+// prove with it that a kill at any write loses nothing. 0 without it.
+long KillAt() {
+    static const long at = [] {
+        const char* v = std::getenv("SABREL_IMAGE_KILL_AT");
+        return v ? std::atol(v) : 0L;
+    }();
+    return at;
+}
+
+std::atomic<long> g_writes{0};
+
+}  // namespace
+
 bool FileDevice::Write(std::uint64_t offset, const void* data, std::size_t length) {
     if (!writable_ || !Inside(offset, length)) return false;
+    if (KillAt() > 0 && ++g_writes == KillAt()) std::_Exit(kKilledAtWrite);
     const auto* p = static_cast<const char*>(data);
     while (length) {
         ssize_t n = ::pwrite(fd_, p, length, static_cast<off_t>(offset));

@@ -51,6 +51,9 @@ class MemoryDevice : public BlockDevice {
     std::vector<std::uint8_t> bytes_;
 };
 
+// The exit status of a process that SABREL_IMAGE_KILL_AT ended.
+constexpr int kKilledAtWrite = 86;
+
 // An image file, opened read-write (or read-only) and locked exclusively for
 // as long as the object lives, so that a second Sabrel cannot write the same
 // volume at the same time.
