@@ -68,10 +68,6 @@ class Loader {
     // Walks the data blocks and the records of each, and notes where every
     // record id of every block starts.
     std::uint32_t IndexBlocks() {
-        // Every value takes at least 12 bytes of the file and every record 20:
-        // reserving for that many costs address space only, and spares the
-        // copies and fresh pages of growing vectors.
-        tree_->ReserveValues(r_.size() / L::value::kSize);
         // The walk finds each key's record with one lookup in a table by block
         // and id. Files whose blocks are at least a page (all Windows-written
         // ones) get that table filled with the records themselves, which spares
@@ -142,16 +138,16 @@ class Loader {
     static constexpr std::uint32_t kBadBody = 0xFFFFFFFFu;
     struct Record {
         std::uint32_t nameOffset = 0;  // 0: no record (records start past 0x40)
-        std::uint32_t firstValue = 0;
-        std::uint32_t bodySize = 0;  // name and values as they lie in the file; kBadBody: damaged
+        std::uint32_t bodySize = 0;    // name and values as they lie in the file; kBadBody: damaged
         std::uint16_t valueCount = 0;
         std::uint16_t nameLength = 0;
     };
-    static_assert(sizeof(Record) == 16, "a record cell is 16 bytes");
+    static_assert(sizeof(Record) == 12, "a record cell is 12 bytes");
 
     // The name and the values must lie inside the used size (bytes past it
     // are slack) and inside the record's length, which the caller checked
-    // against its block.
+    // against its block. The values are only checked here: the tree reads
+    // them where they lie.
     Record ParseRecord(std::uint32_t p) {
         std::uint8_t h[L::record::kSize];
         r_.Copy(p, h, sizeof h);
@@ -159,32 +155,21 @@ class Loader {
         std::uint32_t used = ByteReader::LoadU32(h + L::record::kUsedSize);
         std::uint16_t nameLength = ByteReader::LoadU16(h + L::record::kNameLength);
         std::uint16_t count = ByteReader::LoadU16(h + L::record::kValueCount);
-        auto first = static_cast<std::uint32_t>(tree_->ValueCount());
-        Record rec{p + L::record::kSize, first, kBadBody, count, nameLength};
+        Record rec{p + L::record::kSize, kBadBody, count, nameLength};
         std::uint32_t end = used < length ? used : length;
         std::uint32_t x = L::record::kSize + nameLength;
         if (x > end) return rec;
-        for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint32_t i = 0;
+        for (; i < count; ++i) {
             if (end - x < static_cast<std::uint32_t>(L::value::kSize)) break;
-            std::uint8_t v[L::value::kSize];
-            r_.Copy(p + x, v, sizeof v);
-            CregValue value;
-            value.type = ByteReader::LoadU32(v + L::value::kType);
-            value.unknown = ByteReader::LoadU32(v + L::value::kUnknown04);
-            value.nameLength = ByteReader::LoadU16(v + L::value::kNameLength);
-            value.dataLength = ByteReader::LoadU16(v + L::value::kDataLength);
+            std::uint16_t nameBytes = 0, dataBytes = 0;
+            r_.U16(p + x + L::value::kNameLength, &nameBytes);
+            r_.U16(p + x + L::value::kDataLength, &dataBytes);
             x += L::value::kSize;
-            if (end - x < static_cast<std::uint32_t>(value.nameLength) + value.dataLength) break;
-            value.nameOffset = p + x;
-            value.dataOffset = p + x + value.nameLength;
-            x += value.nameLength + value.dataLength;
-            tree_->AppendValue(value);
+            if (end - x < static_cast<std::uint32_t>(nameBytes) + dataBytes) break;
+            x += nameBytes + dataBytes;
         }
-        if (tree_->ValueCount() - first == count) {
-            rec.bodySize = x - L::record::kSize;
-        } else {
-            tree_->DropValuesFrom(first);
-        }
+        if (i == count) rec.bodySize = x - L::record::kSize;
         return rec;
     }
 
@@ -253,7 +238,7 @@ class Loader {
         } else {
             *key = tree_->AddKeyRef(parent, nameOffset, nameLength, n.hash, rec != nullptr);
         }
-        if (rec) tree_->SetValueRange(*key, rec->firstValue, rec->valueCount, rec->bodySize);
+        if (rec) tree_->SetPoolValues(*key, rec->valueCount, rec->bodySize);
         return 0;
     }
 

@@ -3,6 +3,9 @@
 
 #include <cstring>
 
+#include "common/byte_reader.h"
+#include "creg/creg_layout.h"
+
 namespace sabrel::hive {
 
 namespace {
@@ -78,6 +81,7 @@ std::uint32_t CregTree::AddKey(std::uint32_t parent, const std::string& name, st
 
 bool CregTree::AddValueRef(std::uint32_t k, const CregValue& value) {
     CregKey& key = keys_[k];
+    if (key.valuesInPool) return false;
     key.bodyInPool = 0;
     if (key.valueCount == 0) {
         key.firstValue = static_cast<std::uint32_t>(values_.size());
@@ -99,6 +103,45 @@ void CregTree::SetValueRange(std::uint32_t k, std::uint32_t first, std::uint32_t
     keys_[k].firstValue = first;
     keys_[k].valueCount = count;
     keys_[k].bodyInPool = bodyInPool;
+    keys_[k].valuesInPool = false;
+}
+
+void CregTree::SetPoolValues(std::uint32_t k, std::uint32_t count, std::uint32_t bodyInPool) {
+    keys_[k].firstValue = 0;
+    keys_[k].valueCount = count;
+    keys_[k].bodyInPool = bodyInPool;
+    keys_[k].valuesInPool = true;
+}
+
+CregTree::ValueReader::ValueReader(const CregTree& tree, const CregKey& key)
+    : tree_(tree), key_(key), at_(std::uint64_t{key.nameOffset} + key.nameLength) {}
+
+// Values in the pool were checked by the loader; the reads are bounded all the
+// same, and a value that does not fit ends the list.
+bool CregTree::ValueReader::Next(CregValue* value) {
+    if (index_ >= key_.valueCount) return false;
+    if (!key_.valuesInPool) {
+        *value = tree_.values_[key_.firstValue + index_++];
+        return true;
+    }
+    namespace L = layout;
+    const ByteReader r(tree_.PoolData(), tree_.PoolSize());
+    std::uint8_t h[L::value::kSize];
+    const auto at = static_cast<std::int64_t>(at_);
+    if (r.Copy(at, h, sizeof h) < sizeof h) return false;
+    CregValue v;
+    v.type = ByteReader::LoadU32(h + L::value::kType);
+    v.unknown = ByteReader::LoadU32(h + L::value::kUnknown04);
+    v.nameLength = ByteReader::LoadU16(h + L::value::kNameLength);
+    v.dataLength = ByteReader::LoadU16(h + L::value::kDataLength);
+    const std::int64_t name = at + L::value::kSize;
+    if (!r.Has(name, std::int64_t{v.nameLength} + v.dataLength)) return false;
+    v.nameOffset = static_cast<std::uint32_t>(name);
+    v.dataOffset = static_cast<std::uint32_t>(name + v.nameLength);
+    at_ = static_cast<std::uint64_t>(name) + v.nameLength + v.dataLength;
+    ++index_;
+    *value = v;
+    return true;
 }
 
 bool CregTree::AddValue(std::uint32_t k, std::uint32_t type, std::uint32_t unknown,
@@ -136,13 +179,16 @@ std::uint32_t CregTree::FindPath(std::uint32_t k, const std::string& path) const
     return k;
 }
 
-const CregValue* CregTree::FindValue(std::uint32_t k, const std::string& name) const {
-    const CregKey& key = keys_[k];
-    for (std::uint32_t i = 0; i < key.valueCount; ++i) {
-        const CregValue& v = values_[key.firstValue + i];
-        if (EqualNoCase(Name(v), v.nameLength, name.data(), name.size())) return &v;
+bool CregTree::FindValue(std::uint32_t k, const std::string& name, CregValue* value) const {
+    ValueReader values(*this, keys_[k]);
+    CregValue v;
+    while (values.Next(&v)) {
+        if (EqualNoCase(Name(v), v.nameLength, name.data(), name.size())) {
+            *value = v;
+            return true;
+        }
     }
-    return nullptr;
+    return false;
 }
 
 }  // namespace sabrel::hive

@@ -4,7 +4,8 @@
 //
 // Names and value data live in one byte pool owned by the tree and are
 // referenced by offset, so a tree loaded from a file can keep the file image
-// as its pool and costs only a few dozen bytes per key and per value on top.
+// as its pool and costs only a few dozen bytes per key on top: a loaded key's
+// values stay where the file has them and are read from there.
 // Key 0 is always the root. Children are kept in sibling order (the order in
 // which a reader enumerates them); values of a key are contiguous.
 #pragma once
@@ -33,6 +34,10 @@ struct CregKey {
     std::uint16_t nameLength = 0;
     // False for an entry without record (block/id 0xFFFF): no name, no values.
     bool hasRecord = false;
+    // Set by a loader: the values were checked where they lie in the pool,
+    // right after the name (see bodyInPool), and are read from there rather
+    // than kept in the value list; firstValue is then unused.
+    bool valuesInPool = false;
     std::uint32_t firstValue = 0;
     std::uint32_t valueCount = 0;
     // Set by a loader: the name and the values lie in the pool from
@@ -66,6 +71,22 @@ class CregTree {
     const CregKey& Key(std::uint32_t k) const { return keys_[k]; }
     CregKey& MutableKey(std::uint32_t k) { return keys_[k]; }
     const CregValue& Value(std::uint32_t v) const { return values_[v]; }
+
+    // Reads the values of a key in order, from the value list or, for a key
+    // whose values stayed in the pool, from there.
+    class ValueReader {
+      public:
+        ValueReader(const CregTree& tree, const CregKey& key);
+        // The next value; false after the last.
+        bool Next(CregValue* value);
+
+      private:
+        const CregTree& tree_;
+        const CregKey& key_;
+        std::uint32_t index_ = 0;
+        std::uint64_t at_ = 0;  // in the pool: where the next value entry starts
+    };
+    ValueReader Values(const CregKey& k) const { return ValueReader(*this, k); }
     const std::uint8_t* PoolData() const { return pool_.data(); }
     std::size_t PoolSize() const { return pool_.size(); }
 
@@ -96,6 +117,9 @@ class CregTree {
     void DropValuesFrom(std::uint32_t first) { values_.resize(first); }
     void SetValueRange(std::uint32_t k, std::uint32_t first, std::uint32_t count,
                        std::uint32_t bodyInPool = 0);
+    // For loaders: key `k` has `count` values that lie in the pool after its
+    // name, `bodyInPool` bytes with the name, as checked by the loader.
+    void SetPoolValues(std::uint32_t k, std::uint32_t count, std::uint32_t bodyInPool);
     void ReserveKeys(std::size_t n) { keys_.reserve(n); }
     void ReserveValues(std::size_t n) { values_.reserve(n); }
 
@@ -104,8 +128,9 @@ class CregTree {
     std::uint32_t FindChild(std::uint32_t k, const std::string& name) const;
     // Key at a backslash-separated path below `k`; kNoKey when missing.
     std::uint32_t FindPath(std::uint32_t k, const std::string& path) const;
-    // Value of `k` by name, without regard to ASCII case; nullptr if missing.
-    const CregValue* FindValue(std::uint32_t k, const std::string& name) const;
+    // Value of `k` by name, without regard to ASCII case, into *value; false
+    // if missing.
+    bool FindValue(std::uint32_t k, const std::string& name, CregValue* value) const;
 
     CregFlags flags;
 

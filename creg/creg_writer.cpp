@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "creg/creg_writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -19,6 +20,7 @@ constexpr std::uint32_t kBlockLimit = 0xF000;
 constexpr std::uint32_t kPage = 0x1000;
 constexpr std::uint16_t kChecksumBit = 0x0004;
 constexpr std::uint64_t kMaxFile = 0x7FFFFFFFu;
+constexpr std::uint32_t kAreaPiece = 0x10000;
 
 std::uint32_t RoundUp(std::uint32_t n) {
     return (n + kPage - 1) & ~(kPage - 1);
@@ -27,10 +29,8 @@ std::uint32_t RoundUp(std::uint32_t n) {
 std::uint64_t RecordSize(const CregTree& tree, const CregKey& k) {
     if (k.bodyInPool) return L::record::kSize + k.bodyInPool;
     std::uint64_t size = L::record::kSize + k.nameLength;
-    for (std::uint32_t i = 0; i < k.valueCount; ++i) {
-        const CregValue& v = tree.Value(k.firstValue + i);
-        size += L::value::kSize + v.nameLength + v.dataLength;
-    }
+    CregTree::ValueReader values = tree.Values(k);
+    for (CregValue v; values.Next(&v);) size += L::value::kSize + v.nameLength + v.dataLength;
     return size;
 }
 
@@ -111,41 +111,55 @@ class Writer {
         return sink_.Write(h, sizeof h);
     }
 
+    // The area goes out in pieces of kAreaPiece bytes: on the slot grid no
+    // entry crosses a 4 KiB line, so each entry lies in one piece.
     std::uint32_t WriteArea() {
-        std::vector<std::uint8_t> area(areaSize_, 0);
-        std::uint8_t* a = area.data();
+        static_assert(
+            kAreaPiece % L::grid::kChunk == 0 && L::grid::kFirstChunk % L::grid::kChunk == 0,
+            "pieces end on chunk lines");
         auto n = static_cast<std::uint32_t>(order_.size());
-        std::uint32_t tail = SlotOffset(n);
-        PutRgknHeader(a, areaSize_, tail, tree_.flags);
+        const std::uint32_t tail = SlotOffset(n);
 
         // Slot of every key of the subtree, by key index.
         std::vector<std::uint32_t> slot(tree_.KeyCount(), L::keynode::kNone);
         for (std::uint32_t i = 0; i < n; ++i) slot[order_[i]] = SlotOffset(i);
         auto link = [&](std::uint32_t k) { return k == kNoKey ? L::keynode::kNone : slot[k]; };
-        for (std::uint32_t i = 0; i < n; ++i) {
-            const CregKey& k = tree_.Key(order_[i]);
-            std::uint8_t* e = a + SlotOffset(i);
-            StoreU32(e + L::keynode::kInUse, L::keynode::kInUseValue);
-            StoreU32(e + L::keynode::kNameHash, k.hash);
-            StoreU32(e + L::keynode::kNextFree, L::keynode::kNone);
-            bool isRoot = i == 0;
-            StoreU32(e + L::keynode::kParent, isRoot ? L::keynode::kNone : link(k.parent));
-            StoreU32(e + L::keynode::kFirstChild, link(k.firstChild));
-            StoreU32(e + L::keynode::kNextSibling,
-                     isRoot ? L::keynode::kNone : link(k.nextSibling));
-            std::uint16_t id = L::keynode::kNoRecord, block = L::keynode::kNoRecord;
-            if (place_[i] != 0xFFFFFFFFu) {
-                id = static_cast<std::uint16_t>(place_[i] & 0xFFFF);
-                block = static_cast<std::uint16_t>(place_[i] >> 16);
+
+        std::vector<std::uint8_t> piece(std::min(areaSize_, kAreaPiece));
+        std::uint32_t i = 0;
+        for (std::uint32_t start = 0; start < areaSize_; start += kAreaPiece) {
+            const std::uint32_t size = std::min(areaSize_ - start, kAreaPiece);
+            std::memset(piece.data(), 0, size);
+            if (start == 0) PutRgknHeader(piece.data(), areaSize_, tail, tree_.flags);
+            for (; i < n && SlotOffset(i) < start + size; ++i) {
+                const CregKey& k = tree_.Key(order_[i]);
+                std::uint8_t* e = piece.data() + (SlotOffset(i) - start);
+                StoreU32(e + L::keynode::kInUse, L::keynode::kInUseValue);
+                StoreU32(e + L::keynode::kNameHash, k.hash);
+                StoreU32(e + L::keynode::kNextFree, L::keynode::kNone);
+                bool isRoot = i == 0;
+                StoreU32(e + L::keynode::kParent, isRoot ? L::keynode::kNone : link(k.parent));
+                StoreU32(e + L::keynode::kFirstChild, link(k.firstChild));
+                StoreU32(e + L::keynode::kNextSibling,
+                         isRoot ? L::keynode::kNone : link(k.nextSibling));
+                std::uint16_t id = L::keynode::kNoRecord, block = L::keynode::kNoRecord;
+                if (place_[i] != 0xFFFFFFFFu) {
+                    id = static_cast<std::uint16_t>(place_[i] & 0xFFFF);
+                    block = static_cast<std::uint16_t>(place_[i] >> 16);
+                }
+                StoreU16(e + L::keynode::kKeyId, id);
+                StoreU16(e + L::keynode::kBlockNumber, block);
             }
-            StoreU16(e + L::keynode::kKeyId, id);
-            StoreU16(e + L::keynode::kBlockNumber, block);
+            if (tail >= start && tail < start + size) {
+                std::uint8_t* f = piece.data() + (tail - start);
+                StoreU32(f + L::keynode::kInUse, L::keynode::kFreeValue);
+                StoreU32(f + L::keynode::kNameHash, areaSize_ - tail);
+                StoreU32(f + L::keynode::kNextFree, L::keynode::kNone);
+            }
+            const std::uint32_t code = sink_.Write(piece.data(), size);
+            if (code) return code;
         }
-        std::uint8_t* f = a + tail;
-        StoreU32(f + L::keynode::kInUse, L::keynode::kFreeValue);
-        StoreU32(f + L::keynode::kNameHash, areaSize_ - tail);
-        StoreU32(f + L::keynode::kNextFree, L::keynode::kNone);
-        return sink_.Write(a, area.size());
+        return 0;
     }
 
     // The name and the values of a key, `size` bytes. A key loaded from a
@@ -213,8 +227,8 @@ class Writer {
 void PutKeyBody(std::uint8_t* out, const CregTree& tree, const CregKey& k) {
     std::memcpy(out, tree.Name(k), k.nameLength);
     std::uint32_t y = k.nameLength;
-    for (std::uint32_t j = 0; j < k.valueCount; ++j) {
-        const CregValue& v = tree.Value(k.firstValue + j);
+    CregTree::ValueReader values = tree.Values(k);
+    for (CregValue v; values.Next(&v);) {
         StoreU32(out + y + L::value::kType, v.type);
         StoreU32(out + y + L::value::kUnknown04, v.unknown);
         StoreU16(out + y + L::value::kNameLength, v.nameLength);

@@ -25,7 +25,7 @@
 namespace sabrel::hive {
 
 // Where the writer's bytes go, in order, in pieces of at most one data block
-// or the whole key-node area.
+// or 64 KiB of the key-node area.
 class ByteSink {
   public:
     virtual ~ByteSink() = default;

@@ -23,10 +23,8 @@ namespace {
 
 std::uint32_t RecordUsed(const CregTree& tree, const CregKey& k) {
     std::uint32_t size = L::record::kSize + k.nameLength;
-    for (std::uint32_t i = 0; i < k.valueCount; ++i) {
-        const CregValue& v = tree.Value(k.firstValue + i);
-        size += L::value::kSize + v.nameLength + v.dataLength;
-    }
+    CregTree::ValueReader values = tree.Values(k);
+    for (CregValue v; values.Next(&v);) size += L::value::kSize + v.nameLength + v.dataLength;
     return size;
 }
 

@@ -161,8 +161,8 @@ int CmdDump(int argc, char** argv) {
         std::printf("K %s subkeys=%zu values=%u\n", quoted.c_str(), children.size(),
                     key.valueCount);
         ++keys;
-        for (std::uint32_t i = 0; i < key.valueCount; ++i) {
-            const hive::CregValue& v = tree.Value(key.firstValue + i);
+        hive::CregTree::ValueReader reader = tree.Values(key);
+        for (hive::CregValue v; reader.Next(&v);) {
             std::string name = Quote(dec.Utf8(tree.Name(v), v.nameLength));
             std::printf("V %s %s type=0x%08x size=%u data=", quoted.c_str(), name.c_str(), v.type,
                         v.dataLength);

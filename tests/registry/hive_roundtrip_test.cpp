@@ -4,6 +4,7 @@
 // checker's counts, and is reproduced byte for byte when compacted again.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -80,8 +81,8 @@ std::string Describe(const CregTree& t) {
         const CregKey& key = t.Key(k);
         s +=
             "K" + std::to_string(key.hash) + (key.hasRecord ? "R" : "-") + t.NameString(key) + "\n";
-        for (std::uint32_t i = 0; i < key.valueCount; ++i) {
-            const CregValue& v = t.Value(key.firstValue + i);
+        CregTree::ValueReader values = t.Values(key);
+        for (CregValue v; values.Next(&v);) {
             s += " V" + std::to_string(v.type) + "/" + std::to_string(v.unknown) + "/" +
                  t.NameString(v) + "=" +
                  std::string(reinterpret_cast<const char*>(t.Data(v)), v.dataLength) + "\n";
@@ -209,6 +210,37 @@ TEST(Writer, BlocksAreAsFullAsAllowedAndNeverOver) {
     EXPECT_EQ(b[1].unused, 0xFFFu);
     EXPECT_EQ(b[1].freeOffset, 0x8001u);
     EXPECT_EQ(b[1].records, (R{0x7FE1, 0, 0x7FE1, 0xFFF, 0xFFFF, kFree}));
+}
+
+// A loaded tree reads each key's values where the file has them: it keeps no
+// value list, reads what the file was written from, finds values by name in
+// any case, and refuses values added to a loaded key.
+TEST(LoadedValues, StayInTheFileAndReadAsWritten) {
+    SynthOptions o = Opt(9, 400);
+    o.maxValues = 6;
+    o.sjis = 20;
+    const CregTree source = SynthesizeTree(o);
+    CregTree loaded;
+    ASSERT_EQ(LoadHive(WriteFragmented(source, 9), &loaded), 0u);
+    EXPECT_EQ(loaded.ValueCount(), 0u);
+    EXPECT_EQ(Describe(loaded), Describe(source));
+
+    std::uint32_t k = 1;
+    while (k < loaded.KeyCount() && loaded.Key(k).valueCount < 3) ++k;
+    ASSERT_LT(k, loaded.KeyCount());
+    CregTree::ValueReader values = loaded.Values(loaded.Key(k));
+    CregValue third;
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(values.Next(&third));
+    std::string name = loaded.NameString(third);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    CregValue found;
+    ASSERT_TRUE(loaded.FindValue(k, name, &found));
+    EXPECT_EQ(found.dataOffset, third.dataOffset);
+    EXPECT_EQ(found.dataLength, third.dataLength);
+    EXPECT_FALSE(loaded.FindValue(k, name + "?", &found));
+
+    EXPECT_FALSE(loaded.AddValue(k, 1, 0, "Added", "x"));
+    EXPECT_EQ(Describe(loaded), Describe(source));
 }
 
 // Section "same bytes": the synthesizer is deterministic in its seed.

@@ -110,8 +110,8 @@ std::string LogicalContent(const std::string& hostPath) {
         stack.pop_back();
         const hive::CregKey& key = tree.Key(k);
         out += "K " + path + (key.hasRecord ? "" : " (no record)") + "\n";
-        for (std::uint32_t i = 0; i < key.valueCount; ++i) {
-            const hive::CregValue& v = tree.Value(key.firstValue + i);
+        hive::CregTree::ValueReader values = tree.Values(key);
+        for (hive::CregValue v; values.Next(&v);) {
             out += "V " + Hex(tree.Name(v), v.nameLength) + " " + std::to_string(v.type) + " " +
                    Hex(tree.Data(v), v.dataLength) + "\n";
         }

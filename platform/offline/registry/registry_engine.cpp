@@ -237,9 +237,9 @@ LONG RegistryEngine::CreatePlainKey(const std::string& subKey) {
 namespace {
 
 std::string StringValue(const hive::CregTree& tree, std::uint32_t key, const char* name) {
-    const hive::CregValue* v = tree.FindValue(key, name);
-    if (!v) return {};
-    std::string s(reinterpret_cast<const char*>(tree.Data(*v)), v->dataLength);
+    hive::CregValue v;
+    if (!tree.FindValue(key, name, &v)) return {};
+    std::string s(reinterpret_cast<const char*>(tree.Data(v)), v.dataLength);
     std::size_t nul = s.find('\0');
     if (nul != std::string::npos) s.resize(nul);
     return s;
@@ -248,10 +248,10 @@ std::string StringValue(const hive::CregTree& tree, std::uint32_t key, const cha
 // A number kept as REG_DWORD or REG_BINARY (little-endian) or as text.
 bool NumberValue(const hive::CregTree& tree, std::uint32_t key, const char* name,
                  std::uint32_t* number) {
-    const hive::CregValue* v = tree.FindValue(key, name);
-    if (!v) return false;
-    const std::uint8_t* d = tree.Data(*v);
-    if (v->type == 1) {
+    hive::CregValue v;
+    if (!tree.FindValue(key, name, &v)) return false;
+    const std::uint8_t* d = tree.Data(v);
+    if (v.type == 1) {
         std::string text = StringValue(tree, key, name);
         char* end = nullptr;
         unsigned long n = std::strtoul(text.c_str(), &end, 10);
@@ -259,9 +259,9 @@ bool NumberValue(const hive::CregTree& tree, std::uint32_t key, const char* name
         *number = static_cast<std::uint32_t>(n);
         return true;
     }
-    if (v->dataLength == 0) return false;
+    if (v.dataLength == 0) return false;
     std::uint32_t n = 0;
-    for (std::size_t i = 0; i < v->dataLength && i < 4; ++i) n |= std::uint32_t{d[i]} << (8 * i);
+    for (std::size_t i = 0; i < v.dataLength && i < 4; ++i) n |= std::uint32_t{d[i]} << (8 * i);
     *number = n;
     return true;
 }
@@ -354,7 +354,8 @@ namespace {
 
 bool SeparatorOf(const hive::CregTree& tree, std::string* separator) {
     std::uint32_t k = tree.FindPath(0, hive::kUserInternationalKey);
-    if (k == hive::kNoKey || !tree.FindValue(k, hive::kUserThousandValue)) return false;
+    hive::CregValue found;
+    if (k == hive::kNoKey || !tree.FindValue(k, hive::kUserThousandValue, &found)) return false;
     *separator = StringValue(tree, k, hive::kUserThousandValue);
     return true;
 }
