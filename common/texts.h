@@ -57,7 +57,7 @@ inline constexpr char kMsgImageForeign[] =
     "raw ｲﾒｰｼﾞに変換してから指定して下さい. 例:\r\n"
     "qemu-img convert -O raw %s disk.img";
 inline constexpr char kMsgImageUnsupportedVhd[] =
-    "%s は可変長か差分の VHD で, このままでは読めません.\r\n"
+    "%s は差分 VHD で, このままでは読めません.\r\n"
     "raw ｲﾒｰｼﾞに変換してから指定して下さい. 例:\r\n"
     "qemu-img convert -O raw %s disk.img";
 inline constexpr char kMsgImageNoVolume[] = "%s に FAT ﾎﾞﾘｭｰﾑが見つかりません.";

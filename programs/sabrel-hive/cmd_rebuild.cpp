@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -35,16 +36,23 @@ namespace sabrel::tool {
 namespace {
 
 constexpr char kRebuildUsage[] =
-    "usage: sabrel-hive rebuild [--windir DIR] [--targets LIST]\n"
-    "                           [--backup copy|archive|none] [--apply] [--json]\n"
+    "usage: sabrel-hive rebuild [--image FILE [--partition N] | --windir DIR]\n"
+    "                           [--targets LIST] [--backup copy|archive|none]\n"
+    "                           [--apply] [--json]\n"
     "\n"
     "Runs what the wizard's OK runs, without a window, on a Windows 95/98/Me\n"
-    "installation on disk: the checks, the backups and HELP\\SBRCOVER.BAT, the\n"
+    "installation in a disk image or a folder: the checks, the backups and HELP\\SBRCOVER.BAT, "
+    "the\n"
     "rebuild, and the WININIT.INI entries. Nothing is asked; every message the\n"
     "wizard would show is printed on standard error.\n"
     "\n"
     "options:\n"
-    "  --windir DIR    the Windows folder (default: $SABREL_WINDIR)\n"
+    "  --image FILE    a disk image: raw (with or without a partition table) or\n"
+    "                  VHD; the Windows folder is the one MSDOS.SYS names\n"
+    "  --partition N   the partition of the image (default: the one FAT\n"
+    "                  partition that holds Windows)\n"
+    "  --windir DIR    the Windows folder in a folder tree\n"
+    "                  (default: $SABREL_IMAGE, else $SABREL_WINDIR)\n"
     "  --targets LIST  the hives, comma-separated, as the options dialog lists\n"
     "                  them (SYSTEM.DAT,USER.DAT,Profiles\\NAME\\USER.DAT); 'all'\n"
     "                  for every one; default: the dialog's own selection\n"
@@ -390,6 +398,8 @@ bool ParseTargets(const std::string& list, Plan* plan) {
 int CmdRebuild(int argc, char** argv) {
     Plan plan;
     const char* winDir = nullptr;
+    const char* image = nullptr;
+    unsigned partition = 0;
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](const char** out) {
@@ -407,6 +417,15 @@ int CmdRebuild(int argc, char** argv) {
             plan.apply = true;
         } else if (a == "--windir") {
             if (!value(&winDir) || !*winDir) return UsageError("--windir needs a folder");
+        } else if (a == "--image") {
+            if (!value(&image) || !*image) return UsageError("--image needs a file");
+        } else if (a == "--partition") {
+            char* end = nullptr;
+            unsigned long n = value(&v) ? std::strtoul(v, &end, 10) : 0;
+            if (!end || *end != '\0' || n == 0 || n > 255 || *v == '-') {
+                return UsageError("--partition needs a number from 1 to 255");
+            }
+            partition = static_cast<unsigned>(n);
         } else if (a == "--targets") {
             if (!value(&v) || !ParseTargets(v, &plan)) return UsageError("bad --targets list");
         } else if (a == "--backup") {
@@ -425,13 +444,32 @@ int CmdRebuild(int argc, char** argv) {
             return UsageError("unknown argument: " + a);
         }
     }
-    if (winDir) {
-        ::setenv("SABREL_WINDIR", winDir, 1);
-    } else if (!std::getenv("SABREL_WINDIR") || !*std::getenv("SABREL_WINDIR")) {
-        return UsageError("no installation: give --windir DIR or set SABREL_WINDIR");
+    auto set = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v && *v;
+    };
+    if (image && winDir) return UsageError("--image and --windir name two installations");
+    if (partition && !image) return UsageError("--partition goes with --image");
+    if (!image && !winDir && !set("SABREL_IMAGE") && !set("SABREL_WINDIR")) {
+        return UsageError("no installation: give --image FILE or --windir DIR");
     }
 
-    platform::offline::OfflinePlatform platform;
+    std::string refused;
+    std::unique_ptr<platform::offline::OfflinePlatform> opened;
+    if (image) {
+        opened = platform::offline::OfflinePlatform::OpenImage(image, partition, "", &refused);
+    } else {
+        if (winDir) {
+            ::setenv("SABREL_WINDIR", winDir, 1);
+            ::unsetenv("SABREL_IMAGE");
+        }
+        opened = platform::offline::OfflinePlatform::OpenFromEnvironment(&refused);
+    }
+    if (!opened) {
+        std::fprintf(stderr, "sabrel-hive rebuild: %s\n", Utf8(refused).c_str());
+        return 1;
+    }
+    platform::offline::OfflinePlatform& platform = *opened;
     platform::Set(&platform);
     RunResult result;
     int programExit = 0;
