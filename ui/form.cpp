@@ -223,6 +223,14 @@ ModalResult Form::ShowModal() {
     return EndModal();
 }
 
+// A backend's default modal loop, kept beside the form's modal state so that
+// ui.cpp needs nothing of the form: without a loop of its own the form closes
+// at once.
+ModalResult Ui::ShowModal(Form& form) {
+    form.BeginModal();
+    return form.EndModal();
+}
+
 void Form::Hide() {
     if (visible_) {
         visible_ = false;

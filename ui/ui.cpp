@@ -5,18 +5,11 @@
 
 #include "common/texts.h"
 #include "platform/platform.h"
-#include "ui/form.h"
 
 namespace sabrel::ui {
 
 namespace {
 Ui* g_ui = nullptr;
-}
-
-ModalResult Ui::ShowModal(Form& form) {
-    // Without a loop of its own the form closes at once.
-    form.BeginModal();
-    return form.EndModal();
 }
 
 Ui& Get() {
