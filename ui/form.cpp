@@ -223,6 +223,22 @@ ModalResult Form::ShowModal() {
     return EndModal();
 }
 
+void FormWindowBase::FormChanged(Change what) {
+    switch (what) {
+        case Change::Caption:
+            SyncCaption();
+            return;
+        case Change::Color:
+            SyncColor();
+            return;
+        case Change::Visible:
+            SyncVisible();
+            return;
+        default:
+            return;
+    }
+}
+
 // A backend's default modal loop, kept beside the form's modal state so that
 // ui.cpp needs nothing of the form: without a loop of its own the form closes
 // at once.

@@ -139,6 +139,18 @@ class FormObserver {
     virtual void FormChanged(Form& form, Change what) = 0;
 };
 
+// A backend's window for one form. FormChanged sorts the form's changes into
+// the three that a window shows; a backend supplies those.
+class FormWindowBase {
+  public:
+    virtual ~FormWindowBase() = default;
+    void FormChanged(Change what);
+    virtual void SyncCaption() = 0;
+    virtual void SyncColor() = 0;
+    // Shows or hides the window as the form's visibility says.
+    virtual void SyncVisible() = 0;
+};
+
 enum class Event : std::uint8_t { Click, DoubleClick, Timer };
 
 class Form {

@@ -495,21 +495,13 @@ void FormView::Sync(Control& control, Change what) {
     }
 }
 
-void FormView::FormChanged(Change what) {
-    switch (what) {
-        case Change::Caption:
-            window_->copy_label(FltkUi::WindowTitleOf(form_.Caption()).c_str());
-            return;
-        case Change::Color:
-            window_->color(ToFl(form_.BackColor(), FL_BACKGROUND_COLOR));
-            window_->redraw();
-            return;
-        case Change::Visible:
-            SyncVisible();
-            return;
-        default:
-            return;
-    }
+void FormView::SyncCaption() {
+    window_->copy_label(FltkUi::WindowTitleOf(form_.Caption()).c_str());
+}
+
+void FormView::SyncColor() {
+    window_->color(ToFl(form_.BackColor(), FL_BACKGROUND_COLOR));
+    window_->redraw();
 }
 
 void FormView::SyncVisible() {

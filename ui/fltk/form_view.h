@@ -23,7 +23,7 @@ class Ui;
 
 namespace sabrel::ui::fltk {
 
-class FormView {
+class FormView : public FormWindowBase {
   public:
     FormView(Ui& ui, Form& form);
     ~FormView();
@@ -31,11 +31,12 @@ class FormView {
     FormView& operator=(const FormView&) = delete;
 
     Fl_Double_Window& Window() { return *window_; }
-    // Shows or hides the window as the form's visibility says; a window that
-    // appears is centred on the screen when the form asks for it.
-    void SyncVisible();
+    // A window that appears is centred on the screen when the form asks for
+    // it.
+    void SyncVisible() override;
+    void SyncCaption() override;
+    void SyncColor() override;
     void ControlChanged(Control& control, Change what);
-    void FormChanged(Change what);
 
     // The widget built for a control, or nullptr (timers, image lists, ...).
     Fl_Widget* WidgetOf(const Control& control) const;

@@ -22,7 +22,7 @@ namespace sabrel::ui::win32 {
 
 class Win32Ui;
 
-class FormWindow {
+class FormWindow : public FormWindowBase {
   public:
     FormWindow(Win32Ui& ui, Form& form, HWND owner);
     ~FormWindow();
@@ -31,11 +31,12 @@ class FormWindow {
 
     HWND Hwnd() const { return hwnd_; }
 
-    // Shows or hides the window as the form's visibility says; a window that
-    // appears is centred on the work area when the form asks for it.
-    void SyncVisible();
+    // A window that appears is centred on the work area when the form asks
+    // for it.
+    void SyncVisible() override;
+    void SyncCaption() override;
+    void SyncColor() override;
     void ControlChanged(Control& control, Change what);
-    void FormChanged(Change what);
     // The keys that move the focus and switch tab pages, as a Windows 98
     // dialog takes them: Tab and Shift+Tab through the controls, the tab
     // strip among them; Ctrl+Tab and Ctrl+Shift+Tab through the pages. True

@@ -321,20 +321,12 @@ void FormWindow::Sync(Control& control, Change what) {
     }
 }
 
-void FormWindow::FormChanged(Change what) {
-    switch (what) {
-        case Change::Caption:
-            SetWindowTextA(hwnd_, form_.Caption().c_str());
-            return;
-        case Change::Color:
-            RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-            return;
-        case Change::Visible:
-            SyncVisible();
-            return;
-        default:
-            return;
-    }
+void FormWindow::SyncCaption() {
+    SetWindowTextA(hwnd_, form_.Caption().c_str());
+}
+
+void FormWindow::SyncColor() {
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void FormWindow::SyncVisible() {
