@@ -9,28 +9,10 @@
 set -euo pipefail
 SABREL=$1
 HIVE_TOOL=$2
-command -v xdotool >/dev/null || { echo "SKIP: xdotool is not installed"; exit 77; }
-WORK=$(mktemp -d)
-PID=""
-cleanup() {
-  if [ -n "$PID" ] && kill -0 "$PID" 2>/dev/null; then kill "$PID" 2>/dev/null || true; fi
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/drive.sh"
+need_tools xdotool
 unset SABREL_WINDIR
-export SABREL_RUNTIME_DIR="$WORK/runtime" XDG_CONFIG_HOME="$WORK/config"
-mkdir -p "$SABREL_RUNTIME_DIR"
-fail() { echo "FAIL: $*" >&2; [ -f "$WORK/log" ] && sed 's/^/  sabrel: /' "$WORK/log" >&2; exit 1; }
-
-window_of() {  # X class; waits up to 10 s
-  local id=""
-  for _ in $(seq 200); do
-    id=$(xdotool search --onlyvisible --class "^$1\$" 2>/dev/null | head -n1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.05
-  done
-  return 1
-}
+export XDG_CONFIG_HOME="$WORK/config"
 ended() {  # waits up to 10 s for the program; prints its status
   for _ in $(seq 200); do
     if ! kill -0 "$PID" 2>/dev/null; then
@@ -64,7 +46,7 @@ printf '[Paths]\r\nWinDir=C:\\%s\r\n' "$(printf 'WINDOWS 十予' | iconv -t CP93
 WINDIR="$ROOT/Windows 十予"
 
 # 1. The drive root as argument opens the wizard on that installation.
-"$SABREL" "$ROOT" >"$WORK/log" 2>&1 &
+"$SABREL" "$ROOT" >"$LOG" 2>&1 &
 PID=$!
 MAIN=$(window_of SabrelForm1) || fail "no wizard for a drive root"
 title=$(xdotool getwindowname "$MAIN")
@@ -73,16 +55,16 @@ quit
 
 # 2. An image is refused with a message; the program ends.
 head -c 4096 /dev/zero >"$WORK/disk.img"
-"$SABREL" "$WORK/disk.img" >"$WORK/log" 2>&1 &
+"$SABREL" "$WORK/disk.img" >"$LOG" 2>&1 &
 PID=$!
 BOX=$(window_of Sabrel) || fail "no message for an image"
-grep -q "disk.img" "$WORK/log" || fail "the image's message does not name it"
+grep -q "disk.img" "$LOG" || fail "the image's message does not name it"
 press "$BOX" key Return
 [ "$(ended)" = 1 ] || fail "an image argument did not end the program with status 1"
 
 # 3. Nothing given: the chooser. A wrong choice first, then the installation.
 mkdir "$WORK/not windows"
-"$SABREL" >"$WORK/log" 2>&1 &
+"$SABREL" >"$LOG" 2>&1 &
 PID=$!
 CH=$(window_of SabrelChooser) || fail "no chooser"
 press "$CH" type "$WORK/not windows"
@@ -102,7 +84,7 @@ quit
 [ "$(head -n1 "$XDG_CONFIG_HOME/sabrel/recent")" = "$WINDIR" ] || fail "the recent list lacks the installation"
 
 # 4. Next time the chooser offers it first: Open takes it.
-"$SABREL" >"$WORK/log" 2>&1 &
+"$SABREL" >"$LOG" 2>&1 &
 PID=$!
 CH=$(window_of SabrelChooser) || fail "no chooser the second time"
 press "$CH" key Return
@@ -111,7 +93,7 @@ quit
 [ "$(wc -l <"$XDG_CONFIG_HOME/sabrel/recent")" = 1 ] || fail "the recent list holds a duplicate"
 
 # 5. Cancel ends the program.
-"$SABREL" >"$WORK/log" 2>&1 &
+"$SABREL" >"$LOG" 2>&1 &
 PID=$!
 CH=$(window_of SabrelChooser) || fail "no chooser the third time"
 press "$CH" key Escape

@@ -15,47 +15,10 @@ set -euo pipefail
 SABREL=$1
 HIVE_TOOL=$2
 OUT=$3
-for tool in xdotool import convert compare; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (Debian packages xdotool, imagemagick)"
-    exit 77
-  fi
-done
+source "$(dirname "$0")/drive.sh"
+need_tools xdotool import convert compare
 rm -rf "$OUT"
 mkdir -p "$OUT"
-WORK=$(mktemp -d)
-PID=""
-cleanup() {
-  if [ -n "$PID" ] && kill -0 "$PID" 2>/dev/null; then kill "$PID" 2>/dev/null || true; fi
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-export SABREL_RUNTIME_DIR="$WORK/runtime"
-mkdir -p "$SABREL_RUNTIME_DIR"
-
-fail() {
-  echo "FAIL: $*" >&2
-  [ -f "$WORK/sabrel.log" ] && sed 's/^/  sabrel: /' "$WORK/sabrel.log" >&2
-  exit 1
-}
-
-window_of() {  # X class; waits up to 10 s
-  local id=""
-  for _ in $(seq 200); do
-    id=$(xdotool search --onlyvisible --class "^$1\$" 2>/dev/null | head -n1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.05
-  done
-  return 1
-}
-
-gone() {
-  for _ in $(seq 200); do
-    [ -z "$(xdotool search --onlyvisible --class "^$1\$" 2>/dev/null || true)" ] && return 0
-    sleep 0.05
-  done
-  return 1
-}
 
 focus() {  # window: what a window manager does when a window opens or comes back
   xdotool windowfocus --sync "$1"
@@ -65,27 +28,6 @@ focus() {  # window: what a window manager does when a window opens or comes bac
 key() {
   xdotool key "$@"
   sleep 0.2
-}
-
-shot() {  # window name
-  local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$1")"
-  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$OUT/$2.png"
-}
-
-brightness() {  # name w h x y
-  convert "$OUT/$1.png" -crop "$2x$3+$4+$5" +repage -colorspace gray -format '%[fx:mean]' info:
-}
-
-shot_until_bright() {  # window name w h x y what
-  local b
-  for _ in $(seq 100); do
-    shot "$1" "$2"
-    b=$(brightness "$2" "$3" "$4" "$5" "$6")
-    awk -v b="$b" 'BEGIN { exit !(b > 0.02) }' && return 0
-    sleep 0.2
-  done
-  fail "$7 is not drawn (brightness $b in $2.png)"
 }
 
 # The number of pixels that differ in one part of two screenshots.
@@ -101,22 +43,6 @@ changed() {  # a b w h x y what
   [ "${n%%.*}" -gt 20 ] 2>/dev/null || fail "$7 (only $n pixels differ between $1.png and $2.png)"
 }
 
-start() {  # machine
-  export SABREL_WINDIR="$1/WINDOWS"
-  "$SABREL" >"$WORK/sabrel.log" 2>&1 &
-  PID=$!
-  MAIN=$(window_of SabrelForm1) || fail "the wizard window did not open"
-  sleep 0.3
-  focus "$MAIN"
-}
-
-wait_end() {
-  for _ in $(seq 200); do
-    kill -0 "$PID" 2>/dev/null || { wait "$PID" || fail "sabrel ended with status $?"; PID=""; return 0; }
-    sleep 0.05
-  done
-  fail "sabrel did not end"
-}
 
 # Window areas: the wizard's OK button (page "00"), the options dialog's list
 # and tab strip.
@@ -127,6 +53,7 @@ M1="$WORK/machine1"
 "$HIVE_TOOL" make-machine "$M1" >/dev/null
 W1="$M1/WINDOWS"
 start "$M1"
+focus "$MAIN"
 shot "$MAIN" kb_page00_focus
 # Neither Escape nor Alt+F4 closes the wizard.
 key Escape
@@ -181,6 +108,7 @@ M2="$WORK/machine2"
 W2="$M2/WINDOWS"
 sum_before=$(cd "$W2" && md5sum SYSTEM.DAT USER.DAT)
 start "$M2"
+focus "$MAIN"
 key Tab
 key Return
 OPT=$(window_of SabrelForm2) || fail "the options dialog did not open"

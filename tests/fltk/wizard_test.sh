@@ -15,63 +15,14 @@ set -euo pipefail
 SABREL=$1
 HIVE_TOOL=$2
 OUT=$3
-for tool in xdotool import convert; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (Debian packages xdotool, imagemagick)"
-    exit 77
-  fi
-done
+source "$(dirname "$0")/drive.sh"
+need_tools xdotool import convert
 rm -rf "$OUT"
 mkdir -p "$OUT"
-WORK=$(mktemp -d)
-PID=""
-cleanup() {
-  if [ -n "$PID" ] && kill -0 "$PID" 2>/dev/null; then kill "$PID" 2>/dev/null || true; fi
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-export SABREL_RUNTIME_DIR="$WORK/runtime"
-mkdir -p "$SABREL_RUNTIME_DIR"
-
-fail() {
-  echo "FAIL: $*" >&2
-  [ -n "$PID" ] && [ -f "$WORK/sabrel.log" ] && sed 's/^/  sabrel: /' "$WORK/sabrel.log" >&2
-  exit 1
-}
-
-# The window of X class $1 (visible), waiting up to 10 s.
-window_of() {
-  local id=""
-  for _ in $(seq 200); do
-    id=$(xdotool search --onlyvisible --class "^$1\$" 2>/dev/null | head -n1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.05
-  done
-  return 1
-}
-
-gone() {
-  for _ in $(seq 200); do
-    [ -z "$(xdotool search --onlyvisible --class "^$1\$" 2>/dev/null || true)" ] && return 0
-    sleep 0.05
-  done
-  return 1
-}
 
 click() {  # window x y
   xdotool mousemove --window "$1" "$2" "$3" click 1
   sleep 0.15
-}
-
-shot() {  # window name
-  local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$1")"
-  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$OUT/$2.png"
-}
-
-# Mean brightness (0..1) of a part of a screenshot.
-brightness() {  # name w h x y
-  convert "$OUT/$1.png" -crop "$2x$3+$4+$5" +repage -colorspace gray -format '%[fx:mean]' info:
 }
 
 bright() {  # name w h x y what
@@ -80,38 +31,10 @@ bright() {  # name w h x y what
   awk -v b="$b" 'BEGIN { exit !(b > 0.02) }' || fail "$6 is not drawn (brightness $b in $1.png)"
 }
 
-# Takes screenshots of a window until a part of it is drawn (up to ~10 s).
-shot_until_bright() {  # window name w h x y what
-  local b
-  for _ in $(seq 50); do
-    shot "$1" "$2"
-    b=$(brightness "$2" "$3" "$4" "$5" "$6")
-    awk -v b="$b" 'BEGIN { exit !(b > 0.02) }' && return 0
-    sleep 0.2
-  done
-  fail "$7 is not drawn (brightness $b in $2.png)"
-}
-
 dark() {  # name w h x y what
   local b
   b=$(brightness "$1" "$2" "$3" "$4" "$5")
   awk -v b="$b" 'BEGIN { exit !(b < 0.01) }' || fail "$6 should not be drawn (brightness $b in $1.png)"
-}
-
-start() {  # machine
-  export SABREL_WINDIR="$1/WINDOWS"
-  "$SABREL" >"$WORK/sabrel.log" 2>&1 &
-  PID=$!
-  MAIN=$(window_of SabrelForm1) || fail "the wizard window did not open"
-  sleep 0.3
-}
-
-wait_end() {
-  for _ in $(seq 200); do
-    kill -0 "$PID" 2>/dev/null || { wait "$PID" || fail "sabrel ended with status $?"; PID=""; return 0; }
-    sleep 0.05
-  done
-  fail "sabrel did not end"
 }
 
 # Window coordinates of the wizard's controls (notebook at 8, 80) and of the
