@@ -36,4 +36,10 @@ struct ArchiverApi {
     }
 };
 
+// Loads the library `dll` through `p` and finds its four entry points. A
+// library that loads but lacks one of them would fail at its first call: it
+// counts as not found and is released again. Either way of not finding it
+// gives an empty record (module null).
+ArchiverApi LoadArchiverApi(platform::Platform& p, const char* dll);
+
 }  // namespace sabrel

@@ -117,32 +117,12 @@ void TForm2::FormCreate() {
 
 void TForm2::LoadArchiver() {
     platform::Platform& p = platform::Get();
-    archiver_ = ArchiverApi{};
-    platform::HMODULE module = p.LoadLibraryA(texts::kArchiverDll);
-    if (module) {
-        auto getRunning =
-            reinterpret_cast<UnlhaGetRunningFn>(p.GetProcAddress(module, "UnlhaGetRunning"));
-        auto unlha = reinterpret_cast<UnlhaFn>(p.GetProcAddress(module, "Unlha"));
-        auto checkArchive =
-            reinterpret_cast<UnlhaCheckArchiveFn>(p.GetProcAddress(module, "UnlhaCheckArchive"));
-        auto getVersion =
-            reinterpret_cast<UnlhaGetVersionFn>(p.GetProcAddress(module, "UnlhaGetVersion"));
-        if (getRunning && unlha && checkArchive && getVersion) {
-            archiver_.module = module;
-            archiver_.getRunning = getRunning;
-            archiver_.unlha = unlha;
-            archiver_.checkArchive = checkArchive;
-            archiver_.getVersion = getVersion;
-            const unsigned version = getVersion();
-            char caption[64];
-            std::snprintf(caption, sizeof caption, texts::kUnlhaVersion, version / 100,
-                          version % 100);
-            lbUnlhaVer.SetCaption(caption);
-        } else {
-            // A library that loads but lacks one of the four entry points would
-            // fail at its first call: it counts as not found, and is let go.
-            p.FreeLibrary(module);
-        }
+    archiver_ = LoadArchiverApi(p, texts::kArchiverDll);
+    if (archiver_.module) {
+        const unsigned version = archiver_.getVersion();
+        char caption[64];
+        std::snprintf(caption, sizeof caption, texts::kUnlhaVersion, version / 100, version % 100);
+        lbUnlhaVer.SetCaption(caption);
     }
     if (!archiver_.module) {
         // Copy backup only, for the life of the program.

@@ -480,16 +480,8 @@ TEST_F(DosSfx, RestoreBatchFilePutsEveryHiveBack) {
         platform::Set(&system);
         ui::ScriptUi ui;
         ui.SetAutoOk(true);
-        ArchiverApi api;
-        api.module = system.LoadLibraryA("unlha32.dll");
-        ASSERT_NE(api.module, nullptr);
-        api.getRunning = reinterpret_cast<UnlhaGetRunningFn>(
-            system.GetProcAddress(api.module, "UnlhaGetRunning"));
-        api.unlha = reinterpret_cast<UnlhaFn>(system.GetProcAddress(api.module, "Unlha"));
-        api.checkArchive = reinterpret_cast<UnlhaCheckArchiveFn>(
-            system.GetProcAddress(api.module, "UnlhaCheckArchive"));
-        api.getVersion = reinterpret_cast<UnlhaGetVersionFn>(
-            system.GetProcAddress(api.module, "UnlhaGetVersion"));
+        ArchiverApi api = LoadArchiverApi(system, "unlha32.dll");
+        ASSERT_TRUE(api.Usable());
         backup::BackupRequest request;
         request.archiveMode = true;
         request.testArchive = true;
@@ -600,16 +592,8 @@ TEST_F(DosSfx, RestoreBatchFileWithTrailByte5CFolders) {
             platform::Set(&system);
             ui::ScriptUi ui;
             ui.SetAutoOk(true);
-            ArchiverApi api;
-            api.module = system.LoadLibraryA("unlha32.dll");
-            ASSERT_NE(api.module, nullptr);
-            api.getRunning = reinterpret_cast<UnlhaGetRunningFn>(
-                system.GetProcAddress(api.module, "UnlhaGetRunning"));
-            api.unlha = reinterpret_cast<UnlhaFn>(system.GetProcAddress(api.module, "Unlha"));
-            api.checkArchive = reinterpret_cast<UnlhaCheckArchiveFn>(
-                system.GetProcAddress(api.module, "UnlhaCheckArchive"));
-            api.getVersion = reinterpret_cast<UnlhaGetVersionFn>(
-                system.GetProcAddress(api.module, "UnlhaGetVersion"));
+            ArchiverApi api = LoadArchiverApi(system, "unlha32.dll");
+            ASSERT_TRUE(api.Usable());
             backup::BackupRequest request;
             request.archiveMode = archiveMode;
             request.testArchive = true;

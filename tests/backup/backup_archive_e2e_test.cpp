@@ -78,16 +78,7 @@ TEST(BackupArchiveEndToEnd, SelfExtractingBackupsHoldTheHiveBytes) {
     ui::ScriptUi ui;
     ui.SetAutoOk(true);
 
-    ArchiverApi api;
-    api.module = p.LoadLibraryA("unlha32.dll");
-    ASSERT_NE(api.module, nullptr);
-    api.getRunning =
-        reinterpret_cast<UnlhaGetRunningFn>(p.GetProcAddress(api.module, "UnlhaGetRunning"));
-    api.unlha = reinterpret_cast<UnlhaFn>(p.GetProcAddress(api.module, "Unlha"));
-    api.checkArchive =
-        reinterpret_cast<UnlhaCheckArchiveFn>(p.GetProcAddress(api.module, "UnlhaCheckArchive"));
-    api.getVersion =
-        reinterpret_cast<UnlhaGetVersionFn>(p.GetProcAddress(api.module, "UnlhaGetVersion"));
+    ArchiverApi api = LoadArchiverApi(p, "unlha32.dll");
     ASSERT_TRUE(api.Usable());
 
     BackupRequest request;
@@ -140,16 +131,8 @@ TEST(BackupArchiveEndToEnd, FoldersNamedLikeTheBackupsStayAndFailThatHive) {
     platform::Set(&p);
     ui::ScriptUi ui;
     ui.SetAutoOk(true);
-    ArchiverApi api;
-    api.module = p.LoadLibraryA("unlha32.dll");
-    ASSERT_NE(api.module, nullptr);
-    api.getRunning =
-        reinterpret_cast<UnlhaGetRunningFn>(p.GetProcAddress(api.module, "UnlhaGetRunning"));
-    api.unlha = reinterpret_cast<UnlhaFn>(p.GetProcAddress(api.module, "Unlha"));
-    api.checkArchive =
-        reinterpret_cast<UnlhaCheckArchiveFn>(p.GetProcAddress(api.module, "UnlhaCheckArchive"));
-    api.getVersion =
-        reinterpret_cast<UnlhaGetVersionFn>(p.GetProcAddress(api.module, "UnlhaGetVersion"));
+    ArchiverApi api = LoadArchiverApi(p, "unlha32.dll");
+    ASSERT_TRUE(api.Usable());
     BackupRequest request;
     request.archiveMode = true;
     request.testArchive = true;
@@ -212,16 +195,8 @@ TEST(BackupArchiveEndToEnd, FolderNamesEndingInTrailByte5CInBothForms) {
             platform::Set(&p);
             ui::ScriptUi ui;
             ui.SetAutoOk(true);
-            ArchiverApi api;
-            api.module = p.LoadLibraryA("unlha32.dll");
-            ASSERT_NE(api.module, nullptr);
-            api.getRunning = reinterpret_cast<UnlhaGetRunningFn>(
-                p.GetProcAddress(api.module, "UnlhaGetRunning"));
-            api.unlha = reinterpret_cast<UnlhaFn>(p.GetProcAddress(api.module, "Unlha"));
-            api.checkArchive = reinterpret_cast<UnlhaCheckArchiveFn>(
-                p.GetProcAddress(api.module, "UnlhaCheckArchive"));
-            api.getVersion = reinterpret_cast<UnlhaGetVersionFn>(
-                p.GetProcAddress(api.module, "UnlhaGetVersion"));
+            ArchiverApi api = LoadArchiverApi(p, "unlha32.dll");
+            ASSERT_TRUE(api.Usable());
 
             const std::string windir = std::string("C:\\") + name.ansi;
             const std::string entry = std::string("Profiles\\") + name.ansi + "\\USER.DAT";
