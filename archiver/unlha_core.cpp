@@ -10,13 +10,15 @@
 #include "archiver/errors.h"
 #include "archiver/lzh_archive.h"
 #include "common/paths.h"
+#include "common/win32_types.h"
 
 namespace sabrel::archiver {
 
 namespace {
 
-constexpr std::uint32_t kAttrReadOnlyHiddenSystemArchive = 0x27;
-constexpr std::uint32_t kAttrArchive = 0x20;
+using winapi::kAttrArchive;
+constexpr std::uint32_t kAttrReadOnlyHiddenSystemArchive =
+    winapi::kAttrReadOnly | winapi::kAttrHidden | winapi::kAttrSystem | kAttrArchive;
 // DOS date 1980-01-01, for a file whose time cannot be read.
 constexpr std::uint16_t kDosEpochDate = (1 << 5) | 1;
 
@@ -65,7 +67,7 @@ std::string WithExtension(const std::string& path, const std::string& ext) {
     return path.substr(0, NameStart(path)) + Stem(path) + ext;
 }
 
-constexpr std::uint32_t kAttrDirectory = 0x10;
+using winapi::kAttrDirectory;
 
 bool Exists(FileAccess& fs, const std::string& path) {
     return fs.GetAttributes(path) != kNoFile;

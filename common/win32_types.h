@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The Win32 scalar types and error numbers, on their own so that code which
+// The Win32 scalar types, file attributes and error numbers, on their own so that code which
 // speaks Win32's numbers without calling the platform (the hive format's
 // reader and writer) can name them without depending on the platform layer.
 // platform/platform.h brings them into sabrel::platform.
@@ -19,6 +19,18 @@ using HANDLE = void*;
 using REGSAM = DWORD;
 using LCID = DWORD;
 using LCTYPE = DWORD;
+
+// DOS file attributes (FILE_ATTRIBUTE_*), as the FAT directory entry and the
+// LZH header store them too.
+enum : DWORD {
+    kAttrReadOnly = 0x01,
+    kAttrHidden = 0x02,
+    kAttrSystem = 0x04,
+    kAttrDirectory = 0x10,
+    kAttrArchive = 0x20,
+    kAttrNormal = 0x80,
+};
+constexpr DWORD kInvalidFileAttributes = 0xFFFFFFFFu;
 
 // Win32 error codes that Sabrel produces or looks at.
 enum : DWORD {

@@ -21,17 +21,6 @@ namespace sabrel::platform {
 
 using namespace winapi;
 
-// DOS file attributes (FILE_ATTRIBUTE_*).
-enum : DWORD {
-    kAttrReadOnly = 0x01,
-    kAttrHidden = 0x02,
-    kAttrSystem = 0x04,
-    kAttrDirectory = 0x10,
-    kAttrArchive = 0x20,
-    kAttrNormal = 0x80,
-};
-constexpr DWORD kInvalidFileAttributes = 0xFFFFFFFFu;
-
 // Registry.
 constexpr HKEY kHkeyUsers = 0x80000003u;
 constexpr REGSAM kKeyRead = 0x20019;

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32_types.h"
 #include "platform/offline/codepage.h"
 #include "platform/offline/fat/block_device.h"
 #include "platform/offline/fat/boot_sector.h"
@@ -47,12 +48,12 @@ struct DosStamp {
 };
 
 namespace attr {
-constexpr std::uint8_t kReadOnly = 0x01;
-constexpr std::uint8_t kHidden = 0x02;
-constexpr std::uint8_t kSystem = 0x04;
+constexpr std::uint8_t kReadOnly = winapi::kAttrReadOnly;
+constexpr std::uint8_t kHidden = winapi::kAttrHidden;
+constexpr std::uint8_t kSystem = winapi::kAttrSystem;
 constexpr std::uint8_t kVolumeLabel = 0x08;
-constexpr std::uint8_t kDirectory = 0x10;
-constexpr std::uint8_t kArchive = 0x20;
+constexpr std::uint8_t kDirectory = winapi::kAttrDirectory;
+constexpr std::uint8_t kArchive = winapi::kAttrArchive;
 constexpr std::uint8_t kLongName = 0x0F;
 }  // namespace attr
 
