@@ -249,7 +249,7 @@ TEST_P(FatTypes, WritesThatFsckAndMtoolsReadBack) {
 
 // A device that names the region of every write: "fat1", "fat2", "root" (a
 // fixed root folder), "dir" (the first cluster of a FAT32 root), "data" or
-// "info" (anything before the FATs, where FSInfo lives).
+// "info" (anything before the FATs, where FSInfo lives); "sync" is a flush.
 class RecordingDevice : public BlockDevice {
   public:
     explicit RecordingDevice(BlockDevice* base) : base_(base) {}
@@ -261,13 +261,20 @@ class RecordingDevice : public BlockDevice {
         writes.push_back(offset);
         return base_->Write(offset, data, length);
     }
-    bool Flush() override { return base_->Flush(); }
+    bool Flush() override {
+        writes.push_back(kSync);
+        return base_->Flush();
+    }
 
     std::string Regions(const BootSector& b) const {
         std::string s;
         for (std::uint64_t at : writes) {
+            // Two flushes in a row are one barrier.
+            if (at == kSync && s.size() >= 4 && s.compare(s.size() - 4, 4, "sync") == 0) continue;
             if (!s.empty()) s += ' ';
-            if (at < b.fatOffset) {
+            if (at == kSync) {
+                s += "sync";
+            } else if (at < b.fatOffset) {
                 s += "info";
             } else if (at < b.fatOffset + b.fatCount * b.fatBytes) {
                 s += "fat" + std::to_string((at - b.fatOffset) / b.fatBytes + 1);
@@ -281,6 +288,7 @@ class RecordingDevice : public BlockDevice {
         }
         return s;
     }
+    static constexpr std::uint64_t kSync = ~std::uint64_t{0};
     std::vector<std::uint64_t> writes;
 
   private:
@@ -288,9 +296,11 @@ class RecordingDevice : public BlockDevice {
 };
 
 // A kill at any moment leaves at worst lost clusters: a file's new clusters
-// are written first, then both FATs, then its entry; the clusters a
-// replacement gives up are freed after the entry names the new ones, and
-// FSInfo follows everything.
+// are written first, then both FATs, then its entry, each step flushed before
+// the next; the clusters a replacement gives up are freed after the entry
+// names the new ones, and FSInfo follows everything. Moving a file over
+// another removes the moved entry before the target takes its clusters, so
+// no two entries ever share them.
 TEST_P(FatTypes, WritesReachTheDiskDataFirstThenEveryFatThenTheEntry) {
     Image img;
     img.Format(GetParam());
@@ -301,16 +311,29 @@ TEST_P(FatTypes, WritesReachTheDiskDataFirstThenEveryFatThenTheEntry) {
     std::unique_ptr<Volume> v = Volume::Open(&rec, &kCp932, &kCp932, &fe);
     ASSERT_TRUE(v);
     const BootSector& b = v->boot();
-    const std::string entry = b.type == FatType::kFat32 ? "dir info" : "root";
+    const bool fat32 = b.type == FatType::kFat32;
+    const std::string dir = fat32 ? "dir" : "root", info = fat32 ? " info" : "";
     ASSERT_EQ(v->WriteFile("A long name.txt", Pattern(1500, 6), DosStamp{}), FatError::kNone);
-    EXPECT_EQ(rec.Regions(b), "data fat1 fat2 " + entry);
+    EXPECT_EQ(rec.Regions(b), "data sync fat1 fat2 sync " + dir + info);
     rec.writes.clear();
     ASSERT_EQ(v->WriteFile("A long name.txt", "shorter", DosStamp{}), FatError::kNone);
-    EXPECT_EQ(rec.Regions(b), "data fat1 fat2 " + entry.substr(0, entry.find(' ')) + " fat1 fat2" +
-                                  (b.type == FatType::kFat32 ? " info" : ""));
+    EXPECT_EQ(rec.Regions(b), "data sync fat1 fat2 sync " + dir + " sync fat1 fat2 sync" + info);
+    ASSERT_EQ(v->WriteFile("B.CLN", "new hive", DosStamp{}), FatError::kNone);
+    DirEntry from, to;
+    ASSERT_EQ(v->Find("B.CLN", &from), FatError::kNone);
+    ASSERT_EQ(v->Find("A long name.txt", &to), FatError::kNone);
+    const std::uint64_t folder =
+        fat32 ? b.dataOffset + (b.rootCluster - 2ull) * b.clusterBytes : b.rootDirOffset;
+    rec.writes.clear();
+    ASSERT_EQ(v->Replace("B.CLN", "A long name.txt"), FatError::kNone);
+    EXPECT_EQ(rec.Regions(b), dir + " sync " + dir + " sync fat1 fat2 sync" + info);
+    ASSERT_GE(rec.writes.size(), 3u);
+    EXPECT_EQ(rec.writes[0], folder + from.firstSlot * 32ull);
+    EXPECT_EQ(rec.writes[2], folder + to.slot * 32ull);
     v.reset();
     o = Opened();
     img.ExpectClean();
+    EXPECT_EQ(img.Type("A long name.txt"), "new hive");
 }
 
 // Any value from the lowest end-of-chain marker up ends a chain, as other
