@@ -225,11 +225,8 @@ class FatStore : public ImageStore {
         Place p;
         if (!Existing(path, &p)) return false;
         if (p.entry.IsDirectory()) return Fail(kErrorAccessDenied);
-        std::string data;
-        FatError e = volume().Read(p.entry, &data);
-        if (e != FatError::kNone) return FailFat(e);
-        out->assign(data.begin(), data.end());
-        return true;
+        FatError e = volume().Read(p.entry, out);
+        return e == FatError::kNone || FailFat(e);
     }
 
     BOOL FileSize(const std::string& path, std::uint64_t* size) override {
@@ -245,8 +242,7 @@ class FatStore : public ImageStore {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
         Place p;
         if (DWORD code = Writable(path, &p)) return Fail(code);
-        return Done(
-            volume().WriteFile(p.rel, std::string(static_cast<const char*>(data), size), Now()));
+        return Done(volume().WriteFile(p.rel, static_cast<const char*>(data), size, Now()));
     }
 
     std::string ReadText(const std::string& path) override {
@@ -291,10 +287,8 @@ class FatStore : public ImageStore {
             // A hive is the engine's until it is unloaded, as its open file
             // is on Windows: a second load is refused.
             if (Held(p.entry)) return kErrorSharingViolation;
-            std::string data;
-            FatError e = volume().Read(p.entry, &data);
+            FatError e = volume().Read(p.entry, &bytes);
             if (e != FatError::kNone) return static_cast<LONG>(Win32Of(e));
-            bytes.assign(data.begin(), data.end());
             cluster = p.entry.firstCluster;
             held_.insert(cluster);
         }

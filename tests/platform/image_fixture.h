@@ -97,6 +97,13 @@ class TempImage {
         std::ifstream in(host, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
+    static void WriteFile(const std::string& host, const std::string& bytes) {
+        std::ofstream(host, std::ios::binary) << bytes;
+    }
+    static std::string ReadFile(const std::string& host) {
+        std::ifstream in(host, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
     // fsck.fat's report in check-only mode; empty when it finds nothing to
     // say beyond its summary.
     std::string Fsck() {

@@ -41,7 +41,10 @@ constexpr std::uint8_t kLastLfn = 0x40;
 constexpr std::uint8_t kDeleted = 0xE5;
 constexpr std::uint8_t kE5Stored = 0x05;  // a name starting with byte E5 is stored as 05
 constexpr std::size_t kMaxLongName = 255;
-constexpr std::uint32_t kMaxFolderSlots = 65536;  // 2 MiB, the most a FAT folder may hold
+constexpr std::uint32_t kMaxFolderSlots = 65536;
+// Up to this many bytes, a run of clusters that ends a file is copied to be
+// padded and written in one piece; longer runs are not copied.
+constexpr std::size_t kPaddedCopyLimit = 1 << 20;  // 2 MiB, the most a FAT folder may hold
 
 // FSInfo sector fields (FAT32).
 constexpr std::int64_t kFsInfoLead = 0;
@@ -362,16 +365,36 @@ void Volume::UpdateFsInfo() {
 }
 
 FatError Volume::WriteClusters(const std::vector<std::uint32_t>& chain, const std::string& data) {
-    // Runs of consecutive clusters go out in one write; the tail of the last
-    // cluster is zeroed so that no old bytes linger in the new file.
+    return WriteClusters(chain, data.data(), data.size());
+}
+
+FatError Volume::WriteClusters(const std::vector<std::uint32_t>& chain, const char* data,
+                               std::size_t size) {
+    // Runs of consecutive clusters go out in one write, straight from the
+    // caller's bytes; the tail of the last cluster is zeroed so that no old
+    // bytes linger in the new file.
     std::size_t done = 0;
     for (std::size_t i = 0; i < chain.size();) {
         std::size_t j = i + 1;
         while (j < chain.size() && chain[j] == chain[j - 1] + 1) ++j;
         std::size_t bytes = (j - i) * boot_.clusterBytes;
-        std::string run = data.substr(std::min(done, data.size()), bytes);
-        run.resize(bytes, '\0');
-        if (!device_->Write(ClusterOffset(chain[i]), run.data(), run.size())) return FatError::kIo;
+        std::size_t have = done < size ? std::min(bytes, size - done) : 0;
+        std::uint64_t at = ClusterOffset(chain[i]);
+        if (have == bytes) {
+            if (!device_->Write(at, data + done, have)) return FatError::kIo;
+        } else if (bytes <= kPaddedCopyLimit) {
+            // A short run with the file's tail goes out padded, in one write.
+            std::string run(data + done, have);
+            run.resize(bytes, '\0');
+            if (!device_->Write(at, run.data(), run.size())) return FatError::kIo;
+        } else {
+            // A long one: all but its last cluster from the bytes, then that one padded.
+            std::size_t whole = (have / boot_.clusterBytes) * boot_.clusterBytes;
+            if (whole > 0 && !device_->Write(at, data + done, whole)) return FatError::kIo;
+            std::string last(data + done + whole, have - whole);
+            last.resize(bytes - whole, '\0');
+            if (!device_->Write(at + whole, last.data(), last.size())) return FatError::kIo;
+        }
         done += bytes;
         i = j;
     }
@@ -612,18 +635,37 @@ FatError Volume::Split(const std::string& path, std::uint32_t* parent, std::stri
 }
 
 FatError Volume::Read(const DirEntry& file, std::string* data) {
-    if (file.IsDirectory()) return FatError::kIsADirectory;
     std::vector<std::uint32_t> chain;
-    FatError e = Chain(file.firstCluster, &chain);
+    FatError e = ReadChain(file, &chain);
     if (e != FatError::kNone) return e;
-    if (std::uint64_t{chain.size()} * boot_.clusterBytes < file.size) return FatError::kCorrupt;
-    data->assign(file.size, '\0');
+    data->resize(file.size);
+    return ReadInto(file, chain, data->empty() ? nullptr : &(*data)[0]);
+}
+
+FatError Volume::Read(const DirEntry& file, std::vector<std::uint8_t>* data) {
+    std::vector<std::uint32_t> chain;
+    FatError e = ReadChain(file, &chain);
+    if (e != FatError::kNone) return e;
+    data->resize(file.size);
+    return ReadInto(file, chain, reinterpret_cast<char*>(data->data()));
+}
+
+FatError Volume::ReadChain(const DirEntry& file, std::vector<std::uint32_t>* chain) const {
+    if (file.IsDirectory()) return FatError::kIsADirectory;
+    FatError e = Chain(file.firstCluster, chain);
+    if (e != FatError::kNone) return e;
+    if (std::uint64_t{chain->size()} * boot_.clusterBytes < file.size) return FatError::kCorrupt;
+    return FatError::kNone;
+}
+
+FatError Volume::ReadInto(const DirEntry& file, const std::vector<std::uint32_t>& chain,
+                          char* out) {
     std::size_t done = 0;
     for (std::size_t i = 0; i < chain.size() && done < file.size;) {
         std::size_t j = i + 1;
         while (j < chain.size() && chain[j] == chain[j - 1] + 1) ++j;
         std::size_t n = std::min<std::size_t>((j - i) * boot_.clusterBytes, file.size - done);
-        if (!device_->Read(ClusterOffset(chain[i]), &(*data)[done], n)) return FatError::kIo;
+        if (!device_->Read(ClusterOffset(chain[i]), out + done, n)) return FatError::kIo;
         done += n;
         i = j;
     }
@@ -789,7 +831,12 @@ FatError Volume::RewriteShortEntry(const DirEntry& entry) {
 }
 
 FatError Volume::WriteFile(const std::string& path, const std::string& data, DosStamp when) {
-    if (data.size() > 0xFFFFFFFFull) return FatError::kDiskFull;
+    return WriteFile(path, data.data(), data.size(), when);
+}
+
+FatError Volume::WriteFile(const std::string& path, const char* data, std::size_t size,
+                           DosStamp when) {
+    if (size > 0xFFFFFFFFull) return FatError::kDiskFull;
     std::uint32_t parent = 0;
     std::string leaf;
     FatError e = Split(path, &parent, &leaf);
@@ -800,20 +847,20 @@ FatError Volume::WriteFile(const std::string& path, const std::string& data, Dos
     if (found == FatError::kNone && existing.IsDirectory()) return FatError::kIsADirectory;
 
     std::vector<std::uint32_t> chain;
-    std::size_t clusters = (data.size() + boot_.clusterBytes - 1) / boot_.clusterBytes;
+    std::size_t clusters = (size + boot_.clusterBytes - 1) / boot_.clusterBytes;
     if ((e = Allocate(clusters, &chain)) != FatError::kNone) return e;
-    if ((e = WriteClusters(chain, data)) != FatError::kNone) return e;
+    if ((e = WriteClusters(chain, data, size)) != FatError::kNone) return e;
     if ((e = FlushFat()) != FatError::kNone) return e;
     std::uint32_t first = chain.empty() ? 0 : chain[0];
     if (found == FatError::kNotFound) {
-        e = AddEntry(parent, leaf, attr::kArchive, first, static_cast<std::uint32_t>(data.size()),
-                     when, when, when.date, nullptr);
+        e = AddEntry(parent, leaf, attr::kArchive, first, static_cast<std::uint32_t>(size), when,
+                     when, when.date, nullptr);
         if (e != FatError::kNone) return e;
     } else {
         std::vector<std::uint32_t> old;
         if ((e = Chain(existing.firstCluster, &old)) != FatError::kNone) return e;
         existing.firstCluster = first;
-        existing.size = static_cast<std::uint32_t>(data.size());
+        existing.size = static_cast<std::uint32_t>(size);
         existing.written = when;
         existing.accessDate = when.date;
         existing.attributes |= attr::kArchive;

@@ -90,10 +90,12 @@ class Volume {
     // The entry at `path`; "" names the root (a folder entry with no name).
     FatError Find(const std::string& path, DirEntry* out);
     FatError Read(const DirEntry& file, std::string* data);
+    FatError Read(const DirEntry& file, std::vector<std::uint8_t>* data);
 
     // Creates the file or replaces its contents (keeping its names and
     // attributes, and setting the archive bit).
     FatError WriteFile(const std::string& path, const std::string& data, DosStamp when);
+    FatError WriteFile(const std::string& path, const char* data, std::size_t size, DosStamp when);
     FatError MakeDirectory(const std::string& path, DosStamp when);
     // Deletes a file, or an empty folder.
     FatError Remove(const std::string& path);
@@ -128,6 +130,10 @@ class Volume {
     FatError FlushFat();
     void UpdateFsInfo();
     FatError WriteClusters(const std::vector<std::uint32_t>& chain, const std::string& data);
+    FatError WriteClusters(const std::vector<std::uint32_t>& chain, const char* data,
+                           std::size_t size);
+    FatError ReadChain(const DirEntry& file, std::vector<std::uint32_t>* chain) const;
+    FatError ReadInto(const DirEntry& file, const std::vector<std::uint32_t>& chain, char* out);
 
     FatError LoadFolder(std::uint32_t first, Folder* out);
     FatError WriteSlots(const Folder& folder, std::uint32_t slot, const std::uint8_t* bytes,
