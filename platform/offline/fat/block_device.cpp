@@ -62,11 +62,14 @@ FileDevice::~FileDevice() {
     ::close(fd_);
 }
 
-bool FileDevice::Read(std::uint64_t offset, void* out, std::size_t length) {
-    if (!Inside(offset, length)) return false;
-    auto* p = static_cast<char*>(out);
+namespace {
+
+// Repeats a positioned read or write (`call`) until all `length` bytes have
+// moved: the system may move fewer at a time, and a signal may interrupt it.
+template <typename Byte, typename Call>
+bool MoveAll(Byte* p, std::uint64_t offset, std::size_t length, Call call) {
     while (length) {
-        ssize_t n = ::pread(fd_, p, length, static_cast<off_t>(offset));
+        const ssize_t n = call(p, length, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         p += n;
@@ -74,6 +77,14 @@ bool FileDevice::Read(std::uint64_t offset, void* out, std::size_t length) {
         length -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+}  // namespace
+
+bool FileDevice::Read(std::uint64_t offset, void* out, std::size_t length) {
+    if (!Inside(offset, length)) return false;
+    return MoveAll(static_cast<char*>(out), offset, length,
+                   [this](char* p, std::size_t n, off_t at) { return ::pread(fd_, p, n, at); });
 }
 
 namespace {
@@ -96,16 +107,9 @@ std::atomic<long> g_writes{0};
 bool FileDevice::Write(std::uint64_t offset, const void* data, std::size_t length) {
     if (!writable_ || !Inside(offset, length)) return false;
     if (KillAt() > 0 && ++g_writes == KillAt()) std::_Exit(kKilledAtWrite);
-    const auto* p = static_cast<const char*>(data);
-    while (length) {
-        ssize_t n = ::pwrite(fd_, p, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        offset += static_cast<std::uint64_t>(n);
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return MoveAll(
+        static_cast<const char*>(data), offset, length,
+        [this](const char* p, std::size_t n, off_t at) { return ::pwrite(fd_, p, n, at); });
 }
 
 bool FileDevice::Grow(std::uint64_t size, const void* tail, std::size_t length) {
