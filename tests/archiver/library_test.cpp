@@ -27,6 +27,7 @@
 #include "common/paths.h"
 #include "platform/offline/offline_platform.h"
 #include "tests/archiver/sample_data.h"
+#include "tests/backup/archive_session.h"
 #include "ui/script/script_ui.h"
 
 namespace fs = std::filesystem;
@@ -473,26 +474,13 @@ TEST_F(DosSfx, RestoreBatchFilePutsEveryHiveBack) {
     // attributes on host folders anyway (mov ax,4C00h; int 21h).
     WriteAll(windows / "COMMAND" / "ATTRIB.COM", {0xB8, 0x00, 0x4C, 0xCD, 0x21});
 
-    setenv("SABREL_WINDIR", windows.c_str(), 1);
-    setenv("SABREL_UNLHA_PATH", SABREL_UNLHA_SO, 1);
     {
-        platform::offline::OfflinePlatform system;
-        platform::Set(&system);
-        ui::ScriptUi ui;
-        ui.SetAutoOk(true);
-        ArchiverApi api = LoadArchiverApi(system, "unlha32.dll");
-        ASSERT_TRUE(api.Usable());
-        backup::BackupRequest request;
-        request.archiveMode = true;
-        request.testArchive = true;
-        request.windowsDirectory = "C:\\WINDOWS";
-        request.archiver = &api;
-        request.targets = {
+        backup::test::ArchiveSession session(windows, SABREL_UNLHA_SO, "C:\\WINDOWS");
+        ASSERT_TRUE(session.api.Usable());
+        session.request.targets = {
             {"SYSTEM.DAT", true}, {"USER.DAT", true}, {"Profiles\\Taro Yamada\\USER.DAT", true}};
-        backup::BackupReg(request);
-        EXPECT_TRUE(ui.Boxes().empty()) << ui.Boxes().front().text;
-        system.FreeLibrary(api.module);
-        platform::Set(nullptr);
+        backup::BackupReg(session.request);
+        EXPECT_TRUE(session.ui.Boxes().empty()) << session.ui.Boxes().front().text;
     }
     unsetenv("SABREL_WINDIR");
     unsetenv("SABREL_UNLHA_PATH");
@@ -585,23 +573,14 @@ TEST_F(DosSfx, RestoreBatchFileWithTrailByte5CFolders) {
         std::vector<Hive> hives = {{winDir + "\\SYSTEM.DAT", windows, &system, {}, {}},
                                    {winDir + "\\" + entry, profile, &user, {}, {}}};
         std::string batch;
-        setenv("SABREL_WINDIR", windows.c_str(), 1);
-        setenv("SABREL_UNLHA_PATH", SABREL_UNLHA_SO, 1);
         {
-            platform::offline::OfflinePlatform system;
-            platform::Set(&system);
-            ui::ScriptUi ui;
-            ui.SetAutoOk(true);
-            ArchiverApi api = LoadArchiverApi(system, "unlha32.dll");
-            ASSERT_TRUE(api.Usable());
-            backup::BackupRequest request;
-            request.archiveMode = archiveMode;
-            request.testArchive = true;
-            request.windowsDirectory = winDir;
-            request.archiver = &api;
-            request.targets = {{"SYSTEM.DAT", true}, {entry, true}};
-            backup::BackupReg(request);
-            for (const auto& box : ui.Boxes()) ADD_FAILURE() << box.text;
+            backup::test::ArchiveSession session(windows, SABREL_UNLHA_SO, winDir);
+            platform::offline::OfflinePlatform& system = session.system;
+            ASSERT_TRUE(session.api.Usable());
+            session.request.archiveMode = archiveMode;
+            session.request.targets = {{"SYSTEM.DAT", true}, {entry, true}};
+            backup::BackupReg(session.request);
+            for (const auto& box : session.ui.Boxes()) ADD_FAILURE() << box.text;
             // Each hive and its backup by the short path the batch file uses.
             for (Hive& hive : hives) {
                 const std::string made = archiveMode
@@ -616,8 +595,6 @@ TEST_F(DosSfx, RestoreBatchFileWithTrailByte5CFolders) {
             std::vector<std::uint8_t> bytes;
             ASSERT_TRUE(system.ReadWholeFile((winDir + "\\HELP\\SBRCOVER.BAT").c_str(), &bytes));
             batch.assign(bytes.begin(), bytes.end());
-            system.FreeLibrary(api.module);
-            platform::Set(nullptr);
         }
         unsetenv("SABREL_WINDIR");
         unsetenv("SABREL_UNLHA_PATH");

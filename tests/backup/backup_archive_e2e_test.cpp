@@ -16,6 +16,7 @@
 
 #include "backup/backup.h"
 #include "platform/offline/offline_platform.h"
+#include "tests/backup/archive_session.h"
 #include "tests/backup/test_support.h"
 #include "ui/script/script_ui.h"
 
@@ -71,26 +72,13 @@ TEST(BackupArchiveEndToEnd, SelfExtractingBackupsHoldTheHiveBytes) {
     test::WriteHostFile(profile / "USER.DAT", user);
     test::WriteHostFile(windows / "SYSTEMBU.EXE", "an older backup");
 
-    setenv("SABREL_WINDIR", windows.c_str(), 1);
-    setenv("SABREL_UNLHA_PATH", SABREL_TEST_UNLHA, 1);
-    platform::offline::OfflinePlatform p;
-    platform::Set(&p);
-    ui::ScriptUi ui;
-    ui.SetAutoOk(true);
-
-    ArchiverApi api = LoadArchiverApi(p, "unlha32.dll");
-    ASSERT_TRUE(api.Usable());
-
-    BackupRequest request;
-    request.archiveMode = true;
-    request.testArchive = true;
-    request.windowsDirectory = "C:\\WINDOWS";
-    request.targets = {
+    test::ArchiveSession session(windows, SABREL_TEST_UNLHA, "C:\\WINDOWS");
+    ASSERT_TRUE(session.api.Usable());
+    session.request.targets = {
         {"SYSTEM.DAT", true}, {"USER.DAT", false}, {"Profiles\\Taro Yamada\\USER.DAT", true}};
-    request.archiver = &api;
-    BackupReg(request);
+    BackupReg(session.request);
 
-    for (const auto& box : ui.Boxes()) ADD_FAILURE() << box.text;
+    for (const auto& box : session.ui.Boxes()) ADD_FAILURE() << box.text;
     EXPECT_FALSE(fs::exists(windows / "SYSTEMBU.LZH"));
     EXPECT_FALSE(fs::exists(profile / "USERBU.LZH"));
     ASSERT_TRUE(fs::exists(windows / "SYSTEMBU.EXE"));
@@ -105,8 +93,6 @@ TEST(BackupArchiveEndToEnd, SelfExtractingBackupsHoldTheHiveBytes) {
     EXPECT_NE(batch.find("\r\nC:\\WINDOWS\\SYSTEMBU.EXE\r\nCD \\\r\n"), std::string::npos);
     EXPECT_NE(batch.find("ECHO --- Profiles\\Taro Yamada\\USER.DAT"), std::string::npos);
 
-    p.FreeLibrary(api.module);
-    platform::Set(nullptr);
     unsetenv("SABREL_UNLHA_PATH");
     unsetenv("SABREL_WINDIR");
     std::error_code ec;
@@ -125,25 +111,14 @@ TEST(BackupArchiveEndToEnd, FoldersNamedLikeTheBackupsStayAndFailThatHive) {
     test::WriteHostFile(windows / "USER.DAT", HiveLikeBytes(5000, 4));
     test::WriteHostFile(windows / "CLASSES.DAT", HiveLikeBytes(5000, 5));
 
-    setenv("SABREL_WINDIR", windows.c_str(), 1);
-    setenv("SABREL_UNLHA_PATH", SABREL_TEST_UNLHA, 1);
-    platform::offline::OfflinePlatform p;
-    platform::Set(&p);
-    ui::ScriptUi ui;
-    ui.SetAutoOk(true);
-    ArchiverApi api = LoadArchiverApi(p, "unlha32.dll");
-    ASSERT_TRUE(api.Usable());
-    BackupRequest request;
-    request.archiveMode = true;
-    request.testArchive = true;
-    request.windowsDirectory = "C:\\WINDOWS";
-    request.targets = {{"SYSTEM.DAT", true}, {"USER.DAT", true}, {"CLASSES.DAT", true}};
-    request.archiver = &api;
-    BackupReg(request);
-    p.FreeLibrary(api.module);
-    platform::Set(nullptr);
-
-    const auto boxes = ui.Boxes();
+    std::vector<ui::BoxRecord> boxes;
+    {
+        test::ArchiveSession session(windows, SABREL_TEST_UNLHA, "C:\\WINDOWS");
+        ASSERT_TRUE(session.api.Usable());
+        session.request.targets = {{"SYSTEM.DAT", true}, {"USER.DAT", true}, {"CLASSES.DAT", true}};
+        BackupReg(session.request);
+        boxes = session.ui.Boxes();
+    }
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text.rfind("SYSTEM.DAT: compress failure[", 0), 0u) << boxes[0].text;
     EXPECT_EQ(boxes[1].text.rfind("USER.DAT: make sfx failure[", 0), 0u) << boxes[1].text;
@@ -190,29 +165,23 @@ TEST(BackupArchiveEndToEnd, FolderNamesEndingInTrailByte5CInBothForms) {
             test::WriteHostFile(windows / "SYSTEM.DAT", system);
             test::WriteHostFile(profile / "USER.DAT", user);
 
-            setenv("SABREL_WINDIR", windows.c_str(), 1);
-            platform::offline::OfflinePlatform p;
-            platform::Set(&p);
-            ui::ScriptUi ui;
-            ui.SetAutoOk(true);
-            ArchiverApi api = LoadArchiverApi(p, "unlha32.dll");
-            ASSERT_TRUE(api.Usable());
-
             const std::string windir = std::string("C:\\") + name.ansi;
             const std::string entry = std::string("Profiles\\") + name.ansi + "\\USER.DAT";
             char shortHive[256] = {};
-            ASSERT_GT(p.GetShortPathNameA((windir + "\\" + entry).c_str(), shortHive, 250), 0u);
-            BackupRequest request;
-            request.archiveMode = archiveMode;
-            request.testArchive = true;
-            request.windowsDirectory = windir;
-            request.targets = {{"SYSTEM.DAT", true}, {entry, true}};
-            request.archiver = &api;
-            BackupReg(request);
-            p.FreeLibrary(api.module);
-            platform::Set(nullptr);
+            std::vector<ui::BoxRecord> boxes;
+            {
+                test::ArchiveSession session(windows, SABREL_TEST_UNLHA, windir);
+                ASSERT_TRUE(session.api.Usable());
+                ASSERT_GT(session.system.GetShortPathNameA((windir + "\\" + entry).c_str(),
+                                                           shortHive, 250),
+                          0u);
+                session.request.archiveMode = archiveMode;
+                session.request.targets = {{"SYSTEM.DAT", true}, {entry, true}};
+                BackupReg(session.request);
+                boxes = session.ui.Boxes();
+            }
 
-            for (const auto& box : ui.Boxes()) ADD_FAILURE() << box.text;
+            for (const auto& box : boxes) ADD_FAILURE() << box.text;
             const std::string batch = ReadHost(windows / "HELP" / "SBRCOVER.BAT");
             // The short hive path ends in "\USER.DAT"; its folder is what DOS changes to.
             const std::string shortFolder(shortHive, std::strlen(shortHive) - 9);
