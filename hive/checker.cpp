@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 
 #include "common/byte_reader.h"
@@ -51,19 +52,17 @@ HiveCheckResult HiveChecker::Check(const char* path) {
     std::uint64_t size = 0;
     if (!p.GetFileSizeByPath(path, &size)) throw IoError(p.GetLastError());
     if (size > kMaxImage) throw OutOfMemoryError{};
-    std::vector<std::uint8_t> image;
-    try {
-        if (!p.ReadWholeFile(path, &image)) {
-            const platform::DWORD code = p.GetLastError();
-            if (code == platform::kErrorNotEnoughMemory || code == platform::kErrorOutOfMemory) {
-                throw OutOfMemoryError{};
-            }
-            throw IoError(code);
+    // Mapped where the platform maps files: the walk reads the file where it
+    // lies, without a copy.
+    std::unique_ptr<platform::FileImage> image = p.OpenFileImage(path);
+    if (!image) {
+        const platform::DWORD code = p.GetLastError();
+        if (code == platform::kErrorNotEnoughMemory || code == platform::kErrorOutOfMemory) {
+            throw OutOfMemoryError{};
         }
-    } catch (const std::bad_alloc&) {
-        throw OutOfMemoryError{};
+        throw IoError(code);
     }
-    Run(image.data(), image.size());
+    Run(image->data(), image->size());
     return result;
 }
 

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,26 @@ inline FindHandle const kInvalidFindHandle = reinterpret_cast<FindHandle>(~std::
 
 using ThreadProc = DWORD (*)(void* param);
 
+// A whole file held for reading: mapped into memory where the system maps
+// files, else read into one buffer. Its bytes stay as they are until it is
+// destroyed.
+class FileImage {
+  public:
+    FileImage() = default;
+    FileImage(const FileImage&) = delete;
+    FileImage& operator=(const FileImage&) = delete;
+    virtual ~FileImage() = default;
+    const std::uint8_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+  protected:
+    const std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// An image that holds bytes read into memory. Throws std::bad_alloc.
+std::unique_ptr<FileImage> FileImageOfBytes(std::vector<std::uint8_t> bytes);
+
 class Platform {
   public:
     virtual ~Platform() = default;
@@ -113,6 +134,10 @@ class Platform {
     // Opens for reading with both sharing modes, reads the whole file in one
     // read, closes it. FALSE with the error code on any failure.
     virtual BOOL ReadWholeFile(const char* path, std::vector<std::uint8_t>* out) = 0;
+    // The whole file for reading, opened with both sharing modes: mapped
+    // where the platform maps files, else read with ReadWholeFile (which is
+    // what this does). nullptr with the error code on any failure.
+    virtual std::unique_ptr<FileImage> OpenFileImage(const char* path);
     // Size of the file opened for reading with both sharing modes.
     virtual BOOL GetFileSizeByPath(const char* path, std::uint64_t* size) = 0;
     // Creates or replaces the file with exactly these bytes.

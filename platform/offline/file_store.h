@@ -11,10 +11,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/offline/restart.h"
+#include "platform/offline/win32_errors.h"
 #include "platform/platform.h"
 
 namespace sabrel::platform::offline {
@@ -37,6 +40,19 @@ class FileStore {
     virtual BOOL List(const std::string& folder, std::vector<FindData>* entries) = 0;
     virtual BOOL ShortPath(const std::string& path, std::string* out) = 0;
     virtual BOOL ReadFile(const std::string& path, std::vector<std::uint8_t>* out) = 0;
+    // The whole file for reading: mapped where the store can map it, else
+    // read with ReadFile (which is what this does). nullptr with the last
+    // error set on failure.
+    virtual std::unique_ptr<FileImage> OpenImage(const std::string& path) {
+        std::vector<std::uint8_t> bytes;
+        if (!ReadFile(path, &bytes)) return nullptr;
+        try {
+            return FileImageOfBytes(std::move(bytes));
+        } catch (const std::bad_alloc&) {
+            ThreadLastError() = kErrorNotEnoughMemory;
+            return nullptr;
+        }
+    }
     virtual BOOL FileSize(const std::string& path, std::uint64_t* size) = 0;
     // Writes a whole file so that it appears whole or not at all; a replaced
     // file keeps its attributes and gains the archive bit.

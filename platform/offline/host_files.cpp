@@ -4,13 +4,18 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "platform/offline/win32_errors.h"
@@ -148,6 +153,59 @@ DWORD WriteHostFileBytes(const std::string& host, const char* prefix, Publish pu
         }
         return 0;
     });
+}
+
+namespace {
+
+class MappedImage : public FileImage {
+  public:
+    MappedImage(void* base, std::size_t size) : base_(base) {
+        data_ = static_cast<const std::uint8_t*>(base);
+        size_ = size;
+    }
+    ~MappedImage() override { ::munmap(base_, size_); }
+
+  private:
+    void* base_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileImage> MapHostFile(const std::string& host) {
+    try {
+        int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+            int err = S_ISDIR(st.st_mode) ? EACCES : errno;
+            ::close(fd);
+            errno = err;
+            return nullptr;
+        }
+        void* base = MAP_FAILED;
+        if (st.st_size > 0 && static_cast<std::uint64_t>(st.st_size) <= SIZE_MAX) {
+            base = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ,
+                          MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        }
+        ::close(fd);
+        if (base != MAP_FAILED) {
+            auto image = std::unique_ptr<FileImage>();
+            try {
+                image = std::make_unique<MappedImage>(base, static_cast<std::size_t>(st.st_size));
+            } catch (...) {
+                ::munmap(base, static_cast<std::size_t>(st.st_size));
+                throw;
+            }
+            return image;
+        }
+        // Empty, or not mappable (a pipe, a file system without mappings).
+        std::vector<std::uint8_t> bytes;
+        if (!ReadHostFile(host, &bytes)) return nullptr;
+        return FileImageOfBytes(std::move(bytes));
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return nullptr;
+    }
 }
 
 bool ReadHostFile(const std::string& host, std::vector<std::uint8_t>* out) {

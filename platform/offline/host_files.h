@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,12 @@ DWORD WriteHostFileBytes(const std::string& host, const char* prefix, Publish pu
 
 // Reads a whole host file; a folder fails with EACCES. False with errno set.
 bool ReadHostFile(const std::string& host, std::vector<std::uint8_t>* out);
+
+// A whole host file for reading, mapped with its pages loaded up front (read
+// into memory where it cannot be mapped); a folder fails with EACCES. nullptr
+// with errno set. The file must not shrink while it is mapped: on Linux that
+// would make its lost pages unreadable.
+std::unique_ptr<FileImage> MapHostFile(const std::string& host);
 
 // Flushes the folder's entries (new and removed names). False with errno set.
 bool SyncFolder(const std::string& folder);

@@ -162,6 +162,14 @@ class HostStore : public FileStore {
         return true;
     }
 
+    std::unique_ptr<FileImage> OpenImage(const std::string& path) override {
+        DosPaths::Mapping m;
+        if (!MapExisting(paths_, path, &m)) return nullptr;
+        std::unique_ptr<FileImage> image = MapHostFile(m.host);
+        if (!image) FailErrno();
+        return image;
+    }
+
     BOOL FileSize(const std::string& path, std::uint64_t* size) override {
         DosPaths::Mapping m;
         if (!MapExisting(paths_, path, &m)) return false;

@@ -159,6 +159,14 @@ BOOL OfflinePlatform::ReadWholeFile(const char* path, std::vector<std::uint8_t>*
     return state_->store->ReadFile(path, out);
 }
 
+std::unique_ptr<FileImage> OfflinePlatform::OpenFileImage(const char* path) {
+    if (!path) {
+        Fail(kErrorInvalidParameter);
+        return nullptr;
+    }
+    return state_->store->OpenImage(path);
+}
+
 BOOL OfflinePlatform::GetFileSizeByPath(const char* path, std::uint64_t* size) {
     if (!path || !size) return Fail(kErrorInvalidParameter);
     return state_->store->FileSize(path, size);

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <new>
 #include <string>
 
@@ -205,6 +206,63 @@ BOOL Win32Platform::FindClose(FindHandle handle) {
 
 DWORD Win32Platform::GetShortPathNameA(const char* longPath, char* buffer, DWORD size) {
     return ::GetShortPathNameA(longPath, buffer, size);
+}
+
+namespace {
+
+// A file mapped with MapViewOfFile; the view keeps the mapping alive.
+class ViewImage : public FileImage {
+  public:
+    ViewImage(const void* view, std::size_t size) : view_(view) {
+        data_ = static_cast<const std::uint8_t*>(view);
+        size_ = size;
+    }
+    ~ViewImage() override { ::UnmapViewOfFile(view_); }
+
+  private:
+    const void* view_;
+};
+
+}  // namespace
+
+// Mapped read-only (on Windows 9x in the shared arena); an empty file, or one
+// the system will not map, is read with ReadWholeFile instead.
+std::unique_ptr<FileImage> Win32Platform::OpenFileImage(const char* path) {
+    if (!path) {
+        FailWith(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    ::HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    ::DWORD high = 0;
+    ::DWORD low = 0;
+    ::DWORD error = SizeOf(file, &low, &high);
+    if (error == NO_ERROR && (high != 0 || low > 0x7FFFFFFFu)) error = ERROR_NOT_ENOUGH_MEMORY;
+    if (error != NO_ERROR) {
+        ::CloseHandle(file);
+        FailWith(error);
+        return nullptr;
+    }
+    const void* view = nullptr;
+    if (low > 0) {
+        ::HANDLE mapping = ::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        if (mapping) {
+            view = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+            ::CloseHandle(mapping);
+        }
+    }
+    ::CloseHandle(file);
+    if (view) {
+        try {
+            return std::make_unique<ViewImage>(view, low);
+        } catch (const std::bad_alloc&) {
+            ::UnmapViewOfFile(view);
+            FailWith(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+    }
+    return Platform::OpenFileImage(path);
 }
 
 BOOL Win32Platform::ReadWholeFile(const char* path, std::vector<std::uint8_t>* out) {

@@ -38,6 +38,7 @@ class Win32Platform : public Platform {
     BOOL FindClose(FindHandle handle) override;
     DWORD GetShortPathNameA(const char* longPath, char* buffer, DWORD size) override;
     BOOL ReadWholeFile(const char* path, std::vector<std::uint8_t>* out) override;
+    std::unique_ptr<FileImage> OpenFileImage(const char* path) override;
     BOOL GetFileSizeByPath(const char* path, std::uint64_t* size) override;
     BOOL WriteWholeFile(const char* path, const void* data, std::size_t size) override;
 

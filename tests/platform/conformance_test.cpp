@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,31 @@ TEST_F(PlatformConformance, DoubleByteNamesWithBackslashTrailBytes) {
             << shortHyou;
         EXPECT_EQ(ShortPath(folder).find('\\', dir_.size() + 1), std::string::npos)
             << ShortPath(folder);
+    }
+}
+
+// A file image holds what a whole read gives, and fails as a whole read does:
+// a double-byte name whose trail byte is '\\', an empty file, a folder, a
+// missing file.
+TEST_F(PlatformConformance, FileImagesHoldWhatWholeReadsGive) {
+    std::string folder = At("ソ表");
+    ASSERT_TRUE(p().CreateDirectoryA(folder.c_str())) << p().GetLastError();
+    std::string bytes(70000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
+    Write(JoinPath(folder, "能.DAT"), bytes);
+    Write(JoinPath(folder, "EMPTY.DAT"), "");
+    for (const char* name : {"能.DAT", "EMPTY.DAT"}) {
+        std::unique_ptr<FileImage> image = p().OpenFileImage(JoinPath(folder, name).c_str());
+        ASSERT_TRUE(image) << name << " error " << p().GetLastError();
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(image->data()), image->size()),
+                  Read(JoinPath(folder, name)));
+    }
+    for (const std::string& path : {folder, JoinPath(folder, "NONE.DAT"), At("NODIR\\X.DAT")}) {
+        std::vector<std::uint8_t> data;
+        EXPECT_FALSE(p().ReadWholeFile(path.c_str(), &data));
+        const DWORD readError = p().GetLastError();
+        EXPECT_EQ(p().OpenFileImage(path.c_str()), nullptr) << path;
+        EXPECT_EQ(p().GetLastError(), readError) << path;
     }
 }
 
