@@ -798,12 +798,15 @@ TEST_F(ProgramTest, ReplacementEntriesMeetOtherEntriesAndTheCaches) {
     // Withdrawn: the program's keys go, the foreign one stays.
     EXPECT_EQ(Read(Win("WININIT.INI")), "[Rename]\r\nNUL=C:\\WINDOWS\\TEMP\\OLD.TMP\r\n");
 
-    // With the cache options off, a cache entry another program wrote stays;
-    // a restart then carries out the section and sets the caches aside.
+    // With the font cache option off, a font cache entry another program
+    // wrote stays, while the icon cache's own entry is withdrawn with the
+    // hives'; a restart then carries out the section and sets the caches aside.
     { std::ofstream(Win("WININIT.INI"), std::ios::binary) << foreign; }
     Start();
     Run([&](app::TForm1& f) {
+        WithOptions(*ui_, f, [&](ui::Form& opt) { Tap(*ui_, opt, "cbDelICache"); });
         StartAndWait(f);
+        EXPECT_NE(Read(Win("WININIT.INI")).find("SHELLI~1"), std::string::npos);
         TickToEnd(f);
         ui_->QueueAnswer(Answer::No);
         ui_->Click(f, "btAbort");
