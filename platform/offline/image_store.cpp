@@ -569,7 +569,7 @@ UINT OemCodePageOf(UINT ansi) {
         case 1255:
             return 862;
         case 1256:
-            return 720;
+            return 864;  // Arabic's own 720 has no converter here; 864 holds the same letters
         case 1257:
             return 775;
         default:
