@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: MIT
 # Shared by the scripts that drive the real program under a virtual display
-# (sourced, after SABREL and, for screenshots, OUT are set): a work folder
-# removed at the end with the program still running, the program's log,
-# waiting for windows, screenshots and their brightness, and start and end.
+# (sourced, after SABREL, HIVE_TOOL and, for screenshots, OUT are set): a work
+# folder removed at the end with the program still running, the program's
+# log, waiting for windows, screenshots and their brightness, start and end,
+# and the state after a restart.
 
 # Exits 77 (skipped) when one of the tools is missing.
 need_tools() {
@@ -82,6 +83,15 @@ start() {  # machine
   PID=$!
   MAIN=$(window_of SabrelForm1) || fail "the wizard window did not open"
   sleep 0.3
+}
+
+# After the restart in Windows folder $1: WININIT.INI was carried out, no
+# rebuilt file is left waiting, and the hives check.
+check_restarted() {  # windows folder
+  [ ! -e "$1/SYSTEM.CLN" ] || fail "SYSTEM.CLN is still waiting after the restart"
+  [ -f "$1/WININIT.BAK" ] || fail "WININIT.INI was not carried out"
+  "$HIVE_TOOL" check "$1/SYSTEM.DAT" "$1/USER.DAT" >"$WORK/check.txt" ||
+    fail "the new hives do not check: $(cat "$WORK/check.txt")"
 }
 
 # Waits up to 10 s for the program to end with status 0.

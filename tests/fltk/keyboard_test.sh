@@ -98,9 +98,7 @@ shot_until_bright "$MAIN" kb_page03 300 20 110 232 "the end-of-run button on pag
 sleep 0.3
 key Return
 wait_end
-[ ! -e "$W1/SYSTEM.CLN" ] || fail "the restart did not happen: SYSTEM.CLN still waits"
-[ -f "$W1/WININIT.BAK" ] || fail "WININIT.INI was not carried out"
-"$HIVE_TOOL" check "$W1/SYSTEM.DAT" "$W1/USER.DAT" >"$WORK/check.txt" || fail "the new hives do not check: $(cat "$WORK/check.txt")"
+check_restarted "$W1"
 
 # --- 2. Nothing selected, then a rebuild-only run withdrawn ----------------------
 M2="$WORK/machine2"

@@ -111,10 +111,8 @@ ls "$W1" | grep -Eq '^SYSTEM(BU\.EXE|\.BEF)$' || fail "no backup of SYSTEM.DAT: 
 click "$MAIN" $BT_REBOOT
 wait_end
 # The restart carried out WININIT.INI: the rebuilt hive is the live one now.
-[ ! -e "$W1/SYSTEM.CLN" ] || fail "SYSTEM.CLN is still waiting after the restart"
+check_restarted "$W1"
 [ "$(stat -c %s "$W1/SYSTEM.DAT")" = "$CLN_SIZE" ] || fail "SYSTEM.DAT is not the rebuilt file"
-[ -f "$W1/WININIT.BAK" ] || fail "WININIT.INI was not carried out"
-"$HIVE_TOOL" check "$W1/SYSTEM.DAT" "$W1/USER.DAT" >"$WORK/check.txt" || fail "the new hives do not check: $(cat "$WORK/check.txt")"
 
 # --- 2. A rebuild-only run, withdrawn ---------------------------------------------
 M2="$WORK/machine2"
