@@ -21,7 +21,7 @@ FormDecl Build() {
     f.centred = true;
     // Laid out on green; the window turns black at creation.
     f.color = kGreen;
-    f.font = {kDefaultFace, kDefaultFontPx, false, false};
+    f.font = {DefaultFace(texts::CurrentLanguage()), kDefaultFontPx, false, false};
 
     auto& c = f.controls;
     c.push_back(BevelDecl("Bevel1", "", 8, 8, 513, 65));
@@ -96,8 +96,13 @@ FormDecl Build() {
 }  // namespace
 
 const ui::FormDecl& Form1Decl() {
-    static const ui::FormDecl decl = Build();
-    return decl;
+    // One declaration per language, each built the first time it is asked for.
+    if (texts::CurrentLanguage() == texts::Language::English) {
+        static const ui::FormDecl english = Build();
+        return english;
+    }
+    static const ui::FormDecl japanese = Build();
+    return japanese;
 }
 
 }  // namespace sabrel::app

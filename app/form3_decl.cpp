@@ -19,7 +19,7 @@ FormDecl Build() {
     f.titleButtons = false;
     f.centred = true;
     f.color = kNavy;
-    f.font = {kDefaultFace, kDefaultFontPx, false, false};
+    f.font = {DefaultFace(texts::CurrentLanguage()), kDefaultFontPx, false, false};
 
     auto& c = f.controls;
     c.push_back(LabelDecl("Label5", "", 32, 16, texts::kResultHeading).Fg(kWhite).Bold().Size(20));
@@ -42,8 +42,13 @@ FormDecl Build() {
 }  // namespace
 
 const ui::FormDecl& Form3Decl() {
-    static const ui::FormDecl decl = Build();
-    return decl;
+    // One declaration per language, each built the first time it is asked for.
+    if (texts::CurrentLanguage() == texts::Language::English) {
+        static const ui::FormDecl english = Build();
+        return english;
+    }
+    static const ui::FormDecl japanese = Build();
+    return japanese;
 }
 
 }  // namespace sabrel::app

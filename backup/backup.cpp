@@ -179,19 +179,33 @@ std::string BatchFilePath(const std::string& windowsDirectory) {
     return Format(texts::kBatchName, (windowsDirectory + texts::kBatchFolder).c_str());
 }
 
-std::vector<std::string> BatchHeader() {
-    return {std::begin(texts::kBatchHeader), std::end(texts::kBatchHeader)};
+texts::Language BatchLanguage() {
+    return texts::LanguageForCodePage(platform::Get().GetACP());
 }
 
-std::vector<std::string> BatchFooter() {
-    return {std::begin(texts::kBatchFooter), std::end(texts::kBatchFooter)};
+namespace {
+
+std::vector<std::string> LinesIn(const texts::Lines& lines, texts::Language language) {
+    const char* const* first = lines.In(language);
+    return {first, first + lines.count};
+}
+
+}  // namespace
+
+std::vector<std::string> BatchHeader(texts::Language language) {
+    return LinesIn(texts::kBatchHeader, language);
+}
+
+std::vector<std::string> BatchFooter(texts::Language language) {
+    return LinesIn(texts::kBatchFooter, language);
 }
 
 std::vector<std::string> BatchBlock(bool archiveMode, const std::string& entry,
                                     const std::string& windowsDirectory,
-                                    const std::string& shortHive, const std::string& shortBackup) {
+                                    const std::string& shortHive, const std::string& shortBackup,
+                                    texts::Language language) {
     std::vector<std::string> lines = {
-        Format(texts::kBatchRestoring, entry.c_str()),
+        Format(texts::kBatchRestoring.In(language), entry.c_str()),
         Format(texts::kBatchAttrib, windowsDirectory.c_str(), shortHive.c_str()),
         Format(texts::kBatchAttrib, windowsDirectory.c_str(), shortBackup.c_str()),
         Format(texts::kBatchIfExistDel, shortBackup.c_str(), shortHive.c_str()),
@@ -216,7 +230,8 @@ void BackupReg(const BackupRequest& request) {
     std::vector<std::string> ownBuffer;
     std::vector<std::string>* lines = request.lineBuffer ? request.lineBuffer : &ownBuffer;
     lines->clear();
-    Append(lines, BatchHeader());
+    const texts::Language language = BatchLanguage();
+    Append(lines, BatchHeader(language));
 
     platform::Platform& p = platform::Get();
     const std::string path = BatchFilePath(request.windowsDirectory);
@@ -226,8 +241,8 @@ void BackupReg(const BackupRequest& request) {
     // half made.
     if (platform::FileExists(path)) {
         std::string bare;
-        for (const std::string& line : BatchHeader()) bare += line + "\r\n";
-        for (const std::string& line : BatchFooter()) bare += line + "\r\n";
+        for (const std::string& line : BatchHeader(language)) bare += line + "\r\n";
+        for (const std::string& line : BatchFooter(language)) bare += line + "\r\n";
         if (!p.WriteWholeFile(path.c_str(), bare.data(), bare.size())) {
             throw BatchWriteError(path, p.GetLastError());
         }
@@ -250,13 +265,13 @@ void BackupReg(const BackupRequest& request) {
         const std::string shortBackup = request.archiveMode
                                             ? ArchiveBackupName(shortHive, texts::kExtSfx)
                                             : CopyBackupName(shortHive);
-        Append(lines,
-               BatchBlock(request.archiveMode, target.text, dosWindows, shortHive, shortBackup));
+        Append(lines, BatchBlock(request.archiveMode, target.text, dosWindows, shortHive,
+                                 shortBackup, language));
     }
 
     const std::string folder = request.windowsDirectory + texts::kBatchFolder;
     ForceDirectories(folder);
-    Append(lines, BatchFooter());
+    Append(lines, BatchFooter(language));
     std::string text;
     for (const std::string& line : *lines) text += line + "\r\n";
     if (!p.WriteWholeFile(path.c_str(), text.data(), text.size())) {

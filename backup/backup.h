@@ -20,6 +20,7 @@
 
 #include "backup/archiver_api.h"
 #include "common/errors.h"
+#include "common/texts.h"
 #include "platform/platform.h"
 
 namespace sabrel::backup {
@@ -70,13 +71,19 @@ std::string ArchiveBackupName(const std::string& path, const std::string& ext);
 // "<Windows directory>\HELP\SBRCOVER.BAT".
 std::string BatchFilePath(const std::string& windowsDirectory);
 
+// The language of the restore batch file is the system's, not the program's:
+// DOS shows its ECHO lines in the system's code page, so they are Japanese on
+// code page 932 and English (ASCII) on any other.
+texts::Language BatchLanguage();
+
 // The lines of the restore batch file, without line ends.
-std::vector<std::string> BatchHeader();
-std::vector<std::string> BatchFooter();
+std::vector<std::string> BatchHeader(texts::Language language);
+std::vector<std::string> BatchFooter(texts::Language language);
 // The block of one saved hive: `entry` as listed, the Windows directory in its
 // short (8.3) form, and the short paths of the hive and of its backup.
 std::vector<std::string> BatchBlock(bool archiveMode, const std::string& entry,
                                     const std::string& windowsDirectory,
-                                    const std::string& shortHive, const std::string& shortBackup);
+                                    const std::string& shortHive, const std::string& shortBackup,
+                                    texts::Language language);
 
 }  // namespace sabrel::backup

@@ -60,7 +60,7 @@ class OutOfMemoryError : public std::exception {
 // A ratio over an empty hive.
 class ZeroDivideError : public std::runtime_error {
   public:
-    ZeroDivideError() : std::runtime_error(texts::kMsgZeroDivide) {}
+    ZeroDivideError() : std::runtime_error(texts::kMsgZeroDivide.c_str()) {}
 };
 
 // A write to WININIT.INI that the platform refused; what() is

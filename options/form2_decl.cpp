@@ -30,13 +30,13 @@ int SheetRow(int n) {
 FormDecl Build() {
     FormDecl f;
     f.name = "Form2";
-    f.caption = texts::kOptionsCaption;
+    f.caption = texts::kOptionsCaption.c_str();
     f.clientWidth = 361;
     f.clientHeight = 352;
     f.border = BorderStyle::Dialog;
     f.titleButtons = false;
     f.centred = true;
-    f.font = {kDefaultFace, kDefaultFontPx, false, false};
+    f.font = {DefaultFace(texts::CurrentLanguage()), kDefaultFontPx, false, false};
 
     auto& c = f.controls;
     c.push_back(LabelDecl("Label1", "", 8, 8, texts::kOptLabel1).Fg(kNavy).Bold().Size(17));
@@ -126,8 +126,13 @@ FormDecl Build() {
 }  // namespace
 
 const ui::FormDecl& Form2Decl() {
-    static const ui::FormDecl decl = Build();
-    return decl;
+    // One declaration per language, each built the first time it is asked for.
+    if (texts::CurrentLanguage() == texts::Language::English) {
+        static const ui::FormDecl english = Build();
+        return english;
+    }
+    static const ui::FormDecl japanese = Build();
+    return japanese;
 }
 
 }  // namespace sabrel::options

@@ -7,6 +7,9 @@
 # printing every page and message box the user would see.
 # Ending a run with the restart button restarts the machine, which puts the
 # rebuilt hives in place, as Windows would at its next start.
+# The program speaks the user's language: Japanese when the locale (LC_ALL,
+# LC_MESSAGES or LANG) is a Japanese one, English otherwise; SABREL_LANG=ja|en
+# chooses either. This script passes the locale on as it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -20,7 +23,11 @@ fi
 export SABREL_WINDIR="$MACHINE/WINDOWS"
 echo "=== before"
 "$BUILD/sabrel-hive" check "$SABREL_WINDIR/SYSTEM.DAT" "$SABREL_WINDIR/USER.DAT"
-echo "=== Sabrel on $SABREL_WINDIR"
+case "${SABREL_LANG:-}" in
+  ja | en) lang=$SABREL_LANG ;;
+  *) case "${LC_ALL:-${LC_MESSAGES:-${LANG:-}}}" in ja*) lang=ja ;; *) lang=en ;; esac ;;
+esac
+echo "=== Sabrel on $SABREL_WINDIR (language: $lang)"
 if [ -n "${DISPLAY:-}" ] && [ "${SABREL_HEADLESS:-0}" != 1 ]; then
   "$BUILD/sabrel"
 else

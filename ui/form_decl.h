@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "common/texts.h"
+
 namespace sabrel::ui {
 
 enum class ControlKind : std::uint8_t {
@@ -239,8 +241,15 @@ struct FormDecl {
     const ControlDecl* Find(const std::string& controlName) const;
 };
 
-// The default face of every Sabrel form: "ＭＳ Ｐゴシック", 15 px.
+// The default face of every Sabrel form, 15 px: "ＭＳ Ｐゴシック" in Japanese, and
+// in English "MS Sans Serif", which every Windows 9x has, at the same height so
+// that the layout holds.
 inline constexpr char kDefaultFace[] = "ＭＳ Ｐゴシック";
+inline constexpr char kDefaultFaceLatin[] = "MS Sans Serif";
 inline constexpr int kDefaultFontPx = 15;
+
+inline const char* DefaultFace(texts::Language language) {
+    return language == texts::Language::English ? kDefaultFaceLatin : kDefaultFace;
+}
 
 }  // namespace sabrel::ui

@@ -20,6 +20,7 @@
 namespace entry = sabrel::programs::linux_entry;
 
 int main(int argc, char** argv) {
+    sabrel::texts::SetLanguage(sabrel::texts::LanguageFromEnvironment());
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) {
         std::fputs(

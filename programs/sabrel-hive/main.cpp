@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/texts.h"
 #include "programs/sabrel-hive/commands.h"
 
 namespace {
@@ -42,6 +43,8 @@ constexpr Command kCommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Texts from the program's table (those of a rebuild) follow the locale.
+    sabrel::texts::SetLanguage(sabrel::texts::LanguageFromEnvironment());
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         return 2;

@@ -14,6 +14,7 @@
 #include "app/form3.h"
 #include "app/program.h"
 #include "common/text_conversion.h"
+#include "common/texts.h"
 #include "platform/offline/offline_platform.h"
 #include "ui/script/script_ui.h"
 
@@ -23,6 +24,11 @@ using sabrel::ui::Answer;
 using sabrel::ui::BoxKind;
 
 std::mutex g_print;
+
+// The answer to a question, as the box's yes button says it.
+const char* YesWord() {
+    return sabrel::texts::CurrentLanguage() == sabrel::texts::Language::English ? "Yes" : u8"はい";
+}
 
 std::string Utf8(const std::string& cp932) {
     std::string out;
@@ -46,7 +52,7 @@ class DemoUi : public sabrel::ui::ScriptUi {
     Answer MessageBox(BoxKind kind, const std::string& caption, const std::string& text) override {
         std::string frame = kind == BoxKind::Confirm ? "question" : "message";
         Print("  +-- " + frame + " [" + Utf8(caption) + "]\n  | " + Indent(Utf8(text)) +
-              "\n  +-- " + (kind == BoxKind::Confirm ? u8"はい" : "OK") + "\n");
+              "\n  +-- " + (kind == BoxKind::Confirm ? YesWord() : "OK") + "\n");
         QueueAnswer(kind == BoxKind::Confirm || kind == BoxKind::Warning ? Answer::Yes
                                                                          : Answer::Ok);
         return ScriptUi::MessageBox(kind, caption, text);
@@ -120,6 +126,7 @@ void Drive(DemoUi& ui) {
 }  // namespace
 
 int main() {
+    sabrel::texts::SetLanguage(sabrel::texts::LanguageFromEnvironment());
     std::string message;
     auto platform = sabrel::platform::offline::OfflinePlatform::OpenFromEnvironment(&message);
     if (!platform) {

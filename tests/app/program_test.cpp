@@ -321,6 +321,31 @@ TEST_F(ProgramTest, BackupOnlyAsksThenBacksUpAndEnds) {
     EXPECT_FALSE(fs::exists(Win("WININIT.INI")));
 }
 
+// An English user: the wizard, the handlers' captions and every box speak
+// English; the batch file stays in the Japanese installation's own language.
+TEST_F(ProgramTest, InEnglishTheWizardAndItsBoxesSpeakEnglish) {
+    texts::ScopedLanguage english(texts::Language::English);
+    Machine();
+    Run([&](app::TForm1& f) {
+        EXPECT_EQ(f.Get("Label5").Caption(), "Registry Rebuild Utility");
+        WithOptions(*ui_, f, [&](ui::Form& opt) {
+            EXPECT_EQ(opt.Get("rbBckupOnly").Caption(), "Back up only");
+            Tap(*ui_, opt, "rbBckupOnly");
+            Tap(*ui_, opt, "rbWinTerm");
+        });
+        EXPECT_EQ(f.Get("Label6").Caption(), " * Windows shuts down after the rebuild. ");
+        ui_->QueueAnswer(Answer::Yes);
+        EXPECT_TRUE(ui_->Click(f, "btOk"));
+    });
+    const std::vector<ui::BoxRecord> boxes = ui_->Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption, "Confirm");
+    EXPECT_EQ(boxes[0].text, "The registries chosen in Options\r\n\r\nwill only be backed up.");
+    EXPECT_EQ(boxes[0].buttons, (std::vector<std::string>{"&Yes", "&No"}));
+    EXPECT_EQ(boxes[1].text, "The backup is complete.");
+    EXPECT_NE(Read(Win("HELP/SBRCOVER.BAT")).find(texts::kBatchHeader.ja[1]), std::string::npos);
+}
+
 TEST_F(ProgramTest, WithdrawalWithYesDeletesTheRebuiltFilesAndTheFinishTheEntries) {
     Machine();
     std::string system = Read(Win("SYSTEM.DAT"));
@@ -458,7 +483,7 @@ TEST_F(ProgramTest, ResultsReportShowsSizesAndRatiosAndFailsWithoutARebuiltFile)
         EXPECT_EQ(b.kind, ui::BoxKind::Error);
         EXPECT_EQ(b.caption, "Quillmere");
     }
-    EXPECT_EQ(boxes[0].text, texts::kMsgZeroDivide);
+    EXPECT_EQ(boxes[0].text, texts::kMsgZeroDivide.c_str());
     EXPECT_EQ(boxes[1].text, "I/O ｴﾗｰ (2)");
 }
 
@@ -597,7 +622,7 @@ TEST_F(ProgramTest, StartUpChecksAndTheSingleInstance) {
     Run([&](app::TForm1& f) {
         EXPECT_FALSE(f.IsLastRelease);
         EXPECT_TRUE(f.Get("btOk").Enabled());
-        EXPECT_EQ(f.Get("Label6").Caption(), texts::kLabel6Reboot);
+        EXPECT_EQ(f.Get("Label6").Caption(), texts::kLabel6Reboot.c_str());
         ui_->Click(f, "btCancel");
     });
     EXPECT_TRUE(BoxTexts().empty());

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/paths.h"
+#include "common/texts.h"
 #include "platform/offline/offline_platform.h"
 #include "tests/backup/test_support.h"
 #include "ui/script/script_ui.h"
@@ -532,6 +533,40 @@ TEST_F(BackupTest, HelpFolderIsCreatedWithMissingParents) {
     BackupReg(request_);
 
     EXPECT_EQ(Read("C:\\WINDOWS\\NEW\\DEEPER\\HELP\\SBRCOVER.BAT"), std::string(kHeader) + kFooter);
+}
+
+// The batch is read in DOS on the system itself, so it speaks the system's
+// language whatever the program's: English on code page 1252, and Japanese
+// bytes, exactly as ever, on code page 932 even when the program is English.
+TEST_F(BackupTest, BatchSpeaksTheLanguageOfTheSystemsCodePage) {
+    texts::ScopedLanguage programInJapanese(texts::Language::Japanese);
+    setenv("SABREL_CODEPAGE", "1252", 1);
+    platform::offline::OfflinePlatform english;
+    unsetenv("SABREL_CODEPAGE");
+    platform::Set(&english);
+    BackupReg(request_);
+    platform::Set(platform_.get());
+    EXPECT_EQ(Batch(),
+              "@ECHO OFF\r\n"
+              "ECHO ---=== Registry restore batch ===---\r\n"
+              "ECHO.\r\n"
+              "ECHO __ Puts the registry saved just before Sabrel ran\r\n"
+              "ECHO __ back in place of the current one to restore the system.\r\n"
+              "ECHO.\r\n"
+              "PAUSE\r\n"
+              "ECHO --- Restoring SYSTEM.DAT...\r\n"
+              "C:\\WINDOWS\\COMMAND\\ATTRIB -R -S -H C:\\WINDOWS\\SYSTEM.DAT\r\n"
+              "C:\\WINDOWS\\COMMAND\\ATTRIB -R -S -H C:\\WINDOWS\\SYSTEM.BEF\r\n"
+              "IF EXIST C:\\WINDOWS\\SYSTEM.BEF DEL C:\\WINDOWS\\SYSTEM.DAT\r\n"
+              "COPY C:\\WINDOWS\\SYSTEM.BEF C:\\WINDOWS\\SYSTEM.DAT /Y\r\n"
+              "ECHO.\r\n"
+              "ECHO _ The registry is restored.\r\n"
+              "ECHO _ Type WIN to start Windows.\r\n"
+              "ECHO.\r\n");
+
+    texts::ScopedLanguage programInEnglish(texts::Language::English);
+    BackupReg(request_);
+    EXPECT_EQ(Batch(), std::string(kHeader) + kSystemCopyBlock + kFooter);
 }
 
 TEST_F(BackupTest, ShortPathBeyondTheLimitKeepsTheBackupWithoutABlock) {

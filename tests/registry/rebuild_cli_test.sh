@@ -164,6 +164,9 @@ for r in g:
         fail("ghost: %s changed" % r["path"])
 PY
 grep -q '幽霊' "$WORK/ghost.err" || fail "the ghost message is not on standard error"
+# The same refusal where the user reads English.
+SABREL_LANG=en run 1 ghost --image "$WORK/ghost.vhd" --targets all --backup none
+grep -q '3 ghost keys were found' "$WORK/ghost.err" || fail "the English ghost message: $(cat "$WORK/ghost.err")"
 
 # Usage and refusals: exit 2 for the command line, 1 for an image without
 # Windows on the partition asked for.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/form_decls.h"
+#include "common/texts.h"
 #include "options/form2_decl.h"
 #include "ui/form.h"
 #include "ui/script/script_ui.h"
@@ -86,6 +87,42 @@ TEST_F(DeclsTest, EveryFormBuildsAndItsControlsSitInsideTheirParents) {
         EXPECT_EQ(f->font.sizePx, 15);
         EXPECT_FALSE(f->titleButtons);
         EXPECT_TRUE(f->centred);
+    }
+}
+
+bool IsAscii(const std::string& text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) > 0x7E) return false;
+    }
+    return true;
+}
+
+// In English every form names MS Sans Serif at the same height, shows only
+// ASCII, and keeps the Japanese layout control for control.
+TEST_F(DeclsTest, TheEnglishFormsKeepTheLayoutInTheirOwnFace) {
+    using Get = const FormDecl& (*)();
+    for (Get get : {Get(&app::Form1Decl), Get(&options::Form2Decl), Get(&app::Form3Decl)}) {
+        const FormDecl& japanese = get();
+        texts::ScopedLanguage english(texts::Language::English);
+        const FormDecl& f = get();
+        SCOPED_TRACE(f.name);
+        ASSERT_NE(&f, &japanese);
+        Form form(f);
+        EXPECT_EQ(f.font.face, "MS Sans Serif");
+        EXPECT_EQ(f.font.sizePx, japanese.font.sizePx);
+        EXPECT_TRUE(IsAscii(f.caption)) << f.caption;
+        ASSERT_EQ(f.controls.size(), japanese.controls.size());
+        for (std::size_t i = 0; i < f.controls.size(); ++i) {
+            const ControlDecl &e = f.controls[i], &j = japanese.controls[i];
+            SCOPED_TRACE(e.name);
+            EXPECT_EQ(e.name, j.name);
+            EXPECT_EQ(std::vector<int>({e.left, e.top, e.width, e.height, e.font.sizePx}),
+                      std::vector<int>({j.left, j.top, j.width, j.height, j.font.sizePx}));
+            EXPECT_EQ(e.font.face, j.font.face);
+            EXPECT_TRUE(IsAscii(e.caption)) << e.caption;
+            for (const std::string& item : e.items) EXPECT_TRUE(IsAscii(item)) << item;
+            for (const ColumnDecl& c : e.columns) EXPECT_TRUE(IsAscii(c.caption)) << c.caption;
+        }
     }
 }
 

@@ -12,6 +12,7 @@
 #include "app/form3.h"
 #include "app/form_decls.h"
 #include "art/artwork.h"
+#include "common/texts.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/form.h"
@@ -49,13 +50,18 @@ void ShowReport() {
                  app::FormatRatio(1234567.0L / 2000000.0L * 100)});
     list.AddRow({"USER.DAT", app::FormatThousands(1000000, sep), app::FormatThousands(750000, sep),
                  app::FormatRatio(75.0L)});
-    list.AddRow({"Profiles\\太郎 さん\\USER.DAT", app::FormatThousands(262144, sep)});
+    // A profile name in the system's own code page.
+    const bool japanese = texts::CurrentLanguage() == texts::Language::Japanese;
+    list.AddRow({japanese ? "Profiles\\太郎 さん\\USER.DAT" : "Profiles\\Taro\\USER.DAT",
+                 app::FormatThousands(262144, sep)});
     form.ShowModal();
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    // The program's rule: Japanese on code page 932, English elsewhere.
+    texts::SetLanguage(texts::LanguageForCodePage(GetACP()));
     platform::win32::Win32Platform platform;
     platform::Set(&platform);
     {

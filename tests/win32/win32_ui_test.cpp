@@ -333,7 +333,7 @@ TEST_F(Win32UiTest, BoxFromAnotherThreadRunsOnTheUserInterfaceThread) {
         worker.join();
         user.join();
         EXPECT_EQ(boxThread, GetCurrentThreadId());
-        EXPECT_EQ(caption, texts::kConfirmCaption);
+        EXPECT_EQ(caption, texts::kConfirmCaption.c_str());
         EXPECT_EQ(buttons, (std::vector<std::string>{texts::kButtonYes, texts::kButtonNo}));
         EXPECT_TRUE(openAfterClose);
         EXPECT_FALSE(answeredEarly);

@@ -3,7 +3,9 @@
 // (fonts-ipafont-gothic) has the same metrics and stands in for it. FLTK's Xft
 // layer has no per-glyph fallback, so every face a widget may use by default
 // (FL_HELVETICA and its styles) is mapped to IPA P Gothic as well, or
-// Japanese in such a widget would show as boxes.
+// Japanese in such a widget would show as boxes. The English forms ask for
+// "MS Sans Serif" and get IPA P Gothic too: its Latin letters are as narrow,
+// and the Japanese names an installation holds (its profiles) still show.
 #pragma once
 
 #include <FL/Enumerations.H>

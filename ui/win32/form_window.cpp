@@ -153,7 +153,9 @@ FormWindow::Item* FormWindow::ItemOf(const Control& control) {
 
 HFONT FormWindow::FontOf(const FontDecl& f) {
     const FontDecl& base = form_.Decl().font;
-    std::string face = !f.face.empty() ? f.face : !base.face.empty() ? base.face : kDefaultFace;
+    std::string face = !f.face.empty()      ? f.face
+                       : !base.face.empty() ? base.face
+                                            : DefaultFace(texts::CurrentLanguage());
     const int size = f.sizePx > 0 ? f.sizePx : base.sizePx > 0 ? base.sizePx : kDefaultFontPx;
     const bool bold = f.bold || base.bold;
     const bool italic = f.italic || base.italic;

@@ -110,9 +110,12 @@ int RunMessageBox(HINSTANCE instance, HWND owner, const std::vector<HWND>& disab
     const int last = static_cast<int>(buttons.size()) - 1;
     state.closeAnswer = kind == BoxKind::Confirm ? -1 : last;
 
-    HFONT font = CreateFontA(-kTextPx, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_DONTCARE, kDefaultFace);
+    // The box speaks the program's language, in the face the forms use for it.
+    const bool english = texts::CurrentLanguage() == texts::Language::English;
+    HFONT font = CreateFontA(-kTextPx, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                             english ? DEFAULT_CHARSET : SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                             DefaultFace(texts::CurrentLanguage()));
     const UINT textFormat = DT_LEFT | DT_NOPREFIX | DT_EXPANDTABS;
     const SIZE textSize = MeasureText(font, text.empty() ? " " : text, textFormat);
     std::vector<int> widths;
