@@ -336,6 +336,58 @@ TEST_P(FatTypes, WritesReachTheDiskDataFirstThenEveryFatThenTheEntry) {
     EXPECT_EQ(img.Type("A long name.txt"), "new hive");
 }
 
+// WININIT.INI becoming WININIT.BAK must never lose the file: a plain 8.3
+// name that stays one in its folder changes in a single slot write, keeping
+// the entry's other fields. A name that needs a long name (a trail byte 0x5C)
+// still moves, the old way.
+TEST_P(FatTypes, APlainShortNameIsRenamedInOneSlotWrite) {
+    Image img;
+    img.Format(GetParam());
+    img.Put("WININIT.INI", "[rename]\r\n");
+    img.Put("OTHER.TXT", "x");
+    {
+        Opened o = OpenVolume(img.path());
+        ASSERT_TRUE(o.volume);
+        RecordingDevice rec(o.device.get());
+        FatError fe;
+        std::unique_ptr<Volume> v = Volume::Open(&rec, &kCp932, &kCp932, &fe);
+        ASSERT_TRUE(v);
+        const BootSector& b = v->boot();
+        const std::uint64_t folder = b.type == FatType::kFat32
+                                         ? b.dataOffset + (b.rootCluster - 2ull) * b.clusterBytes
+                                         : b.rootDirOffset;
+        DirEntry before, after;
+        ASSERT_EQ(v->Find("WININIT.INI", &before), FatError::kNone);
+        EXPECT_EQ(v->Rename("WININIT.INI", "other.txt"), FatError::kExists);
+        rec.writes.clear();
+        ASSERT_EQ(v->Rename("WININIT.INI", "WININIT.BAK"), FatError::kNone);
+        std::vector<std::uint64_t> writes;
+        for (std::uint64_t at : rec.writes)
+            if (at != RecordingDevice::kSync) writes.push_back(at);
+        EXPECT_EQ(writes, std::vector<std::uint64_t>{folder + before.slot * 32ull});
+        EXPECT_EQ(v->Find("WININIT.INI", &after), FatError::kNotFound);
+        ASSERT_EQ(v->Find("WININIT.BAK", &after), FatError::kNone);
+        EXPECT_EQ(after.slot, before.slot);
+        EXPECT_FALSE(after.hasLongName);
+        EXPECT_EQ(after.firstCluster, before.firstCluster);
+        EXPECT_EQ(after.size, before.size);
+        EXPECT_EQ(after.attributes, before.attributes);
+        EXPECT_EQ(after.written.date, before.written.date);
+        EXPECT_EQ(after.written.time, before.written.time);
+        EXPECT_EQ(after.created.time, before.created.time);
+        ASSERT_EQ(v->Rename("OTHER.TXT", "\x83\x5C.TXT"), FatError::kNone);  // ソ
+        ASSERT_EQ(v->Find("\x83\x5C.TXT", &after), FatError::kNone);
+        EXPECT_TRUE(after.hasLongName);
+    }
+    img.ExpectClean();
+    EXPECT_EQ(img.Type("WININIT.BAK"), "[rename]\r\n");
+    EXPECT_EQ(img.Type(Utf8("\x83\x5C.TXT")), "x");
+    std::string out;
+    Sh("mdir -b -i " + Quote(img.path()) + " ::/", &out);
+    EXPECT_NE(out.find("WININIT.BAK"), std::string::npos) << out;
+    EXPECT_EQ(out.find("WININIT.INI"), std::string::npos) << out;
+}
+
 // Any value from the lowest end-of-chain marker up ends a chain, as other
 // systems write them; the bad-cluster mark just below it is no end.
 TEST_P(FatTypes, EveryEndMarkerEndsAChainAndTheBadClusterMarkDoesNot) {

@@ -672,10 +672,8 @@ FatError Volume::ReadInto(const DirEntry& file, const std::vector<std::uint32_t>
     return FatError::kNone;
 }
 
-FatError Volume::AddEntry(std::uint32_t folder, const std::string& longName,
-                          std::uint8_t attributes, std::uint32_t firstCluster, std::uint32_t size,
-                          DosStamp created, DosStamp written, std::uint16_t accessDate,
-                          DirEntry* out) {
+FatError Volume::ChooseAlias(const Folder& f, const std::string& longName, std::string* alias,
+                             std::u16string* wide) {
     if (longName.empty() || longName == "." || longName == "..") return FatError::kBadName;
     for (std::size_t i = 0; i < longName.size(); ++i) {
         auto c = static_cast<std::uint8_t>(longName[i]);
@@ -686,13 +684,9 @@ FatError Volume::AddEntry(std::uint32_t folder, const std::string& longName,
         if (c < 0x20 || std::strchr("\"*/:<>?\\|", c)) return FatError::kBadName;
     }
     std::string utf8;
-    std::u16string wide;
-    if (!ansi_->ToHost(longName, &utf8) || !Utf8ToUtf16(utf8, &wide) || wide.size() > kMaxLongName)
+    if (!ansi_->ToHost(longName, &utf8) || !Utf8ToUtf16(utf8, wide) || wide->size() > kMaxLongName)
         return FatError::kBadName;
 
-    Folder f;
-    FatError e = LoadFolder(folder, &f);
-    if (e != FatError::kNone) return e;
     std::vector<DirEntry> entries;
     Parse(f, &entries);
     std::set<std::string> aliases;
@@ -705,16 +699,29 @@ FatError Volume::AddEntry(std::uint32_t folder, const std::string& longName,
     // already, otherwise the basis with the lowest "~N" free in this folder.
     bool exact = false;
     std::string basis = WithoutTrail5C(ShortNameBasis(longName, *ansi_, &exact), *ansi_, &exact);
-    std::string alias;
+    alias->clear();
     if (exact && !aliases.count(basis)) {
-        alias = basis;
+        *alias = basis;
     } else {
-        for (unsigned n = 1; n < 1000000 && alias.empty(); ++n) {
+        for (unsigned n = 1; n < 1000000 && alias->empty(); ++n) {
             std::string candidate = ShortNameWithTail(basis, n, *ansi_);
-            if (!aliases.count(candidate)) alias = candidate;
+            if (!aliases.count(candidate)) *alias = candidate;
         }
-        if (alias.empty()) return FatError::kExists;
+        if (alias->empty()) return FatError::kExists;
     }
+    return FatError::kNone;
+}
+
+FatError Volume::AddEntry(std::uint32_t folder, const std::string& longName,
+                          std::uint8_t attributes, std::uint32_t firstCluster, std::uint32_t size,
+                          DosStamp created, DosStamp written, std::uint16_t accessDate,
+                          DirEntry* out) {
+    Folder f;
+    FatError e = LoadFolder(folder, &f);
+    if (e != FatError::kNone) return e;
+    std::string alias;
+    std::u16string wide;
+    if ((e = ChooseAlias(f, longName, &alias, &wide)) != FatError::kNone) return e;
     std::string oemAlias;
     if (!AnsiToOem(alias, &oemAlias)) return FatError::kBadName;
     // The long name is stored only when the alias does not say it all.
@@ -948,6 +955,22 @@ FatError Volume::Rename(const std::string& from, const std::string& to) {
             if (LoadFolder(up, &f) != FatError::kNone || f.Slots() < 2) break;
             ByteReader r(f.bytes.data(), f.bytes.size());
             up = FirstCluster(r, kSlot, boot_.type);
+        }
+    }
+    if (parent == entry.folder && entry.firstSlot == entry.slot && !sameEntry) {
+        // A plain 8.3 name that stays a plain 8.3 name in the same folder
+        // changes in one slot write, so a kill leaves the old name or the new.
+        Folder f;
+        if ((e = LoadFolder(parent, &f)) != FatError::kNone) return e;
+        if (entry.slot >= f.Slots()) return FatError::kCorrupt;
+        std::string alias, oemAlias;
+        std::u16string wide;
+        if ((e = ChooseAlias(f, leaf, &alias, &wide)) != FatError::kNone) return e;
+        if (alias == leaf) {
+            if (!AnsiToOem(alias, &oemAlias)) return FatError::kBadName;
+            std::uint8_t* slot = &f.bytes[std::size_t{entry.slot} * kSlot];
+            ShortNameRaw(oemAlias, slot + kName);
+            return WriteSlots(f, entry.slot, slot, 1);
         }
     }
     // The old entries go first: a kill in between leaves the clusters lost,

@@ -100,7 +100,10 @@ class Volume {
     // Deletes a file, or an empty folder.
     FatError Remove(const std::string& path);
     // Moves a file or folder to a new name, possibly in another folder; the
-    // new name must not exist.
+    // new name must not exist. A plain 8.3 name that becomes another plain
+    // 8.3 name in the same folder changes in one slot write; otherwise the old
+    // entry is deleted before the new one is written (a kill in between
+    // leaves lost clusters).
     FatError Rename(const std::string& from, const std::string& to);
     // Gives the file `from` the place of the file `to`: `to` keeps its names
     // and takes the contents, attributes and times of `from`, whose entry goes
@@ -141,6 +144,10 @@ class Volume {
     FatError Parse(const Folder& folder, std::vector<DirEntry>* out);
     FatError Split(const std::string& path, std::uint32_t* parent, std::string* leaf);
     FatError FindIn(std::uint32_t folder, const std::string& name, DirEntry* out);
+    // Checks `longName` and picks its 8.3 alias in `folder` by Windows 95's
+    // rules; `wide` receives the name in UTF-16.
+    FatError ChooseAlias(const Folder& folder, const std::string& longName, std::string* alias,
+                         std::u16string* wide);
     FatError AddEntry(std::uint32_t folder, const std::string& longName, std::uint8_t attributes,
                       std::uint32_t firstCluster, std::uint32_t size, DosStamp created,
                       DosStamp written, std::uint16_t accessDate, DirEntry* out);
