@@ -334,22 +334,7 @@ class FatStore : public ImageStore {
     fat::Volume& volume() { return *image_.volume; }
 
     std::vector<std::string> Components(const std::string& rel) const {
-        std::vector<std::string> parts;
-        std::string cur;
-        for (std::size_t i = 0; i < rel.size(); ++i) {
-            auto c = static_cast<std::uint8_t>(rel[i]);
-            if (ansi_.IsLeadByte(c) && i + 1 < rel.size()) {
-                cur += rel.substr(i, 2);
-                ++i;
-            } else if (c == '\\' || c == '/') {
-                if (!cur.empty()) parts.push_back(cur);
-                cur.clear();
-            } else {
-                cur.push_back(static_cast<char>(c));
-            }
-        }
-        if (!cur.empty()) parts.push_back(cur);
-        return parts;
+        return fat::PathComponents(rel, ansi_);
     }
 
     // "." and ".." resolved, components joined by single backslashes.

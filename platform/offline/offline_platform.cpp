@@ -82,37 +82,45 @@ bool IsDir(const std::string& host) {
     return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-OfflinePlatform::OfflinePlatform() : state_(std::make_unique<State>()) {
+// The version, the user and the code page: what the installation's
+// SYSTEM.DAT says (when it could be read), then the environment's overrides.
+// The environment is UTF-8; a user name that is not is taken as ANSI bytes.
+UINT OfflinePlatform::TakeIdentity(const InstallationInfo* info) {
     State& s = *state_;
-    s.store = MakeHostStore(&s.paths, &s.hostWindir);
-    NewFileMode();  // reads the umask before any thread creates files
-    s.hostWindir = HostWindowsDirectoryFromEnvironment();
-
     DWORD rawBuild = kDefaultBuild & 0xFFFF;
     UINT codePage = kDefaultCodePage;
-    InstallationInfo info;
-    if (!s.hostWindir.empty() && ReadInstallationInfo(FindSystemDat(s.hostWindir), &info)) {
-        if (info.hasVersion) {
-            s.major = info.major;
-            s.minor = info.minor;
-            rawBuild = info.build;
-        }
-        if (info.hasUser) {
-            s.hasUser = true;
-            s.user = info.user;
-        }
-        if (info.hasCodePage) codePage = info.codePage;
+    if (info && info->hasVersion) {
+        s.major = info->major;
+        s.minor = info->minor;
+        rawBuild = info->build;
     }
+    if (info && info->hasUser) {
+        s.hasUser = true;
+        s.user = info->user;
+    }
+    if (info && info->hasCodePage) codePage = info->codePage;
     if (const char* v = Env("SABREL_VERSION")) ParseVersion(v, &s.major, &s.minor, &rawBuild);
     if (const char* p = Env("SABREL_PLATFORM")) s.platformId = static_cast<DWORD>(std::atoi(p));
     if (const char* c = Env("SABREL_CODEPAGE")) codePage = static_cast<UINT>(std::atoi(c));
     s.build = BuildField(s.major, s.minor, rawBuild, s.platformId);
     s.cp = CodePage(codePage);
     if (const char* u = Env("SABREL_USER")) {
-        // The environment is UTF-8; a name that is not is taken as ANSI bytes.
         s.hasUser = true;
         if (!s.cp.FromHost(u, &s.user)) s.user = u;
     }
+    return codePage;
+}
+
+OfflinePlatform::OfflinePlatform() : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.store = MakeHostStore(&s.paths, &s.hostWindir);
+    NewFileMode();  // reads the umask before any thread creates files
+    s.hostWindir = HostWindowsDirectoryFromEnvironment();
+
+    InstallationInfo info;
+    const bool read =
+        !s.hostWindir.empty() && ReadInstallationInfo(FindSystemDat(s.hostWindir), &info);
+    TakeIdentity(read ? &info : nullptr);
     s.paths = DosPaths(DriveCOf(s.hostWindir), s.cp);
     if (const char* strict = Env("SABREL_RESTART_STRICT")) s.strictRestart = std::atoi(strict) != 0;
     if (!s.hostWindir.empty()) {
@@ -132,33 +140,11 @@ OfflinePlatform::OfflinePlatform(std::unique_ptr<ImageStore> image, const std::s
     s.store = std::move(image);
     s.imageWindir = dosWindir;
 
-    DWORD rawBuild = kDefaultBuild & 0xFFFF;
-    UINT codePage = kDefaultCodePage;
     InstallationInfo info;
     std::vector<std::uint8_t> bytes;
-    if (store.ReadFile(dosWindir + "\\SYSTEM.DAT", &bytes) &&
-        ReadInstallationInfo(std::move(bytes), &info)) {
-        if (info.hasVersion) {
-            s.major = info.major;
-            s.minor = info.minor;
-            rawBuild = info.build;
-        }
-        if (info.hasUser) {
-            s.hasUser = true;
-            s.user = info.user;
-        }
-        if (info.hasCodePage) codePage = info.codePage;
-    }
-    if (const char* v = Env("SABREL_VERSION")) ParseVersion(v, &s.major, &s.minor, &rawBuild);
-    if (const char* p = Env("SABREL_PLATFORM")) s.platformId = static_cast<DWORD>(std::atoi(p));
-    if (const char* c = Env("SABREL_CODEPAGE")) codePage = static_cast<UINT>(std::atoi(c));
-    s.build = BuildField(s.major, s.minor, rawBuild, s.platformId);
-    s.cp = CodePage(codePage);
-    store.UseCodePage(codePage);
-    if (const char* u = Env("SABREL_USER")) {
-        s.hasUser = true;
-        if (!s.cp.FromHost(u, &s.user)) s.user = u;
-    }
+    const bool read = store.ReadFile(dosWindir + "\\SYSTEM.DAT", &bytes) &&
+                      ReadInstallationInfo(std::move(bytes), &info);
+    store.UseCodePage(TakeIdentity(read ? &info : nullptr));
     // Only the path syntax is used of it: every file goes through the store.
     s.paths = DosPaths(std::string(), s.cp);
     if (const char* strict = Env("SABREL_RESTART_STRICT")) s.strictRestart = std::atoi(strict) != 0;

@@ -30,6 +30,7 @@ namespace sabrel::platform::offline {
 
 class RegistryEngine;
 class ImageStore;
+struct InstallationInfo;
 
 class OfflinePlatform : public Platform {
   public:
@@ -126,6 +127,8 @@ class OfflinePlatform : public Platform {
 
   private:
     explicit OfflinePlatform(std::unique_ptr<ImageStore> image, const std::string& dosWindir);
+    // Settles version, user and code page; returns the code page.
+    UINT TakeIdentity(const InstallationInfo* info);
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -469,6 +469,10 @@ TEST(FatVolume, StampsKeepEvenSecondsOfLocalTime) {
     EXPECT_EQ(stamp(2026, 6, 15, 23, 59, 58).second, (23 << 11) | (59 << 5) | 29);
     EXPECT_EQ(stamp(1980, 1, 1, 0, 0, 1), std::make_pair((1 << 5) | 1, 0));
     EXPECT_EQ(stamp(2107, 12, 31, 0, 0, 0).first, (127 << 9) | (12 << 5) | 31);
+    // Outside FAT's years: its first and its last moment.
+    EXPECT_EQ(stamp(1979, 12, 31, 23, 59, 59), std::make_pair((1 << 5) | 1, 0));
+    EXPECT_EQ(stamp(2108, 1, 1, 0, 0, 0),
+              std::make_pair((127 << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29));
     if (oldTz) {
         setenv("TZ", saved.c_str(), 1);
     } else {

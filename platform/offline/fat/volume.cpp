@@ -193,10 +193,16 @@ std::uint8_t ShortNameChecksum(const std::uint8_t* name11) {
 DosStamp DosStamp::FromTime(std::time_t t) {
     std::tm tm{};
     localtime_r(&t, &tm);
+    // A time outside what FAT can hold becomes its first or last moment,
+    // not a clamped year with the original month and day.
+    const int year = tm.tm_year + 1900;
+    if (year < 1980) return DosStamp{(1 << 5) | 1, 0};
+    if (year > 2107) return DosStamp{(127 << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29};
     DosStamp s;
-    int year = std::clamp(tm.tm_year + 1900, 1980, 2107);
     s.date = static_cast<std::uint16_t>(((year - 1980) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
-    s.time = static_cast<std::uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+    // A leap second (tm_sec 60) still fits the 2-second field.
+    const int halves = std::min(tm.tm_sec / 2, 29);
+    s.time = static_cast<std::uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | halves);
     return s;
 }
 
@@ -576,11 +582,7 @@ FatError Volume::FindIn(std::uint32_t folder, const std::string& name, DirEntry*
     return FatError::kNotFound;
 }
 
-namespace {
-
-// The components of a path, split at backslashes that are characters of
-// their own (never at a trail byte).
-std::vector<std::string> Components(const std::string& path, const CodePage& cp) {
+std::vector<std::string> PathComponents(const std::string& path, const CodePage& cp) {
     std::vector<std::string> parts;
     std::string cur;
     for (std::size_t i = 0; i < path.size(); ++i) {
@@ -599,10 +601,8 @@ std::vector<std::string> Components(const std::string& path, const CodePage& cp)
     return parts;
 }
 
-}  // namespace
-
 FatError Volume::Find(const std::string& path, DirEntry* out) {
-    std::vector<std::string> parts = Components(path, *ansi_);
+    std::vector<std::string> parts = PathComponents(path, *ansi_);
     DirEntry cur;
     cur.attributes = attr::kDirectory;
     cur.firstCluster = root();
@@ -620,7 +620,7 @@ FatError Volume::Find(const std::string& path, DirEntry* out) {
 }
 
 FatError Volume::Split(const std::string& path, std::uint32_t* parent, std::string* leaf) {
-    std::vector<std::string> parts = Components(path, *ansi_);
+    std::vector<std::string> parts = PathComponents(path, *ansi_);
     if (parts.empty()) return FatError::kBadName;
     *leaf = parts.back();
     std::string dir;
@@ -917,7 +917,7 @@ FatError Volume::Remove(const std::string& path) {
     DirEntry entry;
     FatError e = Find(path, &entry);
     if (e != FatError::kNone) return e;
-    if (Components(path, *ansi_).empty()) return FatError::kBadName;
+    if (PathComponents(path, *ansi_).empty()) return FatError::kBadName;
     if (entry.IsDirectory()) {
         std::vector<DirEntry> inside;
         if ((e = List(entry.firstCluster, &inside)) != FatError::kNone) return e;
@@ -936,7 +936,7 @@ FatError Volume::Rename(const std::string& from, const std::string& to) {
     DirEntry entry;
     FatError e = Find(from, &entry);
     if (e != FatError::kNone) return e;
-    if (Components(from, *ansi_).empty()) return FatError::kBadName;
+    if (PathComponents(from, *ansi_).empty()) return FatError::kBadName;
     std::uint32_t parent = 0;
     std::string leaf;
     if ((e = Split(to, &parent, &leaf)) != FatError::kNone) return e;
@@ -996,7 +996,7 @@ FatError Volume::Replace(const std::string& from, const std::string& to) {
     FatError e = Find(from, &source);
     if (e != FatError::kNone) return e;
     if ((e = Find(to, &target)) != FatError::kNone) return e;
-    if (Components(from, *ansi_).empty() || Components(to, *ansi_).empty())
+    if (PathComponents(from, *ansi_).empty() || PathComponents(to, *ansi_).empty())
         return FatError::kBadName;
     if (source.IsDirectory() || target.IsDirectory()) return FatError::kIsADirectory;
     if (source.folder == target.folder && source.slot == target.slot) return FatError::kNone;
@@ -1021,7 +1021,7 @@ FatError Volume::SetAttributes(const std::string& path, std::uint8_t attributes)
     DirEntry entry;
     FatError e = Find(path, &entry);
     if (e != FatError::kNone) return e;
-    if (Components(path, *ansi_).empty()) return FatError::kBadName;
+    if (PathComponents(path, *ansi_).empty()) return FatError::kBadName;
     // The folder bit and the label bit describe what the entry is; they stay.
     entry.attributes = static_cast<std::uint8_t>(
         (entry.attributes & (attr::kDirectory | attr::kVolumeLabel)) |
@@ -1033,7 +1033,7 @@ FatError Volume::SetWritten(const std::string& path, DosStamp when) {
     DirEntry entry;
     FatError e = Find(path, &entry);
     if (e != FatError::kNone) return e;
-    if (Components(path, *ansi_).empty()) return FatError::kBadName;
+    if (PathComponents(path, *ansi_).empty()) return FatError::kBadName;
     entry.written = when;
     return RewriteShortEntry(entry);
 }

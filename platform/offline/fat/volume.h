@@ -74,6 +74,10 @@ struct DirEntry {
     bool IsDirectory() const { return (attributes & attr::kDirectory) != 0; }
 };
 
+// The components of a path, split at backslashes (or slashes) that are
+// characters of their own, never at a trail byte; empty components dropped.
+std::vector<std::string> PathComponents(const std::string& path, const CodePage& cp);
+
 class Volume {
   public:
     // Reads the boot sector and the first FAT of the volume on `device`
