@@ -38,10 +38,12 @@ bool PlatformFileAccess::Move(const std::string& from, const std::string& to) {
     return p_.MoveFileA(from.c_str(), to.c_str()) != 0;
 }
 
-// The platform has no file-time query; the host file's modification time,
-// in the host's local time, is what DOS would show.
+// The platform's own answer where it has one (a file in a disk image has no
+// host file); else the host file's modification time in the host's local
+// time, which is what DOS would show.
 bool PlatformFileAccess::GetDosTime(const std::string& path, std::uint16_t* time,
                                     std::uint16_t* date) {
+    if (p_.GetFileDosTime(path.c_str(), date, time)) return true;
     std::string host = platform::offline::MapDosPathFromEnvironment(path);
     struct stat st {};
     if (host.empty() || stat(host.c_str(), &st) != 0) return false;

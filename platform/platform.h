@@ -140,6 +140,12 @@ class Platform {
     virtual std::unique_ptr<FileImage> OpenFileImage(const char* path);
     // Size of the file opened for reading with both sharing modes.
     virtual BOOL GetFileSizeByPath(const char* path, std::uint64_t* size) = 0;
+    // The file's last write as DOS keeps it: local date and time, 2-second
+    // steps. A platform that has no such query answers FALSE.
+    virtual BOOL GetFileDosTime(const char* path, std::uint16_t* date, std::uint16_t* time) {
+        (void)path, (void)date, (void)time;
+        return 0;
+    }
     // Creates or replaces the file with exactly these bytes.
     virtual BOOL WriteWholeFile(const char* path, const void* data, std::size_t size) = 0;
 

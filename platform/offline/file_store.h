@@ -54,6 +54,8 @@ class FileStore {
         }
     }
     virtual BOOL FileSize(const std::string& path, std::uint64_t* size) = 0;
+    // The last write in DOS form (local time, 2-second steps).
+    virtual BOOL DosTime(const std::string& path, std::uint16_t* date, std::uint16_t* time) = 0;
     // Writes a whole file so that it appears whole or not at all; a replaced
     // file keeps its attributes and gains the archive bit.
     virtual BOOL WriteFile(const std::string& path, const void* data, std::size_t size) = 0;

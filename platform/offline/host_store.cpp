@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/offline/dos_attributes.h"
+#include "platform/offline/fat/volume.h"
 #include "platform/offline/host_files.h"
 #include "platform/offline/offline_state.h"
 #include "platform/offline/registry/registry_engine.h"
@@ -177,6 +178,17 @@ class HostStore : public FileStore {
         if (::stat(m.host.c_str(), &st) != 0) return FailErrno();
         if (S_ISDIR(st.st_mode)) return Fail(kErrorAccessDenied);
         *size = static_cast<std::uint64_t>(st.st_size);
+        return true;
+    }
+
+    BOOL DosTime(const std::string& path, std::uint16_t* date, std::uint16_t* time) override {
+        DosPaths::Mapping m;
+        if (!MapExisting(paths_, path, &m)) return false;
+        struct stat st;
+        if (::stat(m.host.c_str(), &st) != 0) return FailErrno();
+        const fat::DosStamp stamp = fat::DosStamp::FromTime(st.st_mtime);
+        *date = stamp.date;
+        *time = stamp.time;
         return true;
     }
 

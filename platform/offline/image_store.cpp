@@ -238,6 +238,15 @@ class FatStore : public ImageStore {
         return true;
     }
 
+    BOOL DosTime(const std::string& path, std::uint16_t* date, std::uint16_t* time) override {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        Place p;
+        if (!Existing(path, &p)) return false;
+        *date = p.entry.written.date;
+        *time = p.entry.written.time;
+        return true;
+    }
+
     BOOL WriteFile(const std::string& path, const void* data, std::size_t size) override {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
         Place p;

@@ -172,6 +172,11 @@ BOOL OfflinePlatform::GetFileSizeByPath(const char* path, std::uint64_t* size) {
     return state_->store->FileSize(path, size);
 }
 
+BOOL OfflinePlatform::GetFileDosTime(const char* path, std::uint16_t* date, std::uint16_t* time) {
+    if (!path || !date || !time) return Fail(kErrorInvalidParameter);
+    return state_->store->DosTime(path, date, time);
+}
+
 BOOL OfflinePlatform::WriteWholeFile(const char* path, const void* data, std::size_t size) {
     if (!path || (!data && size > 0)) return Fail(kErrorInvalidParameter);
     return state_->store->WriteFile(path, data, size);

@@ -77,6 +77,7 @@ class OfflinePlatform : public Platform {
     BOOL ReadWholeFile(const char* path, std::vector<std::uint8_t>* out) override;
     std::unique_ptr<FileImage> OpenFileImage(const char* path) override;
     BOOL GetFileSizeByPath(const char* path, std::uint64_t* size) override;
+    BOOL GetFileDosTime(const char* path, std::uint16_t* date, std::uint16_t* time) override;
     BOOL WriteWholeFile(const char* path, const void* data, std::size_t size) override;
 
     BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,

@@ -4,9 +4,12 @@
 // image (one Sabrel at a time, a loaded hive is never written).
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "common/format.h"
 #include "common/texts.h"
 #include "platform/offline/codepage.h"
+#include "platform/offline/fat/volume.h"
 #include "platform/offline/offline_platform.h"
 #include "tests/platform/image_fixture.h"
 
@@ -103,6 +106,12 @@ TEST(ImagePlatform, ALoadedHiveIsNeverWrittenAndFilesKeepTheirDosNature) {
         ASSERT_TRUE(p) << message;
         ASSERT_TRUE(p->CreateDirectoryA(folder.c_str()));
         ASSERT_TRUE(p->WriteWholeFile((folder + "\\SEED.TXT").c_str(), "seed", 4));
+        // The time the archiver stores for a member: the entry's, as there
+        // is no host file to ask.
+        std::uint16_t date = 0, time = 0;
+        ASSERT_TRUE(p->GetFileDosTime((folder + "\\SEED.TXT").c_str(), &date, &time));
+        EXPECT_EQ(date,
+                  sabrel::platform::offline::fat::DosStamp::FromTime(std::time(nullptr)).date);
     }
     // A hive made by sabrel-hive, put on the volume by mtools.
     const std::string made = image.dir() + "/made.dat";

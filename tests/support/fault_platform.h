@@ -115,6 +115,10 @@ class FaultPlatform : public platform::Platform {
     platform::BOOL ReadWholeFile(const char* path, std::vector<std::uint8_t>* out) override {
         return inner_->ReadWholeFile(path, out);
     }
+    platform::BOOL GetFileDosTime(const char* path, std::uint16_t* date,
+                                  std::uint16_t* time) override {
+        return inner_->GetFileDosTime(path, date, time);
+    }
     platform::BOOL GetFileSizeByPath(const char* path, std::uint64_t* size) override {
         return inner_->GetFileSizeByPath(path, size);
     }
