@@ -5,6 +5,7 @@
 // lengths of those codes (T) and for the position bit lengths (P).
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <queue>
 
@@ -351,8 +352,14 @@ class MatchFinder {
     static std::size_t FirstDifferentByte(std::uint64_t x) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
         return static_cast<std::size_t>(__builtin_clzll(x)) / 8;
-#else
+#elif SIZE_MAX > 0xFFFFFFFFu
         return static_cast<std::size_t>(__builtin_ctzll(x)) / 8;
+#else
+        // On 32-bit x86 the 64-bit count comes from libgcc, whose code uses
+        // TZCNT, which a 486 lacks; the bytes are counted here instead.
+        std::size_t n = 0;
+        for (; (x & 0xFF) == 0; x >>= 8) ++n;
+        return n;
 #endif
     }
 

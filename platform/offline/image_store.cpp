@@ -74,7 +74,7 @@ class FatStore : public ImageStore {
   public:
     explicit FatStore(UINT codePage) : ansi_(codePage), oem_(OemCodePageOf(codePage)) {}
 
-    fat::ImageError OpenImage(const std::string& image, unsigned partition, std::string* foreign) {
+    fat::ImageError OpenVolume(const std::string& image, unsigned partition, std::string* foreign) {
         fat::ImageError e = fat::OpenImage(image, partition, true, &oem_, &ansi_, &image_);
         *foreign = image_.foreign;
         return e;
@@ -543,7 +543,7 @@ ImageStore::~ImageStore() = default;
 fat::ImageError ImageStore::Open(const std::string& image, unsigned partition, UINT codePage,
                                  std::unique_ptr<ImageStore>* out, std::string* foreign) {
     auto store = std::make_unique<FatStore>(codePage);
-    fat::ImageError e = store->OpenImage(image, partition, foreign);
+    fat::ImageError e = store->OpenVolume(image, partition, foreign);
     if (e == fat::ImageError::kNone) *out = std::move(store);
     return e;
 }
