@@ -73,6 +73,19 @@ struct RegistryEngine::State {
         }
         return nullptr;
     }
+
+    // Enters a new direct subkey; null when one of that name (in any case)
+    // is already there, which the caller reports after letting go of its
+    // hive's file or bytes.
+    Subkey* Add(const std::string& name, std::shared_ptr<const hive::CregTree> tree) {
+        auto added = keys.emplace(Folded(name), Subkey());
+        if (!added.second) return nullptr;
+        Subkey& k = added.first->second;
+        k.id = nextId++;
+        k.name = name;
+        k.tree = std::move(tree);
+        return &k;
+    }
 };
 
 RegistryEngine::RegistryEngine() : state_(std::make_unique<State>()) {}
@@ -137,18 +150,14 @@ LONG RegistryEngine::LoadKey(HKEY root, const std::string& subKey, const std::st
         return Fail(code);
     }
     std::lock_guard<std::mutex> lock(state_->mutex);
-    std::string folded = Folded(subKey);
-    if (state_->keys.count(folded)) {
+    Subkey* k = state_->Add(subKey, std::move(tree));
+    if (!k) {
         ::close(fd);
         return Fail(kErrorAlreadyExists);
     }
-    Subkey& k = state_->keys[folded];
-    k.id = state_->nextId++;
-    k.name = subKey;
-    k.tree = std::move(tree);
-    k.loaded = true;
-    k.writable = writable;
-    k.fd = fd;
+    k->loaded = true;
+    k->writable = writable;
+    k->fd = fd;
     return 0;
 }
 
@@ -165,15 +174,11 @@ LONG RegistryEngine::LoadKeyFromBytes(HKEY root, const std::string& subKey,
     DWORD code = hive::LoadHive(std::move(bytes), tree.get());
     if (code) return fail(code);
     std::lock_guard<std::mutex> lock(state_->mutex);
-    std::string folded = Folded(subKey);
-    if (state_->keys.count(folded)) return fail(kErrorAlreadyExists);
-    Subkey& k = state_->keys[folded];
-    k.id = state_->nextId++;
-    k.name = subKey;
-    k.tree = std::move(tree);
-    k.loaded = true;
-    k.writable = writable;
-    k.release = std::move(release);
+    Subkey* k = state_->Add(subKey, std::move(tree));
+    if (!k) return fail(kErrorAlreadyExists);
+    k->loaded = true;
+    k->writable = writable;
+    k->release = std::move(release);
     return 0;
 }
 
@@ -188,24 +193,15 @@ LONG RegistryEngine::SaveKeyWith(HKEY key,
         if (!k) return Fail(kErrorKeyDeleted);
         tree = k->tree;
     }
+    // The tree is immutable once loaded; an unload during the write only
+    // drops the engine's reference to it.
     DWORD code = write(*tree);
     return code ? Fail(code) : 0;
 }
 
 LONG RegistryEngine::SaveKey(HKEY key, const std::string& hostFile) {
-    std::shared_ptr<const hive::CregTree> tree;
-    {
-        std::lock_guard<std::mutex> lock(state_->mutex);
-        auto h = state_->handles.find(key);
-        if (h == state_->handles.end()) return Fail(kErrorInvalidHandle);
-        Subkey* k = state_->ById(h->second.subkeyId);
-        if (!k) return Fail(kErrorKeyDeleted);
-        tree = k->tree;
-    }
-    // The tree is immutable once loaded; an unload during the write only
-    // drops the engine's reference to it.
-    DWORD code = SaveHiveFile(*tree, 0, hostFile);
-    return code ? Fail(code) : 0;
+    return SaveKeyWith(key,
+                       [&](const hive::CregTree& tree) { return SaveHiveFile(tree, 0, hostFile); });
 }
 
 LONG RegistryEngine::UnLoadKey(HKEY root, const std::string& subKey) {
@@ -225,12 +221,7 @@ LONG RegistryEngine::UnLoadKey(HKEY root, const std::string& subKey) {
 LONG RegistryEngine::CreatePlainKey(const std::string& subKey) {
     if (!ValidSubkeyName(subKey)) return Fail(kErrorInvalidParameter);
     std::lock_guard<std::mutex> lock(state_->mutex);
-    std::string folded = Folded(subKey);
-    if (state_->keys.count(folded)) return Fail(kErrorAlreadyExists);
-    Subkey& k = state_->keys[folded];
-    k.id = state_->nextId++;
-    k.name = subKey;
-    k.tree = std::make_shared<hive::CregTree>();
+    if (!state_->Add(subKey, std::make_shared<hive::CregTree>())) return Fail(kErrorAlreadyExists);
     return 0;
 }
 
