@@ -18,6 +18,7 @@
 #include "platform/offline/fat/image.h"
 #include "platform/offline/fat/partitions.h"
 #include "platform/offline/fat/volume.h"
+#include "tests/platform/image_fixture.h"
 
 namespace sabrel::platform::offline::fat {
 namespace {
@@ -30,41 +31,8 @@ std::string Utf8(const std::string& ansi) {
     return out;
 }
 
-// An mtools configuration that reads short names in code page 932, as the
-// installation stores them.
-const std::string& MtoolsRc() {
-    static const std::string path = [] {
-        char tmpl[] = "/tmp/sabrel-mtoolsrc-XXXXXX";
-        int fd = mkstemp(tmpl);
-        const char text[] = "DEFAULT_CODEPAGE=932\n";
-        EXPECT_EQ(write(fd, text, sizeof text - 1), static_cast<ssize_t>(sizeof text - 1));
-        close(fd);
-        static std::string name = tmpl;
-        std::atexit([] { unlink(name.c_str()); });
-        return name;
-    }();
-    return path;
-}
-
-// Runs a shell command; returns its exit status and puts stdout and stderr in *out.
-int Sh(const std::string& cmd, std::string* out = nullptr) {
-    std::string full =
-        "export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8 MTOOLSRC=" + MtoolsRc() + "; " + cmd + " 2>&1";
-    FILE* p = popen(full.c_str(), "r");
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    int status = pclose(p);
-    if (out) *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using testing::Shell;
+using testing::ShellQuote;
 
 class Image {
   public:
@@ -80,28 +48,30 @@ class Image {
     // A fresh volume of the given FAT type, 512-byte clusters.
     void Format(int bits) {
         const char* kb = bits == 12 ? "1440" : bits == 16 ? "8192" : "40000";
-        ASSERT_EQ(Sh("mkfs.fat -C -F " + std::to_string(bits) + " -s 1 " + Quote(path_) + " " + kb +
-                     " >/dev/null"),
+        ASSERT_EQ(Shell("mkfs.fat -C -F " + std::to_string(bits) + " -s 1 " + ShellQuote(path_) +
+                        " " + kb + " >/dev/null"),
                   0);
     }
     // Puts a host file with `bytes` on the volume at `dosPath` (UTF-8) with mcopy.
     void Put(const std::string& dosPath, const std::string& bytes, const std::string& at = "") {
         std::string host = dir_ + "/put.bin";
         std::ofstream(host, std::ios::binary) << bytes;
-        ASSERT_EQ(Sh("mcopy -o -i " + Quote(path_ + at) + " " + Quote(host) + " " +
-                     Quote("::/" + dosPath)),
+        ASSERT_EQ(Shell("mcopy -o -i " + ShellQuote(path_ + at) + " " + ShellQuote(host) + " " +
+                        ShellQuote("::/" + dosPath)),
                   0);
     }
     std::string Type(const std::string& dosPath) {
         std::string out;
-        EXPECT_EQ(Sh("mtype -i " + Quote(path_) + " " + Quote("::/" + dosPath), &out), 0) << out;
+        EXPECT_EQ(Shell("mtype -i " + ShellQuote(path_) + " " + ShellQuote("::/" + dosPath), &out),
+                  0)
+            << out;
         return out;
     }
     // fsck.fat in check-only mode must find nothing to say beyond its summary.
     void ExpectClean(const std::string& at = "") {
         std::string out;
-        int rc = at.empty() ? Sh("fsck.fat -n " + Quote(path_), &out)
-                            : Sh("fsck.fat -n " + Quote(at), &out);
+        int rc = at.empty() ? Shell("fsck.fat -n " + ShellQuote(path_), &out)
+                            : Shell("fsck.fat -n " + ShellQuote(at), &out);
         EXPECT_EQ(rc, 0) << out;
         EXPECT_EQ(out.find("\n", out.find("\n") + 1), out.size() - 1) << out;
     }
@@ -143,9 +113,9 @@ TEST_P(FatTypes, ReadsWhatMtoolsWrote) {
     const std::string big = Pattern(70000, 1);
     img.Put("Long File Name.txt", "hello");
     img.Put(Utf8(japanese), "ja");
-    ASSERT_EQ(Sh("mmd -i " + Quote(img.path()) + " '::/Program Files'"), 0);
+    ASSERT_EQ(Shell("mmd -i " + ShellQuote(img.path()) + " '::/Program Files'"), 0);
     img.Put("Program Files/big.bin", big);
-    ASSERT_EQ(Sh("mattrib -i " + Quote(img.path()) + " +h +r '::/Long File Name.txt'"), 0);
+    ASSERT_EQ(Shell("mattrib -i " + ShellQuote(img.path()) + " +h +r '::/Long File Name.txt'"), 0);
 
     Opened o = OpenVolume(img.path());
     ASSERT_TRUE(o.volume);
@@ -190,9 +160,9 @@ TEST_P(FatTypes, WritesThatFsckAndMtoolsReadBack) {
         // The profile folder as Windows made it (an alias without the trail
         // byte 0x5C, which fsck.fat would call bad); the hive inside is ours.
         o = Opened();
-        ASSERT_EQ(
-            Sh("mmd -i " + Quote(img.path()) + " " + Quote(Utf8("::/WINDOWS/Profiles/" + profile))),
-            0);
+        ASSERT_EQ(Shell("mmd -i " + ShellQuote(img.path()) + " " +
+                        ShellQuote(Utf8("::/WINDOWS/Profiles/" + profile))),
+                  0);
         o = OpenVolume(img.path());
         ASSERT_TRUE(o.volume);
     }
@@ -236,14 +206,14 @@ TEST_P(FatTypes, WritesThatFsckAndMtoolsReadBack) {
     EXPECT_EQ(img.Type("moved.txt"), "two");
     EXPECT_EQ(img.Type("WINDOWS/Profiles/A long name number 39"), std::string(39, 'z'));
     std::string out;
-    Sh("mdir -a -i " + Quote(img.path()) + " ::/WINDOWS", &out);
+    Shell("mdir -a -i " + ShellQuote(img.path()) + " ::/WINDOWS", &out);
     EXPECT_NE(out.find("LONGFI~1 TXT         3 2026-06-15  12:34  Long File Name.txt"),
               std::string::npos)
         << out;
     EXPECT_NE(out.find("SYSTEM   DAT         3 2026-06-15  12:34"), std::string::npos) << out;
-    Sh("mattrib -i " + Quote(img.path()) + " ::/WINDOWS/system.dat", &out);
+    Shell("mattrib -i " + ShellQuote(img.path()) + " ::/WINDOWS/system.dat", &out);
     EXPECT_NE(out.find("  SH"), std::string::npos) << out;
-    Sh("mdir -b -i " + Quote(img.path()) + " ::/", &out);
+    Shell("mdir -b -i " + ShellQuote(img.path()) + " ::/", &out);
     EXPECT_EQ(out.find("gone.txt"), std::string::npos) << out;
 }
 
@@ -383,7 +353,7 @@ TEST_P(FatTypes, APlainShortNameIsRenamedInOneSlotWrite) {
     EXPECT_EQ(img.Type("WININIT.BAK"), "[rename]\r\n");
     EXPECT_EQ(img.Type(Utf8("\x83\x5C.TXT")), "x");
     std::string out;
-    Sh("mdir -b -i " + Quote(img.path()) + " ::/", &out);
+    Shell("mdir -b -i " + ShellQuote(img.path()) + " ::/", &out);
     EXPECT_NE(out.find("WININIT.BAK"), std::string::npos) << out;
     EXPECT_EQ(out.find("WININIT.INI"), std::string::npos) << out;
 }
@@ -614,10 +584,10 @@ TEST(FatPartitions, PrimaryAndLogicalVolumesAreFound) {
     f.close();
     for (const Part& p : parts) {
         std::string vol = img.dir() + "/vol.img";
-        ASSERT_EQ(Sh("rm -f " + vol + " && mkfs.fat -C -s 1 -F " + std::to_string(p.bits) + " " +
-                     vol + " " + std::to_string(p.count / 2) + " >/dev/null && dd if=" + vol +
-                     " of=" + Quote(img.path()) + " bs=512 seek=" + std::to_string(p.first) +
-                     " conv=notrunc status=none"),
+        ASSERT_EQ(Shell("rm -f " + vol + " && mkfs.fat -C -s 1 -F " + std::to_string(p.bits) + " " +
+                        vol + " " + std::to_string(p.count / 2) + " >/dev/null && dd if=" + vol +
+                        " of=" + ShellQuote(img.path()) +
+                        " bs=512 seek=" + std::to_string(p.first) + " conv=notrunc status=none"),
                   0);
         img.Put("NAME" + std::to_string(p.bits) + ".TXT", "in " + std::to_string(p.bits),
                 "@@" + std::to_string(p.first * 512));
@@ -648,10 +618,11 @@ TEST(FatPartitions, PrimaryAndLogicalVolumesAreFound) {
     device.reset();
     for (const Part& p : parts) {
         std::string out;
-        EXPECT_EQ(Sh("mtype -i " + Quote(img.path() + "@@" + std::to_string(p.first * 512)) +
-                         " '::/new file.txt'",
-                     &out),
-                  0);
+        EXPECT_EQ(
+            Shell("mtype -i " + ShellQuote(img.path() + "@@" + std::to_string(p.first * 512)) +
+                      " '::/new file.txt'",
+                  &out),
+            0);
         EXPECT_EQ(out, "written");
     }
 
@@ -687,9 +658,9 @@ TEST(FatImage, FindsTheWindowsVolume) {
         e[4] = 0x06;
         StoreU32(e + 8, 2048 + i * 9 * 2048);
         StoreU32(e + 12, 9 * 2048);
-        ASSERT_EQ(Sh("rm -f " + vol + " && mkfs.fat -C -s 1 -F 16 " + vol +
-                     " 9216 >/dev/null && dd if=" + vol + " of=" + Quote(img.path()) +
-                     " bs=1M seek=" + std::to_string(1 + 9 * i) + " conv=notrunc status=none"),
+        ASSERT_EQ(Shell("rm -f " + vol + " && mkfs.fat -C -s 1 -F 16 " + vol +
+                        " 9216 >/dev/null && dd if=" + vol + " of=" + ShellQuote(img.path()) +
+                        " bs=1M seek=" + std::to_string(1 + 9 * i) + " conv=notrunc status=none"),
                   0);
     }
     mbr[510] = 0x55, mbr[511] = 0xAA;
@@ -699,7 +670,7 @@ TEST(FatImage, FindsTheWindowsVolume) {
     }
     std::string second = "@@" + std::to_string(10 << 20);
     img.Put("MSDOS.SYS", "[Paths]\r\nWinDir=C:\\WIN98\r\n", second);
-    ASSERT_EQ(Sh("mmd -i " + Quote(img.path() + second) + " ::/WIN98"), 0);
+    ASSERT_EQ(Shell("mmd -i " + ShellQuote(img.path() + second) + " ::/WIN98"), 0);
     img.Put("WIN98/SYSTEM.DAT", "hive", second);
     {
         OpenedImage o;
@@ -731,9 +702,9 @@ TEST(FatImage, FindsTheWindowsVolume) {
     ASSERT_EQ(vhd.volume->WriteFile("WIN98\\SYSTEM.DAT", "new hive", DosStamp{}), FatError::kNone);
     vhd = OpenedImage();
     std::string out;
-    Sh("tail -c 512 " + Quote(img.path()) + " | head -c 8", &out);
+    Shell("tail -c 512 " + ShellQuote(img.path()) + " | head -c 8", &out);
     EXPECT_EQ(out, "conectix");
-    Sh("mtype -i " + Quote(img.path() + second) + " ::/WIN98/SYSTEM.DAT", &out);
+    Shell("mtype -i " + ShellQuote(img.path() + second) + " ::/WIN98/SYSTEM.DAT", &out);
     EXPECT_EQ(out, "new hive");
 
     footer[63] = 4;  // differencing
