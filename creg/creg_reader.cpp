@@ -305,18 +305,34 @@ class Loader {
 
 }  // namespace
 
-std::uint32_t LoadHive(std::vector<std::uint8_t> image, CregTree* tree) {
-    if (image.size() > kMaxImage) return winapi::kErrorNotEnoughMemory;
+namespace {
+
+// The image becomes the tree's byte pool; names and data are referenced where
+// they lie in it.
+template <typename... Image>
+std::uint32_t LoadInto(CregTree* tree, Image&&... image) {
     try {
-        // The image becomes the tree's byte pool; names and data are
-        // referenced where they lie in it.
-        CregTree loaded(std::move(image));
+        CregTree loaded(std::forward<Image>(image)...);
         std::uint32_t code = Loader(loaded.PoolData(), loaded.PoolSize(), &loaded).Run();
         if (code == 0) *tree = std::move(loaded);
         return code;
     } catch (const std::bad_alloc&) {
         return winapi::kErrorNotEnoughMemory;
     }
+}
+
+}  // namespace
+
+std::uint32_t LoadHive(std::vector<std::uint8_t> image, CregTree* tree) {
+    if (image.size() > kMaxImage) return winapi::kErrorNotEnoughMemory;
+    return LoadInto(tree, std::move(image));
+}
+
+std::uint32_t LoadHive(std::shared_ptr<const std::uint8_t> image, std::size_t size,
+                       CregTree* tree) {
+    if (size > kMaxImage) return winapi::kErrorNotEnoughMemory;
+    if (!image) size = 0;
+    return LoadInto(tree, std::move(image), size);
 }
 
 }  // namespace sabrel::hive

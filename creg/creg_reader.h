@@ -18,7 +18,9 @@
 // When two records of a block carry the same id, the first one is taken.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "creg/creg_tree.h"
@@ -32,5 +34,8 @@ namespace sabrel::hive {
 // damaged or truncated structures, 8 (ERROR_NOT_ENOUGH_MEMORY) when the file is
 // larger than the format can address or memory runs out.
 std::uint32_t LoadHive(std::vector<std::uint8_t> image, CregTree* tree);
+// Same, for `size` bytes at `image` that the tree reads in place (a mapped
+// file): its pool shares the image instead of holding a copy.
+std::uint32_t LoadHive(std::shared_ptr<const std::uint8_t> image, std::size_t size, CregTree* tree);
 
 }  // namespace sabrel::hive

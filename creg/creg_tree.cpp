@@ -38,6 +38,11 @@ CregTree::CregTree(std::vector<std::uint8_t> pool) : pool_(std::move(pool)) {
     keys_.emplace_back();
 }
 
+CregTree::CregTree(std::shared_ptr<const std::uint8_t> image, std::size_t size)
+    : image_(std::move(image)), imageSize_(image_ ? size : 0) {
+    keys_.emplace_back();
+}
+
 std::string CregTree::NameString(const CregKey& k) const {
     return std::string(reinterpret_cast<const char*>(Name(k)), k.nameLength);
 }
@@ -47,8 +52,15 @@ std::string CregTree::NameString(const CregValue& v) const {
 }
 
 std::uint32_t CregTree::AddBytes(const void* data, std::size_t length) {
-    auto offset = static_cast<std::uint32_t>(pool_.size());
     const auto* p = static_cast<const std::uint8_t*>(data);
+    if (image_) {
+        // Offsets stay as they are: the image's bytes become the pool's first.
+        std::vector<std::uint8_t> own(image_.get(), image_.get() + imageSize_);
+        pool_.swap(own);
+        image_.reset();
+        imageSize_ = 0;
+    }
+    auto offset = static_cast<std::uint32_t>(pool_.size());
     pool_.insert(pool_.end(), p, p + length);
     return offset;
 }

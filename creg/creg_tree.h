@@ -2,16 +2,19 @@
 // The logical content of a Windows 9x registry hive: a tree of keys, each with
 // its name bytes, its stored name hash and its values, in source order.
 //
-// Names and value data live in one byte pool owned by the tree and are
-// referenced by offset, so a tree loaded from a file can keep the file image
-// as its pool and costs only a few dozen bytes per key on top: a loaded key's
-// values stay where the file has them and are read from there.
+// Names and value data live in one byte pool and are referenced by offset, so
+// a tree loaded from a file can keep the file image as its pool and costs only
+// a few dozen bytes per key on top: a loaded key's values stay where the file
+// has them and are read from there. The pool is either bytes the tree owns or
+// a read-only image shared with its owner (a mapped file); the first bytes
+// added to a tree on a shared image copy the image into bytes of its own.
 // Key 0 is always the root. Children are kept in sibling order (the order in
 // which a reader enumerates them); values of a key are contiguous.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,6 +68,9 @@ class CregTree {
     CregTree();
     // Same, with `pool` as the initial byte pool (e.g. a file image).
     explicit CregTree(std::vector<std::uint8_t> pool);
+    // Same, with the `size` bytes at `image` as the initial pool, read in
+    // place and kept alive by the tree for as long as it refers to them.
+    CregTree(std::shared_ptr<const std::uint8_t> image, std::size_t size);
 
     std::size_t KeyCount() const { return keys_.size(); }
     std::size_t ValueCount() const { return values_.size(); }
@@ -87,12 +93,12 @@ class CregTree {
         std::uint64_t at_ = 0;  // in the pool: where the next value entry starts
     };
     ValueReader Values(const CregKey& k) const { return ValueReader(*this, k); }
-    const std::uint8_t* PoolData() const { return pool_.data(); }
-    std::size_t PoolSize() const { return pool_.size(); }
+    const std::uint8_t* PoolData() const { return image_ ? image_.get() : pool_.data(); }
+    std::size_t PoolSize() const { return image_ ? imageSize_ : pool_.size(); }
 
-    const std::uint8_t* Name(const CregKey& k) const { return pool_.data() + k.nameOffset; }
-    const std::uint8_t* Name(const CregValue& v) const { return pool_.data() + v.nameOffset; }
-    const std::uint8_t* Data(const CregValue& v) const { return pool_.data() + v.dataOffset; }
+    const std::uint8_t* Name(const CregKey& k) const { return PoolData() + k.nameOffset; }
+    const std::uint8_t* Name(const CregValue& v) const { return PoolData() + v.nameOffset; }
+    const std::uint8_t* Data(const CregValue& v) const { return PoolData() + v.dataOffset; }
     std::string NameString(const CregKey& k) const;
     std::string NameString(const CregValue& v) const;
 
@@ -135,6 +141,8 @@ class CregTree {
     CregFlags flags;
 
   private:
+    std::shared_ptr<const std::uint8_t> image_;  // null: the pool is pool_
+    std::size_t imageSize_ = 0;
     std::vector<std::uint8_t> pool_;
     std::vector<CregKey> keys_;
     std::vector<CregValue> values_;

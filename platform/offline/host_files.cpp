@@ -171,23 +171,63 @@ class MappedImage : public FileImage {
 
 }  // namespace
 
-std::unique_ptr<FileImage> MapHostFile(const std::string& host) {
+namespace {
+
+// Reads the rest of `fd` from its current position. False with errno set.
+bool ReadFd(int fd, std::size_t expected, std::vector<std::uint8_t>* out) {
+    std::vector<std::uint8_t> data;
     try {
-        int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return nullptr;
-        struct stat st;
-        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-            int err = S_ISDIR(st.st_mode) ? EACCES : errno;
-            ::close(fd);
-            errno = err;
-            return nullptr;
+        data.reserve(expected);
+        std::uint8_t buf[65536];
+        for (;;) {
+            ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            if (n == 0) break;
+            data.insert(data.end(), buf, buf + n);
         }
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return false;
+    }
+    *out = std::move(data);
+    return true;
+}
+
+// fstat of `fd` that refuses a folder with EACCES. False with errno set.
+bool StatFile(int fd, struct stat* st) {
+    if (::fstat(fd, st) != 0) return false;
+    if (!S_ISDIR(st->st_mode)) return true;
+    errno = EACCES;
+    return false;
+}
+
+// Opens `host` for reading, runs `body` on it and closes it, keeping the
+// errno that `body` left.
+template <typename Body>
+auto WithReadFd(const std::string& host, Body body) -> decltype(body(0)) {
+    int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return decltype(body(0))();
+    auto result = body(fd);
+    int err = errno;
+    ::close(fd);
+    errno = err;
+    return result;
+}
+
+}  // namespace
+
+std::unique_ptr<FileImage> MapHostFd(int fd) {
+    try {
+        struct stat st;
+        if (!StatFile(fd, &st)) return nullptr;
         void* base = MAP_FAILED;
         if (st.st_size > 0 && static_cast<std::uint64_t>(st.st_size) <= SIZE_MAX) {
             base = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ,
                           MAP_PRIVATE | MAP_POPULATE, fd, 0);
         }
-        ::close(fd);
         if (base != MAP_FAILED) {
             auto image = std::unique_ptr<FileImage>();
             try {
@@ -200,7 +240,8 @@ std::unique_ptr<FileImage> MapHostFile(const std::string& host) {
         }
         // Empty, or not mappable (a pipe, a file system without mappings).
         std::vector<std::uint8_t> bytes;
-        if (!ReadHostFile(host, &bytes)) return nullptr;
+        if (::lseek(fd, 0, SEEK_SET) < 0 && errno != ESPIPE) return nullptr;
+        if (!ReadFd(fd, static_cast<std::size_t>(st.st_size), &bytes)) return nullptr;
         return FileImageOfBytes(std::move(bytes));
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
@@ -208,40 +249,15 @@ std::unique_ptr<FileImage> MapHostFile(const std::string& host) {
     }
 }
 
+std::unique_ptr<FileImage> MapHostFile(const std::string& host) {
+    return WithReadFd(host, [](int fd) { return MapHostFd(fd); });
+}
+
 bool ReadHostFile(const std::string& host, std::vector<std::uint8_t>* out) {
-    int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        int err = S_ISDIR(st.st_mode) ? EACCES : errno;
-        ::close(fd);
-        errno = err;
-        return false;
-    }
-    std::vector<std::uint8_t> data;
-    try {
-        data.reserve(static_cast<std::size_t>(st.st_size));
-    } catch (const std::bad_alloc&) {
-        ::close(fd);
-        errno = ENOMEM;
-        return false;
-    }
-    std::uint8_t buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
-            ::close(fd);
-            errno = err;
-            return false;
-        }
-        if (n == 0) break;
-        data.insert(data.end(), buf, buf + n);
-    }
-    ::close(fd);
-    *out = std::move(data);
-    return true;
+    return WithReadFd(host, [out](int fd) {
+        struct stat st;
+        return StatFile(fd, &st) && ReadFd(fd, static_cast<std::size_t>(st.st_size), out);
+    });
 }
 
 int RemoveStaleTemporaryFiles(const std::string& folder) {

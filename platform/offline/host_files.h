@@ -53,6 +53,9 @@ bool ReadHostFile(const std::string& host, std::vector<std::uint8_t>* out);
 // with errno set. The file must not shrink while it is mapped: on Linux that
 // would make its lost pages unreadable.
 std::unique_ptr<FileImage> MapHostFile(const std::string& host);
+// The same for an open file, which stays open and keeps its position unless
+// it had to be read.
+std::unique_ptr<FileImage> MapHostFd(int fd);
 
 // Flushes the folder's entries (new and removed names). False with errno set.
 bool SyncFolder(const std::string& folder);

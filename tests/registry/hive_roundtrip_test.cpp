@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -241,6 +242,36 @@ TEST(LoadedValues, StayInTheFileAndReadAsWritten) {
 
     EXPECT_FALSE(loaded.AddValue(k, 1, 0, "Added", "x"));
     EXPECT_EQ(Describe(loaded), Describe(source));
+}
+
+// A hive read in place from a shared image (a mapped file) holds no copy of
+// it, keeps it alive, and copies it only when the tree is given new bytes.
+TEST(LoadedValues, ASharedImageIsReadInPlaceUntilTheTreeGrows) {
+    SynthOptions o = Opt(10, 300);
+    o.fragmented = true;
+    o.sjis = 20;
+    const std::vector<std::uint8_t> file = Synthesize(o);
+    auto owner = std::make_shared<const std::vector<std::uint8_t>>(file);
+    std::weak_ptr<const std::vector<std::uint8_t>> watch = owner;
+    CregTree shared, copied;
+    ASSERT_EQ(
+        LoadHive(std::shared_ptr<const std::uint8_t>(owner, owner->data()), owner->size(), &shared),
+        0u);
+    ASSERT_EQ(LoadHive(file, &copied), 0u);
+    EXPECT_EQ(shared.PoolData(), owner->data());
+    owner.reset();
+    ASSERT_FALSE(watch.expired()) << "the tree must keep its image alive";
+    EXPECT_EQ(CompactBytes(shared), CompactBytes(copied));
+
+    for (CregTree* t : {&shared, &copied}) {
+        std::uint32_t k = t->AddKey(1, "\x83\x5C\x95\x5C\x94\x5C", 0);
+        ASSERT_TRUE(t->AddValue(k, 1, 0, "v", "d"));
+    }
+    EXPECT_TRUE(watch.expired()) << "a grown tree holds its own bytes";
+    EXPECT_EQ(Describe(shared), Describe(copied));
+    EXPECT_EQ(CompactBytes(shared), CompactBytes(copied));
+    EXPECT_EQ(LoadHive(std::shared_ptr<const std::uint8_t>(), 0, &shared),
+              winapi::kErrorBadregistryFile);
 }
 
 // Section "same bytes": the synthesizer is deterministic in its seed.

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <new>
 
 #include "creg/creg_reader.h"
@@ -78,14 +79,26 @@ DWORD ReadWholeFile(int fd, std::vector<std::uint8_t>* bytes) {
     return 0;
 }
 
+DWORD LoadHiveFd(int fd, hive::CregTree* tree) {
+    // The tree reads names and values where the mapped file has them: no copy
+    // of the file, and no zeroed memory to copy it into.
+    std::unique_ptr<FileImage> image = MapHostFd(fd);
+    if (!image) return Win32FromErrno(errno);
+    try {
+        std::shared_ptr<const FileImage> owner(std::move(image));
+        std::shared_ptr<const std::uint8_t> bytes(owner, owner->data());
+        return hive::LoadHive(std::move(bytes), owner->size(), tree);
+    } catch (const std::bad_alloc&) {
+        return kErrorNotEnoughMemory;
+    }
+}
+
 DWORD LoadHiveFile(const std::string& hostPath, hive::CregTree* tree) {
     int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return Win32FromErrno(errno);
-    std::vector<std::uint8_t> bytes;
-    DWORD code = ReadWholeFile(fd, &bytes);
+    DWORD code = LoadHiveFd(fd, tree);
     ::close(fd);
-    if (code) return code;
-    return hive::LoadHive(std::move(bytes), tree);
+    return code;
 }
 
 DWORD SaveHiveFile(const hive::CregTree& tree, std::uint32_t root, const std::string& hostPath) {

@@ -15,7 +15,13 @@ namespace sabrel::platform::offline {
 // Reads the whole of the open file `fd` into *bytes. Returns a Win32 code.
 DWORD ReadWholeFile(int fd, std::vector<std::uint8_t>* bytes);
 
-// Reads and parses the hive file at `hostPath`. Returns a Win32 code.
+// Parses the hive in the open file `fd`, which the tree maps and reads in
+// place (or reads whole where it cannot be mapped). The file must not shrink
+// while the tree lives. Returns a Win32 code.
+DWORD LoadHiveFd(int fd, hive::CregTree* tree);
+
+// Opens and parses the hive file at `hostPath`, as LoadHiveFd. Returns a Win32
+// code.
 DWORD LoadHiveFile(const std::string& hostPath, hive::CregTree* tree);
 
 // Writes the subtree of `root` as a compact hive at `hostPath`, which must not

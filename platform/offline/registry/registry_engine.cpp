@@ -141,10 +141,8 @@ LONG RegistryEngine::LoadKey(HKEY root, const std::string& subKey, const std::st
         ::close(fd);
         return Fail(code);
     }
-    std::vector<std::uint8_t> bytes;
-    DWORD code = ReadWholeFile(fd, &bytes);
     auto tree = std::make_shared<hive::CregTree>();
-    if (!code) code = hive::LoadHive(std::move(bytes), tree.get());
+    DWORD code = LoadHiveFd(fd, tree.get());
     if (code) {
         ::close(fd);
         return Fail(code);
