@@ -224,6 +224,37 @@ count() {
   tr -d '\r' <"$BUILD/count.txt"
 }
 shot() { import -window root "$SHOTS/$1.png" 2>>"$LOG" || true; }
+# Tab through the options dialog until its tab strip has the focus.
+tab_to_strip() {
+  for _ in 1 2 3 4 5 6 7 8; do
+    poke focus TForm2 | grep -q '^SysTabControl32' && break
+    xdotool key Tab
+    sleep 0.2
+  done
+}
+# The pages and the report that no run under Wine reaches, as gallery.exe
+# shows them in the locale's language. $1: the folder under the shots for
+# their pictures ("" for the shots themselves); $2: the language's name in the
+# results ("" for Japanese).
+gallery_shots() {
+  local folder=$1 language=$2 mode cls pid
+  for mode in "running 2" "done" report; do
+    cls=TForm1
+    [ "$mode" = report ] && cls=TForm3
+    wine "$BUILD/tests/gallery.exe" $mode </dev/null >>"$LOG" 2>&1 &
+    pid=$!
+    if poke wait $cls 20; then
+      sleep 0.5
+      shot "${folder:+$folder/}gallery-${mode// /-}"
+      poke close $cls || true
+    else
+      fail "${language:+$language: }gallery $mode did not open"
+    fi
+    for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+    kill $pid 2>/dev/null || true
+  done
+  pass "${language:-gallery} screenshots: $(ls "$SHOTS${folder:+/$folder}" | tr '\n' ' ')"
+}
 SABREL_PID=
 start_sabrel() {
   wine "$EXE" </dev/null >>"$LOG" 2>&1 &
@@ -255,6 +286,14 @@ expect_box() {
   done
   fail "no message box saying \"$text\""
   cat "$BUILD/box.txt" 2>/dev/null || true
+  return 1
+}
+# Waits until the wizard shows `text`; its dump is in wizard.txt.
+wizard_shows() {
+  for _ in $(seq 30); do
+    dump TForm1 >"$BUILD/wizard.txt" 2>/dev/null && grep -qF -- "$1" "$BUILD/wizard.txt" && return 0
+    sleep 0.1
+  done
   return 1
 }
 
@@ -318,11 +357,7 @@ if poke wait TForm1 20; then
     # The keyboard alone: Tab reaches the tab strip (the focus comes back to
     # where it was, OK after its click), whose pages the arrow keys, Ctrl+Tab
     # and Ctrl+Shift+Tab switch.
-    for _ in 1 2 3 4 5 6 7 8; do
-      poke focus TForm2 | grep -q '^SysTabControl32' && break
-      xdotool key Tab
-      sleep 0.2
-    done
+    tab_to_strip
     on_page() {
       xdotool key "$1"
       sleep 0.3
@@ -417,11 +452,7 @@ if poke wait TForm1 20; then
     shot worker-box
     pass "the worker thread's message: $(grep '^Static' "$BUILD/box.txt" | cut -f3 | tr '\n' ' ')"
     poke click SabrelBox OK
-    for _ in $(seq 30); do
-      dump TForm1 >"$BUILD/wizard.txt" 2>/dev/null && grep -qF '再構成を中止しました' "$BUILD/wizard.txt" && break
-      sleep 0.1
-    done
-    if grep -qF '再構成を中止しました' "$BUILD/wizard.txt"; then
+    if wizard_shows '再構成を中止しました'; then
       shot stopped
       pass "page 02 after the stopped run"
       poke click TForm1 '終了'
@@ -702,23 +733,7 @@ if [ $e2e = 1 ]; then
   stop_run exists '再構成に使用するキーと同名のキーが存在します'
 fi
 
-# Pages and the report that no run under Wine reaches.
-for mode in "running 2" done report; do
-  cls=TForm1
-  [ "$mode" = report ] && cls=TForm3
-  wine "$BUILD/tests/gallery.exe" $mode </dev/null >>"$LOG" 2>&1 &
-  pid=$!
-  if poke wait $cls 20; then
-    sleep 0.5
-    shot "gallery-${mode// /-}"
-    poke close $cls || true
-  else
-    fail "gallery $mode did not open"
-  fi
-  for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
-  kill $pid 2>/dev/null || true
-done
-pass "gallery screenshots: $(ls "$SHOTS" | tr '\n' ' ')"
+gallery_shots "" ""
 
 # --- 5. English ------------------------------------------------------------------------
 # Wine gives each process the code page of its locale: outside Japanese (1252
@@ -739,11 +754,7 @@ if poke wait TForm1 20; then
   poke click TForm1 'Options...'
   if poke wait TForm2 10; then
     sleep 0.3
-    for _ in 1 2 3 4 5 6 7 8; do
-      poke focus TForm2 | grep -q '^SysTabControl32' && break
-      xdotool key Tab
-      sleep 0.2
-    done
+    tab_to_strip
     for tab in 1 2 3 4 5 6; do
       [ $tab -eq 1 ] || { xdotool key ctrl+Tab; sleep 0.3; }
       shot "en/options-$tab"
@@ -792,11 +803,7 @@ if poke wait TForm1 20; then
   if expect_box 'cannot load['; then
     shot en/worker-box
     poke click SabrelBox OK
-    for _ in $(seq 30); do
-      dump TForm1 >"$BUILD/wizard.txt" 2>/dev/null && grep -qF 'The rebuild was stopped.' "$BUILD/wizard.txt" && break
-      sleep 0.1
-    done
-    if grep -qF 'The rebuild was stopped.' "$BUILD/wizard.txt"; then
+    if wizard_shows 'The rebuild was stopped.'; then
       shot en/stopped
       poke click TForm1 'Exit'
       expect_end "English: rebuild stopped"
@@ -808,22 +815,7 @@ else
   fail "English: the wizard did not open for the rebuild"
 fi
 [ -z "$SABREL_PID" ] || kill "$SABREL_PID" 2>/dev/null || true
-for mode in "running 2" done report; do
-  cls=TForm1
-  [ "$mode" = report ] && cls=TForm3
-  wine "$BUILD/tests/gallery.exe" $mode </dev/null >>"$LOG" 2>&1 &
-  pid=$!
-  if poke wait $cls 20; then
-    sleep 0.5
-    shot "en/gallery-${mode// /-}"
-    poke close $cls || true
-  else
-    fail "English: gallery $mode did not open"
-  fi
-  for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
-  kill $pid 2>/dev/null || true
-done
-pass "English screenshots: $(ls "$SHOTS/en" | tr '\n' ' ')"
+gallery_shots en English
 export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
 echo "Wine part: $(($(date +%s) - started)) s; screenshots in $SHOTS"
 echo "win32: $passed passed, $failed failed"
