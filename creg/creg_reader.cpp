@@ -34,9 +34,9 @@ class Loader {
         if (!r_.Sig(L::rgkn::kFileOffset, L::kRgknSignature)) return kBad;
         std::uint32_t code = ReadHeaders();
         if (code) return code;
-        code = IndexBlocks();
+        code = ReadTree();
         if (code) return code;
-        return ReadTree();
+        return ReadRecords();
     }
 
   private:
@@ -65,21 +65,115 @@ class Loader {
         return 0;
     }
 
-    // Walks the data blocks and the records of each, and notes where every
-    // record id of every block starts.
-    std::uint32_t IndexBlocks() {
-        // The walk finds each key's record with one lookup in a table by block
-        // and id. Files whose blocks are at least a page (all Windows-written
-        // ones) get that table filled with the records themselves, which spares
-        // the walk a scattered read; for others it holds indexes into a list.
+    // One key entry, as read from the key-node area.
+    struct Entry {
+        std::uint32_t hash;
+        std::uint32_t child;
+        std::uint32_t next;
+        std::uint16_t id;
+        std::uint16_t block;
+    };
+
+    // Reads the key entries from the root down and makes their keys. A key
+    // with a record claims the record's (block, id) cell; the records are
+    // read afterwards, in file order, and fill in the keys that claimed them.
+    //
+    // Sibling chains are read several at a time, one entry of each in turn:
+    // entries of a used hive lie scattered, each read is a cache miss, and
+    // misses of independent chains overlap where those of one chain cannot.
+    // Children chains are queued: the work list is bounded by the number of
+    // entries, each of which is read once. No recursion, so depth is
+    // unlimited.
+    std::uint32_t ReadTree() {
+        visited_.assign((static_cast<std::size_t>(areaEnd_) + 63) / 64, 0);
         std::size_t cells = static_cast<std::size_t>(blockCount_) * L::rgdb::kMaxRecordsPerBlock;
-        dense_ = cells * sizeof(Record) <= r_.size();
-        if (dense_) {
-            table_.assign(cells, Record{});
-        } else {
-            records_.reserve(r_.size() / L::record::kSize);
-            slots_.assign(cells, kNoSlot);
+        // A cell per possible record when that costs no more than the file;
+        // else (a file of tiny blocks, or a lying block count) a hash map.
+        if (cells * sizeof(std::uint32_t) <= r_.size()) cells_.assign(cells, kNoSlot);
+        tree_->ReserveKeys(
+            std::min<std::size_t>(areaEnd_ / L::keynode::kSize, r_.size() / L::record::kSize + 1));
+        Entry root;
+        std::uint32_t code = ReadEntry(root_, &root);
+        if (code) return code;
+        CregKey& rootKey = tree_->MutableKey(0);
+        rootKey.hash = root.hash;
+        rootKey.hasRecord = HasRecord(root);
+        if (HasRecord(root) && (code = Claim(root, 0)) != 0) return code;
+
+        struct Lane {
+            std::uint32_t entry, parent, prev;
+        };
+        constexpr int kLanes = 8;
+        Lane lanes[kLanes];
+        int active = 0;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> work;  // (first child, key)
+        if (IsLink(root.child)) work.emplace_back(root.child, 0);
+        while (true) {
+            while (active < kLanes && !work.empty()) {
+                lanes[active++] = {work.back().first, work.back().second, kNoKey};
+                work.pop_back();
+            }
+            if (active == 0) break;
+            for (int i = 0; i < active;) {
+                Lane& lane = lanes[i];
+                Entry n;
+                if ((code = ReadEntry(lane.entry, &n)) != 0) return code;
+                std::uint32_t key =
+                    tree_->AddKeyAfter(lane.parent, lane.prev, n.hash, HasRecord(n));
+                if (HasRecord(n) && (code = Claim(n, key)) != 0) return code;
+                if (IsLink(n.child)) {
+                    work.emplace_back(n.child, key);
+                    Prefetch(n.child);
+                }
+                if (IsLink(n.next)) {
+                    lane.entry = n.next;
+                    lane.prev = key;
+                    Prefetch(n.next);
+                    ++i;
+                } else {
+                    lanes[i] = lanes[--active];
+                }
+            }
         }
+        return 0;
+    }
+
+    void Prefetch(std::uint32_t e) const {
+        if (e >= areaEnd_) return;
+        __builtin_prefetch(r_.data() + L::rgkn::kFileOffset + e);
+        __builtin_prefetch(&visited_[e / 64]);
+    }
+
+    // The claim of (block, id): the key index of the first key that named
+    // it, with kDone set once its record was read.
+    static constexpr std::uint32_t kDone = 0x80000000u;
+
+    std::uint32_t* Cell(std::uint32_t block, std::uint32_t id, bool create) {
+        if (!cells_.empty() && id < static_cast<std::uint32_t>(L::rgdb::kMaxRecordsPerBlock)) {
+            return &cells_[block * L::rgdb::kMaxRecordsPerBlock + id];
+        }
+        const std::uint64_t at = (static_cast<std::uint64_t>(block) << 16) | id;
+        if (create) return &claims_.emplace(at, kNoSlot).first->second;
+        auto it = claims_.find(at);
+        return it == claims_.end() ? nullptr : &it->second;
+    }
+
+    std::uint32_t Claim(const Entry& n, std::uint32_t key) {
+        if (n.block >= blockCount_) return kCorrupt;
+        std::uint32_t* cell = Cell(n.block, n.id, true);
+        if (*cell == kNoSlot) {
+            *cell = key;
+            ++pending_;
+        } else {
+            shared_.emplace_back(key, *cell);
+        }
+        return 0;
+    }
+
+    // Walks the data blocks and the records of each, in file order, and
+    // gives every claimed record to the key that claimed it. Every claim must
+    // be met; a damaged record is an error only if a key claims it.
+    std::uint32_t ReadRecords() {
         std::uint64_t pos = dataOffset_;
         for (std::uint32_t b = 0; b < blockCount_; ++b) {
             std::uint32_t size = 0;
@@ -93,17 +187,21 @@ class Loader {
                 r_.U16(static_cast<std::int64_t>(pos) + L::rgdb::kFlags, &flags);
                 tree_->flags.rgdb = flags;
             }
-            std::uint32_t code = IndexRecords(b, static_cast<std::uint32_t>(pos), size);
+            std::uint32_t code = ReadBlockRecords(b, static_cast<std::uint32_t>(pos), size);
             if (code) return code;
             pos += size;
+        }
+        if (pending_) return kCorrupt;
+        for (const auto& [key, first] : shared_) {
+            const CregKey f = tree_->Key(first);
+            tree_->SetPoolValues(key, f.nameOffset, f.nameLength, f.valueCount, f.BodyInPool());
         }
         return 0;
     }
 
-    // Records are parsed here, in file order, so that the tree walk touches
-    // only the key-node area and the small per-record table. A damaged record
-    // is an error only if a key refers to it.
-    std::uint32_t IndexRecords(std::uint32_t b, std::uint32_t start, std::uint32_t size) {
+    // The records of a block must tile it exactly. When two records of a
+    // block carry the same id, the first one is taken.
+    std::uint32_t ReadBlockRecords(std::uint32_t b, std::uint32_t start, std::uint32_t size) {
         std::uint32_t x = L::rgdb::kSize;
         while (x < size) {
             std::uint32_t length = 0;
@@ -114,21 +212,14 @@ class Loader {
             if (length < static_cast<std::uint32_t>(L::record::kSize) || length > size - x) {
                 return kCorrupt;
             }
-            if (id != L::record::kFreeId && id < L::rgdb::kMaxRecordsPerBlock && dense_) {
-                Record& cell = table_[b * L::rgdb::kMaxRecordsPerBlock + id];
-                if (!cell.nameOffset) cell = ParseRecord(start + x);
-            } else if (id != L::record::kFreeId) {
-                std::uint32_t* slot = nullptr;
-                if (id < L::rgdb::kMaxRecordsPerBlock) {
-                    slot = &slots_[b * L::rgdb::kMaxRecordsPerBlock + id];
-                } else {
-                    slot = &extra_.emplace((static_cast<std::uint64_t>(b) << 16) | id, kNoSlot)
-                                .first->second;
-                }
-                if (*slot == kNoSlot) {
-                    *slot = static_cast<std::uint32_t>(records_.size());
-                    records_.push_back(ParseRecord(start + x));
-                }
+            std::uint32_t* cell = id == L::record::kFreeId ? nullptr : Cell(b, id, false);
+            if (cell && *cell != kNoSlot && !(*cell & kDone)) {
+                const Record rec = ParseRecord(start + x);
+                if (rec.bodySize == kBadBody) return kCorrupt;
+                tree_->SetPoolValues(*cell, rec.nameOffset, rec.nameLength, rec.valueCount,
+                                     rec.bodySize);
+                *cell |= kDone;
+                --pending_;
             }
             x += length;
         }
@@ -137,12 +228,11 @@ class Loader {
 
     static constexpr std::uint32_t kBadBody = 0xFFFFFFFFu;
     struct Record {
-        std::uint32_t nameOffset = 0;  // 0: no record (records start past 0x40)
-        std::uint32_t bodySize = 0;    // name and values as they lie in the file; kBadBody: damaged
+        std::uint32_t nameOffset = 0;
+        std::uint32_t bodySize = 0;  // name and values as they lie in the file; kBadBody: damaged
         std::uint16_t valueCount = 0;
         std::uint16_t nameLength = 0;
     };
-    static_assert(sizeof(Record) == 12, "a record cell is 12 bytes");
 
     // The name and the values must lie inside the used size (bytes past it
     // are slack) and inside the record's length, which the caller checked
@@ -173,39 +263,16 @@ class Loader {
         return rec;
     }
 
-    const Record* FindRecord(std::uint16_t block, std::uint16_t id) const {
-        if (block >= blockCount_) return nullptr;
-        std::uint32_t index = kNoSlot;
-        if (id < L::rgdb::kMaxRecordsPerBlock && dense_) {
-            const Record& cell = table_[block * L::rgdb::kMaxRecordsPerBlock + id];
-            return cell.nameOffset ? &cell : nullptr;
-        }
-        if (id < L::rgdb::kMaxRecordsPerBlock) {
-            index = slots_[block * L::rgdb::kMaxRecordsPerBlock + id];
-        } else {
-            auto it = extra_.find((static_cast<std::uint64_t>(block) << 16) | id);
-            if (it != extra_.end()) index = it->second;
-        }
-        return index == kNoSlot ? nullptr : &records_[index];
-    }
-
-    // One key entry, as read from the key-node area.
-    struct Entry {
-        std::uint32_t hash;
-        std::uint32_t child;
-        std::uint32_t next;
-        std::uint16_t id;
-        std::uint16_t block;
-    };
-
     // Reads the key entry at area offset `e`, which must lie inside the area
     // and not have been read before (else the links cycle or are shared).
     std::uint32_t ReadEntry(std::uint32_t e, Entry* out) {
         if (e < L::rgkn::kSize || e > areaEnd_ || areaEnd_ - e < L::keynode::kSize) {
             return kCorrupt;
         }
-        if (visited_[e]) return kCorrupt;
-        visited_[e] = true;
+        std::uint64_t& word = visited_[e / 64];
+        const std::uint64_t bit = std::uint64_t{1} << (e % 64);
+        if (word & bit) return kCorrupt;
+        word |= bit;
         const std::uint8_t* n = r_.data() + L::rgkn::kFileOffset + e;
         out->hash = ByteReader::LoadU32(n + L::keynode::kNameHash);
         out->child = ByteReader::LoadU32(n + L::keynode::kFirstChild);
@@ -219,75 +286,7 @@ class Loader {
         return n.id != L::keynode::kNoRecord && n.block != L::keynode::kNoRecord;
     }
 
-    // Creates the key of entry `n` under `parent` (kNoKey: fills the root).
-    std::uint32_t MakeKey(const Entry& n, std::uint32_t parent, std::uint32_t* key) {
-        const Record* rec = nullptr;
-        if (HasRecord(n)) {
-            rec = FindRecord(n.block, n.id);
-            if (!rec || rec->bodySize == kBadBody) return kCorrupt;
-        }
-        std::uint32_t nameOffset = rec ? rec->nameOffset : 0;
-        std::uint16_t nameLength = rec ? rec->nameLength : 0;
-        if (parent == kNoKey) {
-            *key = 0;
-            CregKey& root = tree_->MutableKey(0);
-            root.hash = n.hash;
-            root.hasRecord = rec != nullptr;
-            root.nameOffset = nameOffset;
-            root.nameLength = nameLength;
-        } else {
-            *key = tree_->AddKeyRef(parent, nameOffset, nameLength, n.hash, rec != nullptr);
-        }
-        if (rec) tree_->SetPoolValues(*key, rec->valueCount, rec->bodySize);
-        return 0;
-    }
-
     static bool IsLink(std::uint32_t link) { return link != 0 && link < 0x80000000u; }
-
-    // Each sibling chain is read in one go, children chains are queued: the
-    // work list is bounded by the number of entries, each of which is read
-    // once. No recursion, so depth is unlimited. Entries and records of a used
-    // hive lie scattered, so a chain is read first, fetching ahead the next
-    // entry and each entry's record cell, and its keys made afterwards.
-    std::uint32_t ReadTree() {
-        visited_.assign(areaEnd_, false);
-        tree_->ReserveKeys(
-            std::min<std::size_t>(areaEnd_ / L::keynode::kSize, r_.size() / L::record::kSize + 1));
-        Entry root;
-        std::uint32_t rootKey = 0;
-        std::uint32_t code = ReadEntry(root_, &root);
-        if (!code) code = MakeKey(root, kNoKey, &rootKey);
-        if (code) return code;
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> work;  // (first child, key)
-        std::vector<Entry> chain;
-        if (IsLink(root.child)) work.emplace_back(root.child, rootKey);
-        while (!work.empty()) {
-            auto [e, parent] = work.back();
-            work.pop_back();
-            chain.clear();
-            while (true) {
-                Entry n;
-                code = ReadEntry(e, &n);
-                if (code) return code;
-                if (n.next < areaEnd_)
-                    __builtin_prefetch(r_.data() + L::rgkn::kFileOffset + n.next);
-                if (dense_ && HasRecord(n) && n.block < blockCount_ &&
-                    n.id < L::rgdb::kMaxRecordsPerBlock) {
-                    __builtin_prefetch(&table_[n.block * L::rgdb::kMaxRecordsPerBlock + n.id]);
-                }
-                chain.push_back(n);
-                if (!IsLink(n.next)) break;
-                e = n.next;
-            }
-            for (const Entry& n : chain) {
-                std::uint32_t key = 0;
-                code = MakeKey(n, parent, &key);
-                if (code) return code;
-                if (IsLink(n.child)) work.emplace_back(n.child, key);
-            }
-        }
-        return 0;
-    }
 
     ByteReader r_;
     CregTree* tree_;
@@ -295,12 +294,11 @@ class Loader {
     std::uint32_t areaEnd_ = 0;
     std::uint32_t dataOffset_ = 0;
     std::uint32_t blockCount_ = 0;
-    bool dense_ = false;
-    std::vector<Record> table_;         // dense: (block, id) -> record
-    std::vector<std::uint32_t> slots_;  // otherwise: (block, id) -> index into records_
-    std::vector<Record> records_;
-    std::unordered_map<std::uint64_t, std::uint32_t> extra_;
-    std::vector<bool> visited_;
+    std::vector<std::uint64_t> visited_;                       // a bit per area offset
+    std::vector<std::uint32_t> cells_;                         // (block, id) -> claim, when dense
+    std::unordered_map<std::uint64_t, std::uint32_t> claims_;  // the other claims
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> shared_;  // (key, first key)
+    std::size_t pending_ = 0;                                      // claims not yet met
 };
 
 }  // namespace

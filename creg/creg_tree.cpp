@@ -67,23 +67,45 @@ std::uint32_t CregTree::AddBytes(const void* data, std::size_t length) {
 
 std::uint32_t CregTree::AddKeyRef(std::uint32_t parent, std::uint32_t nameOffset,
                                   std::uint16_t nameLength, std::uint32_t hash, bool hasRecord) {
+    if (lastChild_.size() != keys_.size()) {
+        lastChild_.assign(keys_.size(), kNoKey);
+        for (std::uint32_t k = 1; k < keys_.size(); ++k) {
+            if (keys_[k].nextSibling == kNoKey && keys_[k].parent != kNoKey) {
+                lastChild_[keys_[k].parent] = k;
+            }
+        }
+    }
+    std::uint32_t k = AddKeyAfter(parent, lastChild_[parent], hash, hasRecord);
+    keys_[k].nameOffset = nameOffset;
+    keys_[k].nameLength = nameLength;
+    keys_[k].valuesAt = static_cast<std::uint32_t>(values_.size());
+    return k;
+}
+
+std::uint32_t CregTree::AddKeyAfter(std::uint32_t parent, std::uint32_t prev, std::uint32_t hash,
+                                    bool hasRecord) {
     auto k = static_cast<std::uint32_t>(keys_.size());
     CregKey key;
     key.hash = hash;
-    key.nameOffset = nameOffset;
-    key.nameLength = nameLength;
     key.hasRecord = hasRecord;
-    key.firstValue = static_cast<std::uint32_t>(values_.size());
     key.parent = parent;
     keys_.push_back(key);
-    CregKey& p = keys_[parent];
-    if (p.lastChild == kNoKey) {
-        p.firstChild = k;
+    if (prev == kNoKey) {
+        keys_[parent].firstChild = k;
     } else {
-        keys_[p.lastChild].nextSibling = k;
+        keys_[prev].nextSibling = k;
     }
-    p.lastChild = k;
+    if (!lastChild_.empty()) {
+        lastChild_.push_back(kNoKey);
+        lastChild_[parent] = k;
+    }
     return k;
+}
+
+std::uint32_t CregTree::LastChild(std::uint32_t k) const {
+    std::uint32_t last = keys_[k].firstChild;
+    while (last != kNoKey && keys_[last].nextSibling != kNoKey) last = keys_[last].nextSibling;
+    return last;
 }
 
 std::uint32_t CregTree::AddKey(std::uint32_t parent, const std::string& name, std::uint32_t hash) {
@@ -94,10 +116,9 @@ std::uint32_t CregTree::AddKey(std::uint32_t parent, const std::string& name, st
 bool CregTree::AddValueRef(std::uint32_t k, const CregValue& value) {
     CregKey& key = keys_[k];
     if (key.valuesInPool) return false;
-    key.bodyInPool = 0;
     if (key.valueCount == 0) {
-        key.firstValue = static_cast<std::uint32_t>(values_.size());
-    } else if (key.firstValue + key.valueCount != values_.size()) {
+        key.valuesAt = static_cast<std::uint32_t>(values_.size());
+    } else if (key.valuesAt + key.valueCount != values_.size()) {
         return false;
     }
     values_.push_back(value);
@@ -105,24 +126,14 @@ bool CregTree::AddValueRef(std::uint32_t k, const CregValue& value) {
     return true;
 }
 
-std::uint32_t CregTree::AppendValue(const CregValue& value) {
-    values_.push_back(value);
-    return static_cast<std::uint32_t>(values_.size() - 1);
-}
-
-void CregTree::SetValueRange(std::uint32_t k, std::uint32_t first, std::uint32_t count,
-                             std::uint32_t bodyInPool) {
-    keys_[k].firstValue = first;
-    keys_[k].valueCount = count;
-    keys_[k].bodyInPool = bodyInPool;
-    keys_[k].valuesInPool = false;
-}
-
-void CregTree::SetPoolValues(std::uint32_t k, std::uint32_t count, std::uint32_t bodyInPool) {
-    keys_[k].firstValue = 0;
-    keys_[k].valueCount = count;
-    keys_[k].bodyInPool = bodyInPool;
-    keys_[k].valuesInPool = true;
+void CregTree::SetPoolValues(std::uint32_t k, std::uint32_t nameOffset, std::uint16_t nameLength,
+                             std::uint32_t count, std::uint32_t bodyInPool) {
+    CregKey& key = keys_[k];
+    key.nameOffset = nameOffset;
+    key.nameLength = nameLength;
+    key.valuesAt = bodyInPool;
+    key.valueCount = count;
+    key.valuesInPool = true;
 }
 
 CregTree::ValueReader::ValueReader(const CregTree& tree, const CregKey& key)
@@ -133,7 +144,7 @@ CregTree::ValueReader::ValueReader(const CregTree& tree, const CregKey& key)
 bool CregTree::ValueReader::Next(CregValue* value) {
     if (index_ >= key_.valueCount) return false;
     if (!key_.valuesInPool) {
-        *value = tree_.values_[key_.firstValue + index_++];
+        *value = tree_.values_[key_.valuesAt + index_++];
         return true;
     }
     namespace L = layout;

@@ -31,27 +31,32 @@ struct CregValue {
     std::uint16_t dataLength = 0;
 };
 
+// 32 bytes, as a loaded tree holds one per key beside the file image.
 struct CregKey {
     std::uint32_t hash = 0;  // as stored in the key entry, never recomputed
     std::uint32_t nameOffset = 0;
+    // The first value in the value list; or, when valuesInPool, the number of
+    // bytes the name and the values take in the pool (see BodyInPool).
+    std::uint32_t valuesAt = 0;
+    std::uint32_t valueCount = 0;
+    std::uint32_t parent = kNoKey;
+    std::uint32_t firstChild = kNoKey;
+    std::uint32_t nextSibling = kNoKey;
     std::uint16_t nameLength = 0;
     // False for an entry without record (block/id 0xFFFF): no name, no values.
     bool hasRecord = false;
     // Set by a loader: the values were checked where they lie in the pool,
-    // right after the name (see bodyInPool), and are read from there rather
-    // than kept in the value list; firstValue is then unused.
+    // right after the name, and are read from there rather than kept in the
+    // value list.
     bool valuesInPool = false;
-    std::uint32_t firstValue = 0;
-    std::uint32_t valueCount = 0;
+
+    std::uint32_t FirstValue() const { return valuesInPool ? 0 : valuesAt; }
     // Set by a loader: the name and the values lie in the pool from
     // nameOffset on exactly as a key record lays them out, this many bytes
     // (0: not known). Lets a writer copy the body in one piece.
-    std::uint32_t bodyInPool = 0;
-    std::uint32_t parent = kNoKey;
-    std::uint32_t firstChild = kNoKey;
-    std::uint32_t lastChild = kNoKey;
-    std::uint32_t nextSibling = kNoKey;
+    std::uint32_t BodyInPool() const { return valuesInPool ? valuesAt : 0; }
 };
+static_assert(sizeof(CregKey) == 32, "a key costs 32 bytes");
 
 // Header words that a rebuild copies from the source file. The defaults are
 // those of Windows 98/Me files.
@@ -110,6 +115,13 @@ class CregTree {
     // Same, for name bytes already in the pool.
     std::uint32_t AddKeyRef(std::uint32_t parent, std::uint32_t nameOffset,
                             std::uint16_t nameLength, std::uint32_t hash, bool hasRecord);
+    // For loaders: appends a key under `parent` right after its child `prev`,
+    // which must be its last child (kNoKey: it has none yet). Its name and
+    // values follow with SetPoolValues.
+    std::uint32_t AddKeyAfter(std::uint32_t parent, std::uint32_t prev, std::uint32_t hash,
+                              bool hasRecord);
+    // The last child of `k`; kNoKey when it has none.
+    std::uint32_t LastChild(std::uint32_t k) const;
     // Appends a value to key `k`, which must be the most recently created key
     // or the most recent one to receive values (values of a key are contiguous).
     // False when that rule is broken.
@@ -117,15 +129,11 @@ class CregTree {
                   const std::string& name, const std::string& data);
     bool AddValueRef(std::uint32_t k, const CregValue& value);
 
-    // For loaders: values appended on their own, then handed to a key as a
-    // range (several keys may share one range).
-    std::uint32_t AppendValue(const CregValue& value);
-    void DropValuesFrom(std::uint32_t first) { values_.resize(first); }
-    void SetValueRange(std::uint32_t k, std::uint32_t first, std::uint32_t count,
-                       std::uint32_t bodyInPool = 0);
-    // For loaders: key `k` has `count` values that lie in the pool after its
-    // name, `bodyInPool` bytes with the name, as checked by the loader.
-    void SetPoolValues(std::uint32_t k, std::uint32_t count, std::uint32_t bodyInPool);
+    // For loaders: key `k` has the name at `nameOffset` and `count` values
+    // that lie in the pool after it, `bodyInPool` bytes with the name, as
+    // checked by the loader.
+    void SetPoolValues(std::uint32_t k, std::uint32_t nameOffset, std::uint16_t nameLength,
+                       std::uint32_t count, std::uint32_t bodyInPool);
     void ReserveKeys(std::size_t n) { keys_.reserve(n); }
     void ReserveValues(std::size_t n) { values_.reserve(n); }
 
@@ -146,6 +154,9 @@ class CregTree {
     std::vector<std::uint8_t> pool_;
     std::vector<CregKey> keys_;
     std::vector<CregValue> values_;
+    // The last child of every key, kept once keys are added by AddKeyRef (so
+    // that appending a child costs no walk of its siblings); empty until then.
+    std::vector<std::uint32_t> lastChild_;
 };
 
 // The key-name hash that Windows stores: the sum of the name bytes below

@@ -21,13 +21,14 @@ constexpr std::uint32_t kPage = 0x1000;
 constexpr std::uint16_t kChecksumBit = 0x0004;
 constexpr std::uint64_t kMaxFile = 0x7FFFFFFFu;
 constexpr std::uint32_t kAreaPiece = 0x10000;
+constexpr std::uint32_t kAhead = 8;
 
 std::uint32_t RoundUp(std::uint32_t n) {
     return (n + kPage - 1) & ~(kPage - 1);
 }
 
 std::uint64_t RecordSize(const CregTree& tree, const CregKey& k) {
-    if (k.bodyInPool) return L::record::kSize + k.bodyInPool;
+    if (k.BodyInPool()) return L::record::kSize + k.BodyInPool();
     std::uint64_t size = L::record::kSize + k.nameLength;
     CregTree::ValueReader values = tree.Values(k);
     for (CregValue v; values.Next(&v);) size += L::value::kSize + v.nameLength + v.dataLength;
@@ -166,7 +167,7 @@ class Writer {
     // file has them in the pool exactly as a record lays them out: one copy
     // moves the whole body, without a visit to its value entries.
     void PutBody(std::uint8_t* out, const CregKey& k, std::uint32_t size) {
-        if (k.bodyInPool && static_cast<std::uint64_t>(k.nameOffset) + size <= tree_.PoolSize()) {
+        if (k.BodyInPool() && static_cast<std::uint64_t>(k.nameOffset) + size <= tree_.PoolSize()) {
             std::memcpy(out, tree_.Name(k), size);
             return;
         }
@@ -193,6 +194,14 @@ class Writer {
         std::uint32_t x = L::rgdb::kSize;
         std::uint32_t placed = 0;
         for (std::uint32_t i = blk.firstKey; placed < blk.keyCount; ++i) {
+            // Keys and bodies of a used hive lie scattered: fetch the keys
+            // some places ahead and their bodies half as far, so that the
+            // reads overlap.
+            if (i + 2 * kAhead < order_.size())
+                __builtin_prefetch(&tree_.Key(order_[i + 2 * kAhead]));
+            if (i + kAhead < order_.size()) {
+                __builtin_prefetch(tree_.PoolData() + tree_.Key(order_[i + kAhead]).nameOffset);
+            }
             if (place_[i] == 0xFFFFFFFFu) continue;
             const CregKey& k = tree_.Key(order_[i]);
             auto used = static_cast<std::uint32_t>(RecordSize(tree_, k));

@@ -159,10 +159,20 @@ TEST(Corrupt, TinyBlocksAndHighIdsLoad) {
     ASSERT_EQ(LoadHive(f, &t), 0u);
     ASSERT_EQ(t.KeyCount(), 3u);
     EXPECT_EQ(t.NameString(t.Key(t.Key(0).firstChild)), "KeyA");
-    EXPECT_EQ(t.NameString(t.Key(t.Key(0).lastChild)), "KeyB");
+    EXPECT_EQ(t.NameString(t.Key(t.LastChild(0))), "KeyB");
     CregTree again;
     ASSERT_EQ(LoadHive(CompactBytes(t), &again), 0u);
-    EXPECT_EQ(again.NameString(again.Key(again.Key(0).lastChild)), "KeyB");
+    EXPECT_EQ(again.NameString(again.Key(again.LastChild(0))), "KeyB");
+
+    // Two entries that name one record both read it; of two records that
+    // carry one id, the first is the one read.
+    std::vector<std::uint8_t> g = f;
+    StoreU16(g.data() + 0x20 + 0x58 + 24, 7);
+    StoreU16(g.data() + 0x120 + 0x20 + 24 + 4, 7);
+    ASSERT_EQ(LoadHive(g, &t), 0u);
+    ASSERT_EQ(t.KeyCount(), 3u);
+    EXPECT_EQ(t.NameString(t.Key(t.Key(0).firstChild)), "KeyA");
+    EXPECT_EQ(t.NameString(t.Key(t.LastChild(0))), "KeyA");
 
     StoreU16(f.data() + 0x20 + 0x58 + 24, 301);  // no record with that id
     EXPECT_EQ(Load(f), kCorrupt);

@@ -264,8 +264,14 @@ TEST(LoadedValues, ASharedImageIsReadInPlaceUntilTheTreeGrows) {
     EXPECT_EQ(CompactBytes(shared), CompactBytes(copied));
 
     for (CregTree* t : {&shared, &copied}) {
+        const std::uint32_t last = t->LastChild(1);
         std::uint32_t k = t->AddKey(1, "\x83\x5C\x95\x5C\x94\x5C", 0);
         ASSERT_TRUE(t->AddValue(k, 1, 0, "v", "d"));
+        EXPECT_EQ(t->LastChild(1), k);
+        ASSERT_NE(last, kNoKey);
+        EXPECT_EQ(t->Key(last).nextSibling, k);
+        const std::uint32_t grandchild = t->AddKey(k, "x", 0);
+        EXPECT_EQ(t->LastChild(k), grandchild);
     }
     EXPECT_TRUE(watch.expired()) << "a grown tree holds its own bytes";
     EXPECT_EQ(Describe(shared), Describe(copied));
