@@ -74,9 +74,10 @@ class Writer {
     }
 
   private:
-    // Assigns every key with a record its block and id, in pre-order.
+    // Assigns every key with a record its block and id, in pre-order: the
+    // keys of block b are the next keyCount keys with a record, ids 0 up.
+    // Nothing is kept per key; the writers below count along the same way.
     std::uint32_t PlaceRecords() {
-        place_.assign(order_.size(), 0xFFFFFFFFu);
         Block* cur = nullptr;
         std::uint32_t id = 0;
         for (std::uint32_t i = 0; i < order_.size(); ++i) {
@@ -94,7 +95,6 @@ class Writer {
                 cur = &blocks_.back();
                 id = 0;
             }
-            place_[i] = (static_cast<std::uint32_t>(blocks_.size() - 1) << 16) | id;
             ++id;
             ++cur->keyCount;
             cur->content += rec;
@@ -128,6 +128,7 @@ class Writer {
 
         std::vector<std::uint8_t> piece(std::min(areaSize_, kAreaPiece));
         std::uint32_t i = 0;
+        std::uint32_t block = 0, id = 0;  // of the next key with a record
         for (std::uint32_t start = 0; start < areaSize_; start += kAreaPiece) {
             const std::uint32_t size = std::min(areaSize_ - start, kAreaPiece);
             std::memset(piece.data(), 0, size);
@@ -143,13 +144,17 @@ class Writer {
                 StoreU32(e + L::keynode::kFirstChild, link(k.firstChild));
                 StoreU32(e + L::keynode::kNextSibling,
                          isRoot ? L::keynode::kNone : link(k.nextSibling));
-                std::uint16_t id = L::keynode::kNoRecord, block = L::keynode::kNoRecord;
-                if (place_[i] != 0xFFFFFFFFu) {
-                    id = static_cast<std::uint16_t>(place_[i] & 0xFFFF);
-                    block = static_cast<std::uint16_t>(place_[i] >> 16);
+                std::uint16_t keyId = L::keynode::kNoRecord, keyBlock = L::keynode::kNoRecord;
+                if (k.hasRecord) {
+                    while (id == blocks_[block].keyCount) {
+                        ++block;
+                        id = 0;
+                    }
+                    keyId = static_cast<std::uint16_t>(id++);
+                    keyBlock = static_cast<std::uint16_t>(block);
                 }
-                StoreU16(e + L::keynode::kKeyId, id);
-                StoreU16(e + L::keynode::kBlockNumber, block);
+                StoreU16(e + L::keynode::kKeyId, keyId);
+                StoreU16(e + L::keynode::kBlockNumber, keyBlock);
             }
             if (tail >= start && tail < start + size) {
                 std::uint8_t* f = piece.data() + (tail - start);
@@ -202,15 +207,14 @@ class Writer {
             if (i + kAhead < order_.size()) {
                 __builtin_prefetch(tree_.PoolData() + tree_.Key(order_[i + kAhead]).nameOffset);
             }
-            if (place_[i] == 0xFFFFFFFFu) continue;
             const CregKey& k = tree_.Key(order_[i]);
+            if (!k.hasRecord) continue;
             auto used = static_cast<std::uint32_t>(RecordSize(tree_, k));
-            ++placed;
+            const auto id = static_cast<std::uint16_t>(placed++);
             std::uint32_t length = used;
             if (placed == blk.keyCount && !freeTail) length += tail;
             std::uint8_t* r = d + x;
-            PutRecordHead(r, length, static_cast<std::uint16_t>(place_[i] & 0xFFFF),
-                          static_cast<std::uint16_t>(b), used, k);
+            PutRecordHead(r, length, id, static_cast<std::uint16_t>(b), used, k);
             PutBody(r + L::record::kSize, k, used - L::record::kSize);
             x += length;
         }
@@ -225,7 +229,6 @@ class Writer {
     std::uint32_t root_;
     ByteSink& sink_;
     std::vector<std::uint32_t> order_;
-    std::vector<std::uint32_t> place_;  // (block << 16) | id, or all ones
     std::vector<Block> blocks_;
     std::vector<std::uint8_t> buf_;
     std::uint32_t areaSize_ = 0;
