@@ -77,6 +77,7 @@ void HiveChecker::Run(const std::uint8_t* data, std::size_t size) {
     if (size > kMaxImage) throw OutOfMemoryError{};
     image_ = data;
     imageSize_ = size;
+    walkedInterleaved_ = false;
     try {
         if (CheckHeader()) {
             BuildBlockTable();

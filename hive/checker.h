@@ -102,6 +102,13 @@ class HiveChecker {
     bool digestIndex = false;
     std::uint64_t indexDigest() const { return indexDigest_; }
 
+    // For the tests and the fuzzer: false walks the key tree one entry at a
+    // time only, the reference for the walk with many chains in flight that
+    // is taken where the tree allows it. walkedInterleaved() says whether the
+    // last check's walk was made that way.
+    bool interleavedWalk = true;
+    bool walkedInterleaved() const { return walkedInterleaved_; }
+
     // Slots past the index's first size that a record was entered into.
     using SlotMap = std::unordered_map<std::uint32_t, std::int32_t>;
 
@@ -132,6 +139,7 @@ class HiveChecker {
     std::uint64_t walkedBlocks_ = 0;
     std::uint64_t slotWrites_ = 0;
     std::uint64_t indexDigest_ = 0;
+    bool walkedInterleaved_ = false;
 };
 
 // The checker as the program names it: the fourth of its program-wide objects.

@@ -577,6 +577,70 @@ TEST(HiveCheckerMany, CountsOfAWideTree) {
     EXPECT_EQ(Check(t.h), (Outcome{13, t.good, 0, t.ghost}));
 }
 
+// --- The walk with many chains in flight against the walk entry by entry -----
+
+Outcome CheckWalk(const HiveImage& h, bool interleaved, bool* took) {
+    HiveChecker checker(ByteClasses::ForCodePage(932));
+    checker.interleavedWalk = interleaved;
+    checker.CheckImage(h.bytes.data(), h.bytes.size());
+    *took = checker.walkedInterleaved();
+    return {checker.status, checker.result.goodKeys, checker.result.badKeys,
+            checker.result.ghostKeys};
+}
+
+// The wide tree's keys re-linked three to a parent (key k's children are keys
+// 3k+1 to 3k+3) and the key area's size set, so that many chains are in flight.
+std::int32_t KeyEntry(int k) {
+    return 0x3C + 28 * k;
+}
+
+TEST(HiveCheckerWalks, BrokenTreesAreReportedAsEntryByEntry) {
+    const int keys = 1000;
+    WideTree t = Wide(keys);
+    t.h.U32(L::rgkn::kFileOffset + L::rgkn::kAreaSize, 0x20 + 28 * (keys + 1));
+    for (int k = 0; k < keys; ++k) {
+        const bool lastOfThree = k == 0 || k % 3 == 0 || k + 1 == keys;
+        SetLink(t.h, KeyEntry(k), L::keynode::kParent, k == 0 ? 0x20 : KeyEntry((k - 1) / 3));
+        SetLink(t.h, KeyEntry(k), L::keynode::kFirstChild,
+                3 * k + 1 < keys ? KeyEntry(3 * k + 1) : -1);
+        SetLink(t.h, KeyEntry(k), L::keynode::kNextSibling, lastOfThree ? -1 : KeyEntry(k + 1));
+    }
+    bool took = false;
+    EXPECT_EQ(CheckWalk(t.h, true, &took), (Outcome{0, t.good, 0, t.ghost}));
+    EXPECT_TRUE(took);
+    // Key 42 ends a chain of three, key 121 does not.
+    const struct {
+        const char* what;
+        int key, field;
+        std::int32_t to;
+    } breaks[] = {
+        {"chains cross", 5, L::keynode::kFirstChild, KeyEntry(40)},
+        {"a chain ends naming another parent", 42, L::keynode::kParent, KeyEntry(7)},
+        {"a chain ends naming none", 42, L::keynode::kParent, -1},
+        {"the top chain ends naming a parent", 0, L::keynode::kParent, KeyEntry(3)},
+        {"a sibling leads back to an ancestor", 121, L::keynode::kNextSibling, KeyEntry(1)},
+        {"a child cannot be read", 500, L::keynode::kFirstChild, 0x7FFFFF00},
+        {"a child off the 4-byte grid", 333, L::keynode::kFirstChild, KeyEntry(998) + 2},
+        {"a child past the key area", 333, L::keynode::kFirstChild,
+         static_cast<std::int32_t>(t.h.bytes.size()) - 0x40},
+    };
+    for (const auto& b : breaks) {
+        HiveImage broken = t.h;
+        SetLink(broken, KeyEntry(b.key), b.field, b.to);
+        bool plain = false;
+        EXPECT_EQ(CheckWalk(broken, true, &took), CheckWalk(broken, false, &plain)) << b.what;
+        EXPECT_FALSE(took) << b.what;
+    }
+}
+
+// A code page whose lead bytes include 'a' sums "abc" and "Software" as
+// double-byte names, which then no longer match their stored sums.
+TEST(HiveCheckerWalks, LeadBytesBelow0x80GetTheFullSums) {
+    ByteClasses classes = ByteClasses::ForCodePage(932);
+    classes.SetLeadRange('a', 'a');
+    EXPECT_EQ(Check(Baseline().bytes, classes), (Outcome{0, 1, 0, 2}));
+}
+
 // --- Check: the file through the platform ------------------------------
 
 class CheckTest : public ::testing::Test {
