@@ -633,6 +633,26 @@ TEST(HiveCheckerWalks, BrokenTreesAreReportedAsEntryByEntry) {
     }
 }
 
+// Names classified through the checker at the edges of the letters a to z
+// and of plain ASCII: 0x80 counts in the double-byte sum only.
+TEST(HiveCheckerWalks, NamesAtTheEdgesOfPlainAscii) {
+    const struct {
+        const char* name;
+        std::uint32_t hash;
+        Outcome outcome;
+    } names[] = {
+        {"z{`@[\x7f", 'Z' + '{' + '`' + '@' + '[' + 0x7F, {0, 3, 0, 0}},
+        {"a\x80", 'A' + 0x80, {0, 2, 1, 0}},
+        {"a\x80", 'A', {0, 2, 0, 1}},
+    };
+    for (const auto& n : names) {
+        HiveImage h = Baseline();
+        h.Record(test::kAbcRecord, 0x20, 0, 0, n.name);
+        h.U32(EntryAt(test::kAbc) + L::keynode::kNameHash, n.hash);
+        EXPECT_EQ(Check(h), n.outcome) << n.name;
+    }
+}
+
 // A code page whose lead bytes include 'a' sums "abc" and "Software" as
 // double-byte names, which then no longer match their stored sums.
 TEST(HiveCheckerWalks, LeadBytesBelow0x80GetTheFullSums) {
