@@ -38,7 +38,7 @@ std::vector<std::uint8_t> GivenHive(const char* path) {
 
 const std::vector<std::uint8_t>& Hive() {
     static const std::vector<std::uint8_t> bytes = [] {
-        if (const char* env = std::getenv("SABREL_BENCH_HIVE")) return GivenHive(env);
+        if (const char* env = std::getenv("SABREL_BENCH_HIVE"); env && *env) return GivenHive(env);
         sabrel::hive::SynthOptions o;
         o.seed = 8;
         o.keys = 1000;
@@ -118,7 +118,10 @@ void BM_Jlha(benchmark::State& state) {
         "cd " + d + " && rm -f J.LZH && jlha a J.LZH SYSTEM.DAT >/dev/null 2>&1";
     const double cpuBefore = ChildCpuMs();
     for (auto _ : state) {
-        if (std::system(cmd.c_str()) != 0) state.SkipWithError("jlha failed");
+        if (std::system(cmd.c_str()) != 0) {
+            state.SkipWithError("jlha failed");
+            break;
+        }
     }
     if (state.iterations() > 0)
         g_jlhaCpuMs = (ChildCpuMs() - cpuBefore) / static_cast<double>(state.iterations());
@@ -148,7 +151,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     const char* env = std::getenv("SABREL_BENCH_HIVE");
-    std::printf("\ninput: %s, %zu bytes\n", env ? env : "synthesized hive", Hive().size());
+    std::printf("\ninput: %s, %zu bytes\n", env && *env ? env : "synthesized hive", Hive().size());
     if (g_ourPacked && g_jlhaPacked) {
         std::printf(
             "packed: stand-in %zu, jlha %zu; stand-in / jlha = %.3f (target at most 0.99)\n",

@@ -42,7 +42,7 @@ std::vector<std::uint8_t> ReadFile(const std::string& path) {
 }
 
 std::string PrepareHive() {
-    if (const char* env = std::getenv("SABREL_BENCH_HIVE")) return env;
+    if (const char* env = std::getenv("SABREL_BENCH_HIVE"); env && *env) return env;
     const std::string path = "sabrel-bench-100m.dat";
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && st.st_size > 0) return path;

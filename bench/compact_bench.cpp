@@ -31,7 +31,7 @@ std::string g_path;
 const char kOut[] = "sabrel-bench-compact.out";
 
 std::string PrepareHive() {
-    if (const char* env = std::getenv("SABREL_BENCH_HIVE")) return env;
+    if (const char* env = std::getenv("SABREL_BENCH_HIVE"); env && *env) return env;
     const std::string path = "sabrel-bench-compact-100m.dat";
     struct stat st;
     if (::stat(path.c_str(), &st) == 0 && st.st_size > 0) return path;
@@ -78,7 +78,10 @@ bool Compact(const std::string& from, const char* to) {
 
 void BM_CopyFile(benchmark::State& state) {
     for (auto _ : state) {
-        if (!CopyFile(g_path, kOut)) state.SkipWithError("copy failed");
+        if (!CopyFile(g_path, kOut)) {
+            state.SkipWithError("copy failed");
+            break;
+        }
         state.PauseTiming();
         ::unlink(kOut);
         state.ResumeTiming();
@@ -87,7 +90,10 @@ void BM_CopyFile(benchmark::State& state) {
 
 void BM_Compact(benchmark::State& state) {
     for (auto _ : state) {
-        if (!Compact(g_path, kOut)) state.SkipWithError("compaction failed");
+        if (!Compact(g_path, kOut)) {
+            state.SkipWithError("compaction failed");
+            break;
+        }
         state.PauseTiming();
         ::unlink(kOut);
         state.ResumeTiming();
