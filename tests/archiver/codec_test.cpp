@@ -94,6 +94,21 @@ TEST(Lh5, HiveLikeDataPacksTight) {
     EXPECT_LT(packed.size(), hive.size() * 321 / 1000);
 }
 
+// Three bytes repeated from 41 back, then a random one: every byte is as
+// random as the noise and four bytes rarely repeat, so only the three-byte
+// matches, which the trees do not find, shrink it.
+TEST(Lh5, ThreeByteRepeatsAreTaken) {
+    const std::vector<std::uint8_t> noise = RandomBytes(1 << 16, 11);
+    std::vector<std::uint8_t> data(noise.begin(), noise.begin() + 41);
+    for (std::size_t i = 41; data.size() < noise.size(); ++i) {
+        for (int k = 0; k < 3; ++k) data.push_back(data[data.size() - 41]);
+        data.push_back(noise[i]);
+    }
+    ExpectRoundTrip(data);
+    const std::vector<std::uint8_t> packed = Lh5Encode(data.data(), data.size());
+    EXPECT_LT(packed.size(), data.size() * 3 / 4);
+}
+
 // Frequencies growing like Fibonacci numbers make a plain Huffman tree deeper
 // than 16 levels; the lengths must be cut back to a complete code.
 TEST(Lh5, CodeLengthsAreLimitedAndComplete) {
