@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <queue>
 
 #include "archiver/lh5.h"
 
@@ -447,23 +446,30 @@ int BuildCodeLengths(const std::uint32_t* freq, int n, int maxLength, std::uint8
     if (m < 2) return m;
 
     // Plain Huffman tree over the used symbols; nodes [0, m) are leaves.
+    // Joined nodes come out in order of weight, so two queues (the leaves
+    // sorted, the joined nodes as made) give the lightest node at either
+    // front; ties go to the lower node number, as a heap of (weight, node)
+    // would give them, at a fraction of the heap's cost.
     std::vector<std::uint64_t> weight(2 * m);
     std::vector<int> parent(2 * m, -1);
-    using Item = std::pair<std::uint64_t, int>;
-    std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
+    std::vector<int> leaves(m);
     for (int i = 0; i < m; ++i) {
         weight[i] = freq[used[i]];
-        heap.push({weight[i], i});
+        leaves[i] = i;
     }
-    int next = m;
-    while (heap.size() > 1) {
-        Item a = heap.top();
-        heap.pop();
-        Item b = heap.top();
-        heap.pop();
-        weight[next] = a.first + b.first;
-        parent[a.second] = parent[b.second] = next;
-        heap.push({weight[next], next});
+    std::sort(leaves.begin(), leaves.end(),
+              [&](int a, int b) { return weight[a] != weight[b] ? weight[a] < weight[b] : a < b; });
+    int leaf = 0, joined = m, next = m;
+    auto lightest = [&] {
+        const bool takeLeaf =
+            leaf < m && (joined == next || weight[leaves[leaf]] <= weight[joined]);
+        return takeLeaf ? leaves[leaf++] : joined++;
+    };
+    while (next < 2 * m - 1) {
+        const int a = lightest();
+        const int b = lightest();
+        weight[next] = weight[a] + weight[b];
+        parent[a] = parent[b] = next;
         ++next;
     }
     std::vector<int> depth(next, 0);

@@ -142,6 +142,16 @@ TEST(Lh5, CodeLengthsAreLimitedAndComplete) {
 
     EXPECT_EQ(BuildCodeLengths(freq.data(), 1, 16, len.data()), 1);
     EXPECT_EQ(len[0], 0);
+
+    // Optimal lengths where a symbol ties with a joined pair, unused symbols
+    // in between; equal weights give equal lengths.
+    const std::uint32_t tied[] = {1, 0, 1, 2, 0, 3, 5};
+    ASSERT_EQ(BuildCodeLengths(tied, 7, 16, len.data()), 5);
+    EXPECT_EQ(std::vector<int>(len.begin(), len.begin() + 7),
+              (std::vector<int>{4, 0, 4, 3, 0, 2, 1}));
+    const std::uint32_t even[] = {9, 9, 9, 9};
+    ASSERT_EQ(BuildCodeLengths(even, 4, 16, len.data()), 4);
+    EXPECT_EQ(std::vector<int>(len.begin(), len.begin() + 4), (std::vector<int>{2, 2, 2, 2}));
 }
 
 // Damaged input never crashes the decoder nor yields "ok" with wrong data.
