@@ -2,7 +2,6 @@
 #include "platform/offline/registry/hive_file.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,10 +18,6 @@
 namespace sabrel::platform::offline {
 
 namespace {
-
-// Files of 2 GiB and more cannot be hives (signed 32-bit offsets).
-constexpr off_t kMaxHive = 0x7FFFFFFF;
-constexpr std::uintptr_t kHugePage = 2u << 20;
 
 // Writes to a file that is flushed to disk when complete. Every few MiB the
 // disk is set to work on what was written so far, so that the final flush
@@ -58,39 +53,6 @@ class FdSink : public hive::ByteSink {
 };
 
 }  // namespace
-
-DWORD ReadWholeFile(int fd, std::vector<std::uint8_t>* bytes) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0) return Win32FromErrno(errno);
-    if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
-    if (st.st_size > kMaxHive) return kErrorNotEnoughMemory;
-    try {
-        std::size_t size = static_cast<std::size_t>(st.st_size);
-        bytes->reserve(size);
-        // Keys and records of a used hive lie scattered over the file; huge
-        // pages spare the loader and the writer most of the TLB misses.
-        auto start =
-            (reinterpret_cast<std::uintptr_t>(bytes->data()) + kHugePage - 1) & ~(kHugePage - 1);
-        auto end = (reinterpret_cast<std::uintptr_t>(bytes->data()) + size) & ~(kHugePage - 1);
-        if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-        bytes->resize(size);
-    } catch (const std::bad_alloc&) {
-        return kErrorNotEnoughMemory;
-    }
-    std::size_t have = 0;
-    while (have < bytes->size()) {
-        ssize_t n =
-            ::pread(fd, bytes->data() + have, bytes->size() - have, static_cast<off_t>(have));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return Win32FromErrno(errno);
-        }
-        if (n == 0) break;  // the file shrank while being read
-        have += static_cast<std::size_t>(n);
-    }
-    bytes->resize(have);
-    return 0;
-}
 
 DWORD LoadHiveFd(int fd, hive::CregTree* tree) {
     // The tree reads names and values where the mapped file has them: no copy

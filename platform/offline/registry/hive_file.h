@@ -1,19 +1,15 @@
 // SPDX-License-Identifier: MIT
-// Host-file side of the registry engine: reading a hive file whole and writing
-// a new one so that it appears complete or not at all.
+// Host-file side of the registry engine: reading a hive file in place and
+// writing a new one so that it appears complete or not at all.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "creg/creg_tree.h"
 #include "platform/platform.h"
 
 namespace sabrel::platform::offline {
-
-// Reads the whole of the open file `fd` into *bytes. Returns a Win32 code.
-DWORD ReadWholeFile(int fd, std::vector<std::uint8_t>* bytes);
 
 // Parses the hive in the open file `fd`, which the tree maps and reads in
 // place (or reads whole where it cannot be mapped). The file must not shrink
